@@ -1,0 +1,18 @@
+// Text comparison that ignores letter case, character width and kana type,
+// as a user expects when searching titles: "abc" finds "ＡＢＣ", "ｶﾞｷﾞ" finds
+// "がぎ".
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace common {
+
+// NFKC case folding, then katakana U+30A1..U+30F6 to hiragana. UTF-8 in and out.
+std::string FoldForSearch(std::string_view utf8);
+
+// True when the folded needle occurs in the folded haystack; an empty needle
+// is found everywhere.
+bool ContainsFolded(std::string_view haystack, std::string_view needle);
+
+}  // namespace common
