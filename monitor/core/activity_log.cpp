@@ -1,0 +1,114 @@
+#include "monitor/core/activity_log.h"
+
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+#include <random>
+
+#include "common/encoding.h"
+#include "common/file_io.h"
+#include "monitor/core/message_text.h"
+
+namespace yagura {
+namespace {
+
+constexpr std::string_view kFullwidthRightParen = "\xEF\xBC\x89";  // "）"
+
+// Drops whole lines from the top of the pane text until it fits.
+void AppendToPane(Monitor& monitor, std::string_view message) {
+  TextBox& pane = monitor.form.txtLOG;
+  auto& units = monitor.log.paneUtf16Units;
+  std::string text = pane.Text();
+  // Someone else may have set the pane (the start-up report): count afresh.
+  units = common::Utf16Length(text);
+  text += "\r\n";
+  text += message;
+  units += 2 + common::Utf16Length(message);
+  size_t cut = 0;
+  while (units * 2 > kLogPaneLimitBytes && cut < text.size()) {
+    size_t crlf = text.find("\r\n", cut);
+    size_t next = crlf == std::string::npos ? cut + 1 : crlf + 2;
+    if (crlf == std::string::npos) {
+      // No line end left: cut the first character (a whole UTF-8 sequence).
+      while (next < text.size() && (static_cast<unsigned char>(text[next]) & 0xC0) == 0x80) ++next;
+    }
+    units -= common::Utf16Length(std::string_view(text).substr(cut, next - cut));
+    cut = next;
+  }
+  if (cut > 0) text.erase(0, cut);
+  pane.SetText(std::move(text));
+}
+
+void RotateIfLarge(const std::string& logPath, const std::string& oldPath) {
+  long long size = common::FileSize(logPath);
+  if (size < kLogRotateBytes) return;
+  if (auto bytes = common::ReadWholeFile(logPath)) {
+    common::ReplaceFileAtomically(oldPath, *bytes);
+  }
+  // A failed copy is not checked: the log restarts all the same.
+  common::RemoveFile(logPath);
+}
+
+}  // namespace
+
+std::string StatusTextOf(std::string_view message) {
+  if (message.find("...(") == std::string_view::npos) return {};
+  std::string_view status = message;
+  size_t paren = status.find(kFullwidthRightParen);
+  if (paren != std::string_view::npos) status = status.substr(paren + kFullwidthRightParen.size());
+  size_t open = status.rfind('(');
+  if (open != std::string_view::npos) status = status.substr(0, open);
+  return std::string(status);
+}
+
+void WriteLog(Monitor& monitor, std::string_view message) {
+  if (message.substr(0, 6) != "DEBUG[") AppendToPane(monitor, message);
+
+  if (message.find("...(") != std::string_view::npos) {
+    monitor.form.Form1.SetCaption(StatusTextOf(message) + " - " + monitor.form.baseTitle);
+  }
+
+  monitor.PumpOnce();
+
+  const std::string logPath = monitor.paths.File(".log");
+  RotateIfLarge(logPath, monitor.paths.File("_old.log"));
+
+  const std::string record = LogDateTimeText(monitor.Now()) + "\r\n" + std::string(message) + "\r\n";
+  const std::string bytes = common::Utf8ToCp932(record);
+  // An unwritable folder must not hang the program: retry for a while after
+  // random pauses, then keep the message in the pane only. Once given up,
+  // later messages try once until the file can be written again.
+  static thread_local std::mt19937 rng{std::random_device{}()};
+  std::uniform_real_distribution<double> uniform(0.0, 1.0);
+  int waited = 0;
+  for (;;) {
+    if (common::AppendToFile(logPath, bytes)) {
+      monitor.log.fileGivenUp = false;
+      return;
+    }
+    int error = errno;
+    if (monitor.log.fileGivenUp || waited >= monitor.log.retryLimitMilliseconds) {
+      if (!monitor.log.fileGivenUp) {
+        std::cerr << "yagura: cannot write the log file " << logPath << ": "
+                  << std::strerror(error) << "; messages stay in the log pane only\n";
+      }
+      monitor.log.fileGivenUp = true;
+      return;
+    }
+    int pause = static_cast<int>(uniform(rng) * 500) + 100 + static_cast<int>(uniform(rng) * 250);
+    WaitWithEvents(monitor, pause);
+    waited += ((pause + 499) / 500) * 500;
+  }
+}
+
+void WaitWithEvents(Monitor& monitor, int milliseconds) {
+  if (milliseconds == 0) return;
+  do {
+    monitor.PumpOnce();
+    if (milliseconds < 0) milliseconds = 0;
+    if (monitor.clock) monitor.clock->SleepMilliseconds(500);
+    milliseconds -= 500;
+  } while (milliseconds > 0);
+}
+
+}  // namespace yagura

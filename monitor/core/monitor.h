@@ -1,0 +1,87 @@
+// The monitor's context: the form model, where its files live, the outside
+// world, and the later steps handed in at start-up. Operations of the core
+// are free functions taking a Monitor&.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "monitor/core/form.h"
+#include "monitor/core/platform.h"
+
+namespace yagura {
+
+inline constexpr const char* kProgramTitle = "Yagura";
+inline constexpr int kVersionMajor = 0;
+inline constexpr int kVersionMinor = 3;
+inline constexpr int kVersionRevision = 86;
+
+// "Yagura Version 0.3.86".
+std::string BaseTitleText();
+// "0.3.86".
+std::string VersionText();
+
+// Where the program keeps its files: the executable's folder (ending in "/")
+// and the executable's name, after which every state file is named.
+struct ProgramPaths {
+  std::string folder;             // ends with "/"
+  std::string exeName = "yagura";  // without extension
+
+  // folder + exeName + suffix, e.g. File(".ini") is ".../yagura.ini".
+  std::string File(std::string_view suffix) const;
+  std::string DatFolder() const { return folder + "dat/"; }
+  std::string ConverterPath() const { return folder + "shoin/shoin"; }
+
+  // The folder of the running executable (from /proc/self/exe).
+  static ProgramPaths OfRunningExecutable();
+};
+
+// The steps of a cycle that later layers supply; each returns its success.
+struct CycleSteps {
+  std::function<bool(const std::string& subjectPath)> refreshSubject;
+  std::function<bool(const std::string& subjectPath)> searchTitles;
+  std::function<bool()> sendThreadMail;
+  std::function<bool(const std::string& datFolder)> retrieveDats;
+};
+
+struct Monitor {
+  Form form;
+  ProgramPaths paths;
+
+  EventPump* pump = nullptr;
+  Clock* clock = nullptr;
+  MessageBoxes* messageBoxes = nullptr;
+  TrayNotifier* tray = nullptr;
+
+  CycleSteps steps;
+  // The dat-fall processing of a dropped thread: (title, dat path) -> result.
+  std::function<bool(const std::string& title, const std::string& datPath)> processDroppedThread;
+
+  // The command line as typed (administrator mode looks for "/ownermode").
+  std::string commandLine;
+  bool settingsNotWritable = false;
+
+  // The run cycle's wait: clock reading at which the current wait began.
+  double lastCycleStart = 0;
+
+  // The activity log's bookkeeping (see activity_log.h).
+  struct LogState {
+    size_t paneUtf16Units = 0;      // UTF-16 length of txtLOG's text
+    bool fileGivenUp = false;       // the last record could not be written
+    int retryLimitMilliseconds = 10000;
+  } log;
+
+  // Convenience accessors for the outside world.
+  void PumpOnce() const {
+    if (pump) pump->PumpOnce();
+  }
+  std::time_t Now() const { return clock ? clock->Now() : std::time(nullptr); }
+  std::string Time() const;  // "hh:mm:ss" of Now()
+  void ShowMessage(std::string_view text, std::string_view title, MessageIcon icon) const;
+  void ShowBalloon(std::string_view text) const;  // base title as the balloon's title
+
+  bool AdministratorMode() const { return commandLine.find("/ownermode") != std::string::npos; }
+};
+
+}  // namespace yagura

@@ -1,0 +1,15 @@
+// The two URLs a board serves for a thread, derived from the board URL and
+// the dat file name (key + ".dat").
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace yagura {
+
+// "http://" + server + "/test/read.cgi/" + board + "/" + key + "/".
+std::string ThreadPageUrl(std::string_view boardUrl, std::string_view datFileName);
+// "http://" + server + "/" + board + "/dat/" + key + ".dat".
+std::string DatUrlFromPage(std::string_view threadPageUrl);
+
+}  // namespace yagura
