@@ -1,0 +1,610 @@
+#include "converter/page/body_rewriter.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+namespace converter::page {
+namespace {
+
+bool StartsWith(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && s.substr(0, prefix.size()) == prefix;
+}
+
+bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
+  if (s.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
+  }
+  return true;
+}
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+size_t FindNoCase(std::string_view s, std::string_view needle, size_t from) {
+  for (size_t i = from; i + needle.size() <= s.size(); ++i) {
+    if (StartsWithNoCase(s.substr(i), needle)) return i;
+  }
+  return std::string_view::npos;
+}
+
+// One attribute of a tag as the log wrote it.
+struct Attribute {
+  std::string name;  // lower case
+  std::string value;
+};
+
+// A tag of the log: its name (lower case, with '/' for a closing tag), its
+// attributes and its length in the text.
+struct Tag {
+  std::string name;
+  std::vector<Attribute> attributes;
+  size_t length = 0;
+  bool valid = false;
+};
+
+Tag ParseTag(std::string_view text) {
+  Tag tag;
+  size_t i = 1;
+  if (i < text.size() && text[i] == '/') {
+    tag.name = "/";
+    ++i;
+  }
+  size_t nameStart = i;
+  while (i < text.size() && std::isalnum(static_cast<unsigned char>(text[i]))) ++i;
+  if (i == nameStart) return tag;
+  tag.name += Lower(text.substr(nameStart, i - nameStart));
+  while (i < text.size()) {
+    char c = text[i];
+    if (c == '>') {
+      tag.length = i + 1;
+      tag.valid = true;
+      return tag;
+    }
+    if (c == '<') return tag;  // a '<' inside a tag: not a tag of the board
+    if (std::isspace(static_cast<unsigned char>(c)) || c == '/') {
+      ++i;
+      continue;
+    }
+    Attribute attribute;
+    size_t attrStart = i;
+    while (i < text.size() && text[i] != '=' && text[i] != '>' && text[i] != '<' &&
+           !std::isspace(static_cast<unsigned char>(text[i])) && text[i] != '/') {
+      ++i;
+    }
+    attribute.name = Lower(text.substr(attrStart, i - attrStart));
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    if (i < text.size() && text[i] == '=') {
+      ++i;
+      while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+      if (i < text.size() && (text[i] == '"' || text[i] == '\'')) {
+        char quote = text[i++];
+        size_t end = text.find(quote, i);
+        if (end == std::string_view::npos) return tag;
+        attribute.value = std::string(text.substr(i, end - i));
+        i = end + 1;
+      } else {
+        size_t valueStart = i;
+        while (i < text.size() && text[i] != '>' && text[i] != '<' &&
+               !std::isspace(static_cast<unsigned char>(text[i]))) {
+          ++i;
+        }
+        attribute.value = std::string(text.substr(valueStart, i - valueStart));
+      }
+    }
+    tag.attributes.push_back(std::move(attribute));
+  }
+  return tag;
+}
+
+// An address a browser would not run as script: plain web, mail and relative
+// addresses only. Entities and control characters could hide "javascript:",
+// so a scheme part holding them is refused.
+bool IsSafeAddress(std::string_view address) {
+  std::string folded;
+  for (char c : address) {
+    if (static_cast<unsigned char>(c) > 0x20) folded += static_cast<char>(std::tolower(c));
+  }
+  for (std::string_view prefix : {"http://", "https://", "ftp://", "mailto:", "#", "/", "./", "../"}) {
+    if (StartsWith(folded, prefix)) return true;
+  }
+  size_t colon = folded.find(':');
+  if (colon == std::string::npos) return folded.find('&') == std::string::npos;
+  return false;
+}
+
+bool AllowedAttributes(const Tag& tag, std::initializer_list<std::string_view> names) {
+  for (const Attribute& attribute : tag.attributes) {
+    if (std::find(names.begin(), names.end(), attribute.name) == names.end()) return false;
+    // Style sheets can fetch addresses and once ran script.
+    if (Lower(attribute.value).find("javascript") != std::string::npos) return false;
+    if (attribute.value.find('`') != std::string::npos) return false;
+  }
+  return true;
+}
+
+// The simple markup the boards themselves write, kept as it stands.
+bool IsBoardMarkup(const Tag& tag) {
+  static constexpr std::array<std::string_view, 7> kBare = {"br", "b", "/b", "hr", "/font", "/a",
+                                                            "/b"};
+  if (std::find(kBare.begin(), kBare.end(), tag.name) != kBare.end()) {
+    return tag.attributes.empty();
+  }
+  if (tag.name == "font") return AllowedAttributes(tag, {"color", "size", "face"});
+  if (tag.name == "img") {
+    if (!AllowedAttributes(tag, {"src", "width", "height", "alt", "border", "title"})) return false;
+    for (const Attribute& attribute : tag.attributes) {
+      if (attribute.name == "src" && !StartsWithNoCase(attribute.value, "http://") &&
+          !StartsWithNoCase(attribute.value, "https://")) {
+        return false;
+      }
+    }
+    return true;
+  }
+  return false;
+}
+
+void AppendEscaped(std::string& out, std::string_view text, common::Charset charset) {
+  for (size_t i = 0; i < text.size();) {
+    size_t width = CharLength(text, i, charset);
+    if (width > 1) {
+      out.append(text.substr(i, width));
+      i += width;
+      continue;
+    }
+    char c = text[i++];
+    if (c == '<') {
+      out += "&lt;";
+    } else if (c == '>') {
+      out += "&gt;";
+    } else {
+      out += c;
+    }
+  }
+}
+
+bool IsUrlChar(char c) {
+  if (std::isalnum(static_cast<unsigned char>(c))) return true;
+  static constexpr std::string_view kSigns = "-_.!~*'();/?:@&=+$,%#[]";
+  return kSigns.find(c) != std::string_view::npos;
+}
+
+// Length of the address at the start of `text` (scheme included).
+size_t AddressLength(std::string_view text, size_t schemeLength) {
+  size_t i = schemeLength;
+  while (i < text.size() && IsUrlChar(text[i])) {
+    if (text[i] == '&' &&
+        (StartsWith(text.substr(i), "&gt;") || StartsWith(text.substr(i), "&lt;") ||
+         StartsWith(text.substr(i), "&quot;") || StartsWith(text.substr(i), "&nbsp;"))) {
+      break;
+    }
+    ++i;
+  }
+  return i > schemeLength ? i : 0;
+}
+
+// Full-width digit at text[i] in `charset`: its value, or -1.
+int FullWidthDigit(std::string_view text, size_t i, common::Charset charset, size_t& width) {
+  auto at = [&](size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0u; };
+  switch (charset) {
+    case common::Charset::kUtf8:
+      if (at(i) == 0xEF && at(i + 1) == 0xBC && at(i + 2) >= 0x90 && at(i + 2) <= 0x99) {
+        width = 3;
+        return static_cast<int>(at(i + 2) - 0x90);
+      }
+      return -1;
+    case common::Charset::kCp932:
+      if (at(i) == 0x82 && at(i + 1) >= 0x4F && at(i + 1) <= 0x58) {
+        width = 2;
+        return static_cast<int>(at(i + 1) - 0x4F);
+      }
+      return -1;
+    case common::Charset::kEucJp:
+      if (at(i) == 0xA3 && at(i + 1) >= 0xB0 && at(i + 1) <= 0xB9) {
+        width = 2;
+        return static_cast<int>(at(i + 1) - 0xB0);
+      }
+      return -1;
+    case common::Charset::kBig5:
+      if (at(i) == 0xA2 && at(i + 1) >= 0xAF && at(i + 1) <= 0xB8) {
+        width = 2;
+        return static_cast<int>(at(i + 1) - 0xAF);
+      }
+      return -1;
+  }
+  return -1;
+}
+
+// Reads half-width or full-width digits; returns the number of bytes
+// consumed and the value (capped so that it cannot overflow).
+size_t ReadNumber(std::string_view text, int& value, common::Charset charset) {
+  size_t i = 0;
+  long long v = 0;
+  for (;;) {
+    int digit = -1;
+    size_t width = 0;
+    if (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+      digit = text[i] - '0';
+      width = 1;
+    } else {
+      digit = FullWidthDigit(text, i, charset, width);
+    }
+    if (digit < 0) break;
+    v = std::min<long long>(v * 10 + digit, 100000000);
+    i += width;
+  }
+  value = static_cast<int>(v);
+  return i;
+}
+
+// The full-width '＞' in `charset`.
+std::string_view FullWidthGreater(common::Charset charset) {
+  switch (charset) {
+    case common::Charset::kUtf8:
+      return "\xEF\xBC\x9E";
+    case common::Charset::kCp932:
+      return "\x81\x84";
+    case common::Charset::kEucJp:
+      return "\xA1\xE4";
+    case common::Charset::kBig5:
+      return "\xA1\xE4";
+  }
+  return "\xEF\xBC\x9E";
+}
+
+// Length of the quote mark a post anchor's text begins with, or 0.
+size_t AnchorMarkLength(std::string_view text, common::Charset charset) {
+  if (StartsWith(text, "&gt;&gt;")) return 8;
+  if (StartsWith(text, "&gt;")) return 4;
+  std::string_view greater = FullWidthGreater(charset);
+  if (StartsWith(text, greater)) {
+    return StartsWith(text.substr(greater.size()), greater) ? 2 * greater.size() : greater.size();
+  }
+  return 0;
+}
+
+// The numbers an anchor text names: "5", "5-10", "10,12+14" (ranges capped).
+void CollectTargets(std::string_view text, int postCount, std::vector<int>* refs,
+                    common::Charset charset) {
+  if (!refs) return;
+  size_t i = AnchorMarkLength(text, charset);
+  int previous = -1;
+  bool range = false;
+  while (i < text.size() && refs->size() < kMaxRefsPerPost) {
+    int value = 0;
+    size_t used = ReadNumber(text.substr(i), value, charset);
+    if (used > 0) {
+      i += used;
+      int from = range && previous > 0 ? previous + 1 : value;
+      for (int n = from; n <= value && refs->size() < kMaxRefsPerPost; ++n) {
+        if (n >= 1 && n <= postCount) refs->push_back(n);
+      }
+      previous = value;
+      range = false;
+      continue;
+    }
+    if (text[i] == '-') {
+      range = true;
+    } else if (text[i] != ',' && text[i] != '+') {
+      break;
+    }
+    ++i;
+  }
+}
+
+class FieldWriter {
+ public:
+  FieldWriter(FieldKind kind, const BodyRules& rules, const AnchorContext& anchors,
+              std::vector<int>* refs)
+      : kind_(kind), rules_(rules), anchors_(anchors), refs_(refs) {}
+
+  std::string Run(std::string_view text) {
+    out_.reserve(text.size() + text.size() / 4);
+    Scan(text, /*insideLink=*/false);
+    return std::move(out_);
+  }
+
+ private:
+  bool LinksDropped() const {
+    return rules_.link == 3 || (rules_.link == 2 && kind_ == FieldKind::kName);
+  }
+
+  void Scan(std::string_view text, bool insideLink) {
+    size_t i = 0;
+    while (i < text.size()) {
+      char c = text[i];
+      if (c == '<') {
+        i += Markup(text.substr(i), insideLink);
+        continue;
+      }
+      size_t width = CharLength(text, i, rules_.charset);
+      if (width > 1) {
+        out_.append(text.substr(i, width));
+        i += width;
+        continue;
+      }
+      if (!insideLink) {
+        size_t used = PlainAddress(text.substr(i));
+        if (used > 0) {
+          i += used;
+          continue;
+        }
+      }
+      out_ += c;
+      ++i;
+    }
+  }
+
+  // Handles the markup at the start of `text`; returns the bytes consumed.
+  size_t Markup(std::string_view text, bool insideLink) {
+    Tag tag = ParseTag(text);
+    if (!tag.valid) {
+      out_ += "&lt;";
+      return 1;
+    }
+    if (tag.name == "a" && !insideLink) return Anchor(text, tag);
+    if (tag.name == "/a" && insideLink) return tag.length;  // closed by the caller
+    if (IsBoardMarkup(tag)) {
+      out_.append(text.substr(0, tag.length));
+    } else {
+      AppendEscaped(out_, text.substr(0, tag.length), rules_.charset);
+    }
+    return tag.length;
+  }
+
+  size_t Anchor(std::string_view text, const Tag& tag) {
+    size_t closing = FindNoCase(text, "</a>", tag.length);
+    if (closing == std::string_view::npos) {
+      out_ += "&lt;";
+      return 1;
+    }
+    std::string_view linkText = text.substr(tag.length, closing - tag.length);
+    size_t consumed = closing + 4;
+    if (LinksDropped()) {
+      Scan(linkText, /*insideLink=*/true);
+      return consumed;
+    }
+    std::string href;
+    bool safe = true;
+    for (const Attribute& attribute : tag.attributes) {
+      if (attribute.name == "href") {
+        href = attribute.value;
+        safe = safe && IsSafeAddress(href);
+      } else if (attribute.name != "target" && attribute.name != "rel" &&
+                 attribute.name != "title" && attribute.name != "name") {
+        safe = false;  // on...= handlers and the like
+      }
+    }
+    size_t mark = AnchorMarkLength(linkText, rules_.charset);
+    int number = 0;
+    if (!rules_.notreplaceresanchor && mark > 0 &&
+        ReadNumber(linkText.substr(mark), number, rules_.charset) > 0) {
+      std::string extra;
+      if (rules_.anchorext) consumed += TakeAnchorExtension(text.substr(consumed), extra);
+      CollectTargets(std::string(linkText) + extra, anchors_.postCount, refs_, rules_.charset);
+      out_ += "<a href=\"";
+      if (anchors_.partFileOf) {
+        out_ += anchors_.partFileOf(std::clamp(number, 1, std::max(1, anchors_.postCount)));
+      }
+      out_ += rules_.nametargetR ? "#R" : "#";
+      out_ += std::to_string(number);
+      out_ += "\">";
+      Scan(linkText, /*insideLink=*/true);
+      out_ += extra;
+      out_ += "</a>";
+      return consumed;
+    }
+    if (!safe) {
+      AppendEscaped(out_, text.substr(0, tag.length), rules_.charset);
+      Scan(linkText, /*insideLink=*/true);
+      out_ += "&lt;/a&gt;";
+      return consumed;
+    }
+    if (rules_.link_redirect && StartsWithNoCase(href, "http") && !IsBoardFamilyHost(href)) {
+      out_ += "<a href=\"http://" + rules_.redirectPrefix + StripScheme(href) +
+              "\" target=\"_blank\">";
+    } else {
+      out_.append(text.substr(0, tag.length));
+    }
+    Scan(linkText, /*insideLink=*/true);
+    out_ += "</a>";
+    return consumed;
+  }
+
+  // ",12+14-16" after an anchor joins its link text; a trailing sign stays out.
+  static size_t TakeAnchorExtension(std::string_view after, std::string& extra) {
+    if (after.size() < 2 || (after[0] != ',' && after[0] != '+') ||
+        !std::isdigit(static_cast<unsigned char>(after[1]))) {
+      return 0;
+    }
+    size_t n = 0;
+    while (n < after.size() && (std::isdigit(static_cast<unsigned char>(after[n])) ||
+                                after[n] == ',' || after[n] == '+' || after[n] == '-')) {
+      ++n;
+    }
+    while (n > 0 && !std::isdigit(static_cast<unsigned char>(after[n - 1]))) --n;
+    extra = std::string(after.substr(0, n));
+    return n;
+  }
+
+  static std::string StripScheme(std::string_view address) {
+    size_t scheme = address.find("://");
+    return std::string(scheme == std::string_view::npos ? address : address.substr(scheme + 3));
+  }
+
+  // A plain address at the start of `text`: written as a link (or an icon)
+  // when the rules allow; returns the bytes consumed, 0 when none.
+  size_t PlainAddress(std::string_view text) {
+    char first = text[0];
+    if (first != 'h' && first != 't' && first != 'f' && first != 's') return 0;
+    if (rules_.sssp2img && StartsWith(text, "sssp://")) {
+      size_t length = AddressLength(text, 7);
+      std::string_view path = text.substr(7, length > 7 ? length - 7 : 0);
+      if (length == 0 || !(StartsWith(path, "img.2ch.net/") || StartsWith(path, "img.5ch.net/"))) {
+        return 0;
+      }
+      out_ += "<img src=\"http://";
+      out_.append(path);
+      out_ += "\">";
+      return length;
+    }
+    if (rules_.link >= 2) return 0;
+    size_t scheme = 0;
+    bool missingH = false;
+    if (StartsWith(text, "http://")) {
+      scheme = 7;
+    } else if (StartsWith(text, "https://")) {
+      scheme = 8;
+    } else if (StartsWith(text, "ftp://")) {
+      scheme = 6;
+    } else if (StartsWith(text, "ttp://") && rules_.link != 1) {
+      scheme = 6;
+      missingH = true;
+    }
+    if (scheme == 0) return 0;
+    size_t length = AddressLength(text, scheme);
+    if (length == 0) return 0;
+    std::string_view address = text.substr(0, length);
+    std::string target = (missingH ? "h" : "") + std::string(address);
+    if (rules_.link_redirect && !IsBoardFamilyHost(target)) {
+      out_ += "<a href=\"http://" + rules_.redirectPrefix + StripScheme(target) +
+              "\" target=\"_blank\">";
+    } else {
+      out_ += "<a href=\"" + target + "\" target=\"_blank\">";
+    }
+    if (rules_.link_omit_atagstr && address.size() > kShortLinkText) {
+      out_.append(address.substr(0, kShortLinkText));
+      out_ += "...</a><br>";
+    } else {
+      out_.append(address);
+      out_ += "</a>";
+    }
+    return length;
+  }
+
+  static constexpr size_t kShortLinkText = 40;
+
+  FieldKind kind_;
+  const BodyRules& rules_;
+  const AnchorContext& anchors_;
+  std::vector<int>* refs_;
+  std::string out_;
+};
+
+}  // namespace
+
+std::string RewriteField(std::string_view text, FieldKind kind, const BodyRules& rules,
+                         const AnchorContext& anchors, std::vector<int>* refs) {
+  return FieldWriter(kind, rules, anchors, refs).Run(text);
+}
+
+std::string TrimBodyBlanks(std::string_view body) {
+  std::string out;
+  out.reserve(body.size());
+  size_t i = 0;
+  if (!body.empty() && body[0] == ' ') i = 1;
+  while (i < body.size()) {
+    if (body[i] == '<' && StartsWith(body.substr(i), "<br>")) {
+      if (!out.empty() && out.back() == ' ') out.pop_back();
+      out += "<br>";
+      i += 4;
+      if (i < body.size() && body[i] == ' ') ++i;
+      continue;
+    }
+    out += body[i++];
+  }
+  if (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
+
+std::string EscapeAttribute(std::string_view text, common::Charset charset) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    size_t width = CharLength(text, i, charset);
+    if (width > 1) {
+      out.append(text.substr(i, width));
+      i += width;
+      continue;
+    }
+    char c = text[i++];
+    switch (c) {
+      case '"':
+        out += "&quot;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+std::string EscapeTags(std::string_view text, common::Charset charset) {
+  std::string out;
+  out.reserve(text.size());
+  AppendEscaped(out, text, charset);
+  return out;
+}
+
+size_t CharLength(std::string_view text, size_t i, common::Charset charset) {
+  unsigned char c = static_cast<unsigned char>(text[i]);
+  if (c < 0x80) return 1;
+  size_t width = 1;
+  switch (charset) {
+    case common::Charset::kCp932:
+      if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) width = 2;
+      break;
+    case common::Charset::kEucJp:
+      if (c == 0x8F) {
+        width = 3;
+      } else if (c == 0x8E || (c >= 0xA1 && c <= 0xFE)) {
+        width = 2;
+      }
+      break;
+    case common::Charset::kBig5:
+      if (c >= 0x81 && c <= 0xFE) width = 2;
+      break;
+    case common::Charset::kUtf8:
+      if (c >= 0xF0) {
+        width = 4;
+      } else if (c >= 0xE0) {
+        width = 3;
+      } else if (c >= 0xC0) {
+        width = 2;
+      }
+      break;
+  }
+  // A lead byte at the end of the text, or before a line end, stands alone.
+  for (size_t k = 1; k < width; ++k) {
+    if (i + k >= text.size() || static_cast<unsigned char>(text[i + k]) < 0x40) return 1;
+  }
+  return width;
+}
+
+bool IsBoardFamilyHost(std::string_view address) {
+  size_t scheme = address.find("://");
+  std::string_view rest = scheme == std::string_view::npos ? address : address.substr(scheme + 3);
+  std::string host = Lower(rest.substr(0, rest.find('/')));
+  for (std::string_view pattern : {"2ch.net", "5ch.net", "bbspink.com", "machi.to", "2ch.sc"}) {
+    if (host.size() >= pattern.size() &&
+        host.compare(host.size() - pattern.size(), pattern.size(), pattern) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace converter::page

@@ -1,0 +1,60 @@
+// One thread from read log to written page(s): places the output, applies
+// the existing-output rules, builds and writes the pages, reports the result
+// line, sets file times (/ct) and moves the source (/mv).
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "converter/options/options.h"
+#include "converter/options/reporter.h"
+#include "converter/page/page_writer.h"
+#include "converter/placement/file_mover.h"
+#include "converter/reading/run_loop.h"
+#include "converter/reading/thread.h"
+
+namespace converter::page {
+
+// Supplies the pop-up script for a page in `pageFolder` (under `outputRoot`).
+using HeadScriptSource =
+    std::function<HeadScript(const Options&, const std::string& pageFolder, Reporter&)>;
+
+class PageConverter {
+ public:
+  PageConverter() = default;
+
+  // The pop-up script's hook; without one the head keeps an empty script element.
+  void SetHeadScriptSource(HeadScriptSource source) { script_ = std::move(source); }
+
+  // The page writer the conversion run calls after each thread is read.
+  PageOutcome operator()(const Thread& thread, const Options& cmd, Reporter& reporter);
+
+  // Messages at the end of the run (the move summary); call once.
+  void Finish(const Options& cmd, Reporter& reporter);
+
+  // A PageWriter callable that shares this converter.
+  static PageWriter Writer(std::shared_ptr<PageConverter> converter);
+
+ private:
+  std::string OutputBaseName(const Thread& thread, const Options& cmd, const std::string& folder);
+  const std::string& RedirectPrefix(const Options& cmd);
+
+  HeadScriptSource script_;
+  std::map<std::string, int> ordinals_;  // conversions per page folder, for %num%
+  std::optional<std::string> redirectPrefix_;
+  std::unique_ptr<placement::FileMover> mover_;
+  bool announced_ = false;
+};
+
+// Writes a page file so that it appears only when complete: a temporary
+// file in the same folder, renamed over the target.
+bool WritePageFile(const std::string& path, const std::string& bytes, bool& created);
+
+// The first line of redirect.txt in `programFolder` (at most 255 characters);
+// the file is created holding the default prefix when it does not exist.
+std::string ReadRedirectPrefix(const std::string& programFolder);
+
+}  // namespace converter::page

@@ -1,0 +1,18 @@
+// Text of a page in its output encoding.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "common/encoding.h"
+
+namespace converter::page {
+
+// The charset of a Kanjicode (1 Shift_JIS, 2 EUC-JP, 3 UTF-8, 4 big5).
+common::Charset CharsetOf(int kanjicode);
+
+// Encodes UTF-8 text; a character the target lacks becomes a numeric
+// character reference (&#NNNN;), so the browser still shows it.
+std::string EncodeWithReferences(std::string_view utf8, common::Charset charset);
+
+}  // namespace converter::page

@@ -1,0 +1,499 @@
+#include "converter/page/page_writer.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+#include "converter/page/body_rewriter.h"
+#include "converter/page/date_column.h"
+#include "converter/page/labels.h"
+#include "converter/page/page_encoding.h"
+
+namespace converter::page {
+namespace {
+
+constexpr const char* kVersion = "0.35a";
+constexpr const char* kCreditAddress = "http://shoin.example.net/";
+constexpr const char* kBbsTopAddress = "http://www.2ch.net/";
+// A post with a field longer than this is shown as broken.
+constexpr size_t kLongestField = 150000;
+
+std::string Replace(std::string text, std::string_view marker, std::string_view value) {
+  size_t at = text.find(marker);
+  if (at != std::string::npos) text.replace(at, marker.size(), value);
+  return text;
+}
+
+class PageBuilder {
+ public:
+  PageBuilder(const Thread& thread, const Options& cmd, const PageSetup& setup)
+      : t_(thread), cmd_(cmd), m_(cmd.m), setup_(setup) {
+    outCharset_ = CharsetOf(thread.outputKanjicode > 0 ? thread.outputKanjicode
+                                                        : (m_.output_kanjicode ? m_.output_kanjicode : 1));
+    inCharset_ = CharsetOf(thread.inputKanjicode);
+    sameCharset_ = outCharset_ == inCharset_;
+    eol_ = m_.retcodeLF ? "\n" : "\r\n";
+    traits_ = thread.traits ? thread.traits : &TraitsOf(thread.kind);
+    labels_ = LabelsFor(thread.language, m_.link_omit_atagstr, *traits_);
+    every_ = cmd.partSize > 0 ? cmd.partSize : 0;
+    long long posts = static_cast<long long>(thread.posts.size());
+    parts_ = every_ > 0 ? std::max(1, PartCount(posts, every_)) : 1;
+    split_ = every_ > 0 && parts_ > 1;
+    rules_.notdelsp = m_.notdelsp;
+    rules_.notreplaceresanchor = m_.notreplaceresanchor;
+    rules_.nametargetR = m_.nametargetR;
+    rules_.anchorext = m_.anchorext;
+    rules_.sssp2img = m_.sssp2img;
+    rules_.link_omit_atagstr = m_.link_omit_atagstr;
+    rules_.link_redirect = m_.link_redirect;
+    rules_.link = m_.link;
+    rules_.redirectPrefix = setup.redirectPrefix;
+    rules_.charset = outCharset_;
+    anchors_.postCount = static_cast<int>(std::max<long long>(posts, thread.postCount));
+    if (split_) {
+      anchors_.partFileOf = [this](int number) {
+        return EscapeAttribute(Tx(PartFile(PartOfNumber(number))), outCharset_);
+      };
+    }
+  }
+
+  BuiltPages Build() {
+    BuiltPages result;
+    result.parts = parts_;
+    result.split = split_;
+    result.refs.resize(t_.posts.size());
+    std::string overflowPosts;
+    for (int part = 0; part < parts_; ++part) {
+      std::string page;
+      page.reserve(t_.buffer.size() / static_cast<size_t>(parts_) + 8192);
+      Head(page);
+      TopBar(page, part);
+      Title(page);
+      auto [first, last] = PartRange(part);
+      for (size_t i = first; i < last; ++i) {
+        Post(page, i, &result.refs[i], &overflowPosts);
+        ++result.postsWritten;
+      }
+      Footer(page, part, /*overflowPage=*/false);
+      result.files.push_back({setup_.folder + PartFile(part), std::move(page)});
+    }
+    if (!overflowPosts.empty()) {
+      std::string page;
+      Head(page);
+      TopBar(page, 0);
+      Title(page);
+      page += overflowPosts;
+      Footer(page, parts_ - 1, /*overflowPage=*/true);
+      result.files.push_back({setup_.folder + setup_.baseName + "_o.html", std::move(page)});
+      result.overflow = true;
+    }
+    return result;
+  }
+
+ private:
+  // Text of this program (UTF-8) in the output encoding.
+  const std::string& Tx(const std::string& utf8) const {
+    auto it = converted_.find(utf8);
+    if (it == converted_.end()) {
+      it = converted_.emplace(utf8, EncodeWithReferences(utf8, outCharset_)).first;
+    }
+    return it->second;
+  }
+
+  // A field of the log in the output encoding.
+  std::string Field(std::string_view raw) const {
+    if (sameCharset_) return std::string(raw);
+    return EncodeWithReferences(t_.DecodeField(raw), outCharset_);
+  }
+
+  std::string PartFile(int part) const {
+    if (!split_) return setup_.baseName + ".html";
+    return PartFileName(setup_.baseName, part + 1, parts_);
+  }
+
+  std::pair<size_t, size_t> PartRange(int part) const {
+    size_t size = t_.posts.size();
+    if (!split_) return {0, size};
+    size_t first = static_cast<size_t>(part) * static_cast<size_t>(every_);
+    size_t last = part == parts_ - 1 ? size : first + static_cast<size_t>(every_);
+    return {std::min(first, size), std::min(last, size)};
+  }
+
+  // The part that holds the post numbered `number` (the first post at or
+  // after it when the log skips numbers).
+  int PartOfNumber(int number) const {
+    auto it = std::lower_bound(t_.posts.begin(), t_.posts.end(), number,
+                               [](const converter::Post& p, int n) { return p.number < n; });
+    size_t index = it == t_.posts.end() ? t_.posts.size() - 1 : it - t_.posts.begin();
+    int part = static_cast<int>(index / static_cast<size_t>(every_));
+    return std::min(part, parts_ - 1);
+  }
+
+  std::string Anchor(int number) const { return (m_.nametargetR ? "#R" : "#") + std::to_string(number); }
+
+  std::string InPage(int number) const {
+    return (split_ ? PartFile(PartOfNumber(number)) : std::string()) + Anchor(number);
+  }
+
+  bool ScriptsOn() const { return cmd_.js.enabled; }
+
+  std::string TitleText() {
+    std::string title = t_.title;
+    if (m_.delsptt) title.erase(0, title.find_first_not_of(' '));
+    if (title.empty()) return Tx(labels_.untitled);
+    return EscapeTags(EncodeWithReferences(title, outCharset_), outCharset_);
+  }
+
+  void Head(std::string& page) {
+    const char* charsetName = t_.language == 1 ? "big5" : KanjicodeName(KanjicodeOf(outCharset_));
+    if (!m_.omitdldd) {
+      page += "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">" + eol_;
+      page += "<html>" + eol_ + "<head>" + eol_;
+      page += std::string("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=") +
+              charsetName + "\">" + eol_;
+      if (ScriptsOn()) {
+        page += "<meta http-equiv=\"Content-Script-Type\" content=\"text/javascript\">" + eol_;
+      }
+      std::string author = t_.board.threadAddress;
+      if (author.empty() && t_.key != 0) author = std::to_string(t_.key);
+      if (!author.empty()) {
+        page += "<meta name=\"Author\" content=\"" +
+                EscapeAttribute(EncodeWithReferences(author, outCharset_), outCharset_) + "\">" +
+                eol_;
+      }
+    } else {
+      page += "<html>" + eol_ + "<head>" + eol_;
+    }
+    if (ScriptsOn() && !cmd_.js.method && !setup_.script.fileReference.empty()) {
+      page += "<script type=\"text/javascript\" src=\"" +
+              EscapeAttribute(setup_.script.fileReference, outCharset_) + "\"></script>" + eol_;
+    }
+    page += "<title>" + TitleText() + "</title>" + eol_;
+    if (ScriptsOn()) {
+      page += "<script type=\"text/javascript\" defer>" + eol_ + "<!--" + eol_;
+      if (cmd_.js.belink && !t_.board.threadAddress.empty()) {
+        page += "function be(i,r){var w=window.open('http://be.2ch.net/test/p.php?i='+i+'&u=d:" +
+                EscapeAttribute(t_.board.threadAddress, outCharset_) +
+                "'+r,'profile');if(w)w.focus();}" + eol_;
+      }
+      // The pop-up script goes here when it is embedded.
+      if (cmd_.js.method && !setup_.script.embedded.empty()) {
+        page += EncodeWithReferences(setup_.script.embedded, outCharset_);
+        if (page.size() < eol_.size() || page.compare(page.size() - eol_.size(), eol_.size(), eol_) != 0) page += eol_;
+      }
+      page += "//-->" + eol_ + "</script>" + eol_;
+    }
+    page += "</head>" + eol_;
+    std::string body(traits_->BodyTag());
+    if (t_.language == 2 && t_.kind == BoardKind::kWorld2ch) {
+      body = "<body bgcolor=\"#efefef\" text=\"#000000\" link=\"#0000ff\" alink=\"#ff0000\" "
+             "vlink=\"#aa0088\">";
+    }
+    if (m_.forcemspfont && !body.empty()) {
+      body.insert(body.size() - 1,
+                  " style=\"font-size:12pt; font-family:'ＭＳ Ｐゴシック','Mona';\"");
+    }
+    page += Tx(body) + eol_;
+  }
+
+  static int KanjicodeOf(common::Charset charset) {
+    switch (charset) {
+      case common::Charset::kCp932:
+        return 1;
+      case common::Charset::kEucJp:
+        return 2;
+      case common::Charset::kUtf8:
+        return 3;
+      case common::Charset::kBig5:
+        return 4;
+    }
+    return 1;
+  }
+
+  void Link(std::string& bar, const std::string& target, const std::string& label) {
+    if (!bar.empty()) bar += " ";
+    bar += "<a href=\"" + EscapeAttribute(Tx(target), outCharset_) + "\">" + Tx(label) + "</a>" + eol_;
+  }
+
+  // The links of the bar; `top` adds the hundred links.
+  std::string Bar(int part, bool top) {
+    std::string bar;
+    if (m_.link_back && !setup_.indexLink.empty()) Link(bar, setup_.indexLink, labels_.back);
+    if (!t_.board.address.empty()) {
+      if (m_.link_backtoboard) {
+        if (!traits_->TopPageLink().empty()) {
+          Link(bar, std::string(traits_->TopPageLink()), std::string(traits_->TopPageLabel()));
+        } else if (t_.kind == BoardKind::k2ch) {
+          Link(bar, kBbsTopAddress, "２ちゃんねる");
+        }
+        std::string label = t_.board.name.empty()
+                                ? labels_.backToBoard
+                                : std::string(traits_->BoardLabelPrefix()) + t_.board.name +
+                                      labels_.boardSuffix;
+        Link(bar, t_.board.address, label);
+      }
+      if (m_.link_moto && t_.key != 0 && !t_.board.threadAddress.empty()) {
+        Link(bar, t_.board.threadAddress, labels_.sourceThread);
+      }
+    }
+    if (m_.link_numlink && !t_.posts.empty()) {
+      Link(bar, PartFile(0), labels_.wholeThread);
+      if (top) {
+        if (split_) {
+          for (int p = 0; p < parts_; ++p) {
+            Link(bar, PartFile(p), std::to_string(t_.posts[PartRange(p).first].number) + "-");
+          }
+        } else {
+          HundredLinks(bar);
+        }
+      }
+      if (split_ && part > 0) {
+        Link(bar, PartFile(part - 1), labels_.previousPart + std::to_string(every_));
+      }
+      if (split_ && part + 1 < parts_) {
+        Link(bar, PartFile(part + 1), labels_.nextPart + std::to_string(every_));
+      }
+      size_t latest = t_.posts.size() > 50 ? t_.posts.size() - 50 : 0;
+      Link(bar, InPage(t_.posts[latest].number), labels_.latest50);
+    }
+    return bar;
+  }
+
+  // 1-, 101-, 201-, ... for each started hundred that holds a post.
+  void HundredLinks(std::string& bar) {
+    int links = 0;
+    size_t i = 0;
+    for (int hundred = 0; links < 11 && i < t_.posts.size(); ++hundred) {
+      int from = hundred * 100 + 1;
+      while (i < t_.posts.size() && t_.posts[i].number < from) ++i;
+      if (i >= t_.posts.size()) break;
+      if (t_.posts[i].number >= from + 100) {
+        hundred = (t_.posts[i].number - 1) / 100 - 1;  // skip the empty hundreds
+        continue;
+      }
+      Link(bar, Anchor(t_.posts[i].number), std::to_string(from) + "-");
+      ++links;
+    }
+  }
+
+  void TopBar(std::string& page, int part) {
+    std::string bar = Bar(part, /*top=*/true);
+    bool sevenStyle = !m_.readcgi7xx && !m_.omitdldd;
+    TopBarStyle style = traits_->TopBar();
+    if (m_.omitdldd) style = TopBarStyle::kBreak;
+    if (style == TopBarStyle::kFloatDiv && sevenStyle) {
+      page += "<div style=\"margin-top:1em;\"><span style='float:left;'>" + eol_ + bar +
+              "</span>&nbsp;</div>" + eol_;
+      page += "<hr style=\"background-color:#888;color:#888;border-width:0;height:1px;position:"
+              "relative;top:-.4em;\">" +
+              eol_;
+    } else if (style == TopBarStyle::kFloatDiv) {
+      // read.cgi 05.x.x.x style: the bar as a paragraph.
+      if (bar.size() >= eol_.size()) bar.erase(bar.size() - eol_.size());
+      page += "<p>" + bar + "<br>" + eol_;
+    } else if (style == TopBarStyle::kBeSpans) {
+      page += "<div style=\"margin-top:1em;\"><span style='float:left;'>" + eol_ + bar +
+              "</span><span style='float:right;'></span><br style='clear:both;'></div>" + eol_;
+    } else {
+      int breaks = traits_->TopBarBreaks() + (t_.language == 1 ? 1 : 0) +
+                   (m_.link_omit_atagstr ? 1 : 0);
+      page += bar;
+      for (int i = 0; i < std::max(1, breaks); ++i) page += "<br>";
+      page += eol_;
+    }
+  }
+
+  void Title(std::string& page) {
+    bool heading = traits_->TitleAsHeading() && !m_.readcgi7xx && !m_.omitdldd;
+    std::string list = m_.omitdldd ? "<br>" : heading ? "<dl class=\"thread\">" : "<dl>";
+    bool listFirst = traits_->ListBeforeTitle() && !m_.omitdldd;
+    if (listFirst) page += list + eol_;
+    if (!m_.titlehide) {
+      if (heading) {
+        page += "<h1 style=\"color:red;font-size:larger;font-weight:normal;margin:-.5em 0 0;\">" +
+                TitleText() + "</h1>" + eol_;
+      } else {
+        page += "<font size=+1 color=red>" + TitleText() + "</font>" + eol_;
+      }
+    }
+    if (!listFirst) page += list + eol_;
+  }
+
+  void Post(std::string& page, size_t index, std::vector<int>* refs, std::string* overflow) {
+    const converter::Post& post = t_.posts[index];
+    std::string number = std::to_string(post.number);
+    std::string entry;
+    if (!m_.omitdldd) entry += traits_->NumberedDt() ? "<dt title=" + number + ">" : "<dt>";
+    if (m_.notreplaceresanchor) {
+      entry += number;
+    } else {
+      entry += "<a name=\"" + std::string(m_.nametargetR ? "R" : "") + number + "\">" + number +
+               "</a>";
+    }
+    entry += " " + Tx(m_.namae ? labels_.nameLabel : labels_.plainLabel);
+    bool broken = post.broken || post.name.size() > kLongestField ||
+                  post.mail.size() > kLongestField || post.date.size() > kLongestField ||
+                  post.body.size() > kLongestField;
+    std::string body;
+    if (broken) {
+      const std::string& mark = Tx(labels_.broken);
+      entry += "<font color=green><b>" + mark + "</b></font>";
+      entry += Tx(m_.toukoubi ? labels_.dateLabel : labels_.plainLabel) + mark;
+      body = mark;
+    } else {
+      NameColumn(entry, post);
+      entry += Tx(m_.toukoubi ? labels_.dateLabel : labels_.plainLabel);
+      if (traits_->BlankBeforeDate()) entry += " ";
+      std::string date = Field(post.date);
+      if (m_.hizuke != 0) {
+        date = EncodeWithReferences(RewriteDateColumn(common::DecodeToUtf8(date, outCharset_),
+                                                      m_.hizuke),
+                                    outCharset_);
+      }
+      entry += RewriteField(date, FieldKind::kDate, rules_, anchors_);
+      if (t_.kind == BoardKind::kWorld2ch && !post.language.empty()) entry += Language(post.language);
+      std::string text = Field(post.body);
+      text = m_.notdelsp ? TrimTrailingBlank(text) : TrimBodyBlanks(text);
+      body = RewriteField(text, FieldKind::kBody, rules_, anchors_, refs);
+    }
+    std::string bodyLead = m_.omitdldd ? "<br>" : "<dd>";
+    std::string tail = "<br><br>" + eol_;
+    if (!broken && m_.limitoflinenumber > 0) {
+      size_t cut = CutAfterLines(body, m_.limitoflinenumber);
+      if (cut != std::string::npos) {
+        *overflow += entry + bodyLead + body + tail;
+        int lines = CountLines(body);
+        std::string notice = m_.link_omit_atagstr ? labels_.omittedShort : labels_.omitted;
+        if (!m_.nametargetR) notice = Replace(notice, "#R%s", "#%s");
+        notice = Replace(notice, "%s", EscapeAttribute(setup_.baseName, common::Charset::kUtf8));
+        notice = Replace(notice, "%s", number);
+        notice = Replace(notice, "%d", std::to_string(lines - m_.limitoflinenumber));
+        body.erase(cut);
+        body += Tx(notice);
+      }
+    }
+    page += entry;
+    page += bodyLead;
+    page += body;
+    page += tail;
+  }
+
+  static std::string Language(std::string_view code) {
+    if (code == "en") return " By English";
+    if (code == "ja") return " By Japanese";
+    if (code == "ko") return " By Korean";
+    if (code == "zh") return " By Chinese";
+    return "";
+  }
+
+  static std::string TrimTrailingBlank(std::string text) {
+    if (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+  }
+
+  static int CountLines(const std::string& body) {
+    int lines = 1;
+    for (size_t at = body.find("<br>"); at != std::string::npos; at = body.find("<br>", at + 4)) {
+      ++lines;
+    }
+    return lines;
+  }
+
+  // Where a body of more than `limit` lines is cut (before the limit-th
+  // <br>), npos when it is short enough.
+  static size_t CutAfterLines(const std::string& body, int limit) {
+    int seen = 0;
+    for (size_t at = body.find("<br>"); at != std::string::npos; at = body.find("<br>", at + 4)) {
+      if (++seen == limit) return at;
+    }
+    return std::string::npos;
+  }
+
+  void NameColumn(std::string& entry, const converter::Post& post) {
+    std::string name = Field(post.name);
+    if (m_.delnamesp) {
+      size_t b = name.find_first_not_of(' ');
+      size_t e = name.find_last_not_of(' ');
+      name = b == std::string::npos ? "" : name.substr(b, e - b + 1);
+    }
+    name = RewriteField(name, FieldKind::kName, rules_, anchors_);
+    bool trip = name.compare(0, 5, "</b>\xE2\x97\x86") == 0 || name.compare(0, 6, "</b>\x81\x9F") == 0 ||
+                name.compare(0, 6, "</b>\xA2\xA3") == 0;
+    if (!m_.delnamesp && (trip || m_.readcgi7xx)) name += " ";
+    std::string mail = Field(post.mail);
+    if (!mail.empty() && !m_.maildshow) {
+      entry += "<a href=\"mailto:" + EscapeAttribute(mail, outCharset_) + "\"><b>" + name +
+               "</b></a>";
+    } else {
+      entry += "<font color=green><b>" + name + "</b></font>";
+      if (m_.maildshow) entry += "[" + EscapeTags(mail, outCharset_) + "]";
+    }
+  }
+
+  void Footer(std::string& page, int part, bool overflowPage) {
+    if (!m_.omitdldd) page += "</dl>" + eol_;
+    if (m_.size) {
+      page += "<font color=red face=\"Arial\"><b>" + std::to_string(std::max(1, t_.sizeKb)) +
+              " KB</b></font>" + eol_;
+    }
+    page += "<hr>" + eol_;
+    std::string bar = Bar(part, /*top=*/false);
+    if (!bar.empty()) page += bar + "<br>" + eol_;
+    bool last = part == parts_ - 1;
+    if (last && !overflowPage && m_.credit && !cmd_.x && !m_.omitdldd) {
+      page += std::string("<div align=\"right\"><font size=1><a href=\"") + kCreditAddress +
+              "\" rel=\"nofollow\" target=\"_blank\">" + kVersion + "SHOIN</a> " + kVersion +
+              " Converted.</font></div>" + eol_;
+    }
+    if (part == 0 && !overflowPage && m_.writehtmlindextag && !setup_.indexRecord.empty()) {
+      // A record must not close the comment early.
+      std::string record = EncodeWithReferences(setup_.indexRecord, outCharset_);
+      for (size_t at = record.find("--"); at != std::string::npos; at = record.find("--", at)) {
+        record.replace(at, 2, "- -");
+      }
+      page += "<!--" + eol_ + record + eol_ + "-->" + eol_;
+    }
+    page += "</body>" + eol_ + "</html>" + eol_;
+  }
+
+  const Thread& t_;
+  const Options& cmd_;
+  const MSwitches& m_;
+  const PageSetup& setup_;
+  const BoardKindTraits* traits_ = nullptr;
+  common::Charset outCharset_ = common::Charset::kCp932;
+  common::Charset inCharset_ = common::Charset::kCp932;
+  bool sameCharset_ = true;
+  std::string eol_;
+  Labels labels_;
+  long long every_ = 0;
+  int parts_ = 1;
+  bool split_ = false;
+  BodyRules rules_;
+  AnchorContext anchors_;
+  mutable std::map<std::string, std::string> converted_;
+};
+
+}  // namespace
+
+int PartCount(long long posts, long long every) {
+  if (every <= 0 || posts <= 0) return 1;
+  // From 1001 posts on, the last part of a round split takes up to three
+  // extra posts instead of a part of its own.
+  int k = (every == 100 || every == 200 || every == 250 || every == 500) && posts >= 1001 ? 1 : 0;
+  long long n = (posts - 3 * k - 1) / every + 1;
+  return static_cast<int>(std::max<long long>(1, n));
+}
+
+std::string PartFileName(const std::string& baseName, int part, int parts) {
+  char number[16];
+  const char* format = parts <= 99 ? "_%02d" : parts <= 9999 ? "_%04d" : "_%05d";
+  std::snprintf(number, sizeof number, format, part);
+  return baseName + number + ".html";
+}
+
+BuiltPages BuildPages(const Thread& thread, const Options& cmd, const PageSetup& setup) {
+  return PageBuilder(thread, cmd, setup).Build();
+}
+
+}  // namespace converter::page

@@ -1,0 +1,155 @@
+#include "converter/page/body_rewriter.h"
+
+#include <gtest/gtest.h>
+
+namespace converter::page {
+namespace {
+
+struct RewriteCase {
+  const char* name;
+  std::string input;
+  std::string expected;
+  BodyRules rules;
+};
+
+BodyRules Rules(void (*change)(BodyRules&) = nullptr) {
+  BodyRules rules;
+  if (change) change(rules);
+  return rules;
+}
+
+class RewriteTable : public ::testing::TestWithParam<RewriteCase> {};
+
+TEST_P(RewriteTable, WritesExpectedMarkup) {
+  const RewriteCase& c = GetParam();
+  AnchorContext anchors;
+  anchors.postCount = 100;
+  EXPECT_EQ(RewriteField(c.input, FieldKind::kBody, c.rules, anchors), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Body, RewriteTable,
+    ::testing::Values(
+        RewriteCase{"BoardAnchorBecomesInPageLink",
+                    "<a href=\"../test/read.cgi/x/1/5\" target=\"_blank\">&gt;&gt;5</a>",
+                    "<a href=\"#R5\">&gt;&gt;5</a>", Rules()},
+        RewriteCase{"AnchorWithoutR", "<a href=\"../test/read.cgi/x/1/5\">&gt;5</a>",
+                    "<a href=\"#5\">&gt;5</a>", Rules([](BodyRules& r) { r.nametargetR = false; })},
+        RewriteCase{"FullWidthAnchor", "<a href=\"x\">＞＞１２</a>", "<a href=\"#R12\">＞＞１２</a>",
+                    Rules()},
+        RewriteCase{"RangeKeepsItsText", "<a href=\"../test/read.cgi/x/1/5-7\">&gt;&gt;5-7</a>",
+                    "<a href=\"#R5\">&gt;&gt;5-7</a>", Rules()},
+        RewriteCase{"AnchorKeptWhenAsked", "<a href=\"../x/5\" target=\"_blank\">&gt;&gt;5</a>",
+                    "<a href=\"../x/5\" target=\"_blank\">&gt;&gt;5</a>",
+                    Rules([](BodyRules& r) { r.notreplaceresanchor = true; })},
+        RewriteCase{"AnchorExtensionJoinsList", "<a href=\"x\">&gt;&gt;10</a>,12+14-,",
+                    "<a href=\"#R10\">&gt;&gt;10,12+14</a>-,",
+                    Rules([](BodyRules& r) { r.anchorext = true; })},
+        RewriteCase{"UnclosedAnchorIsText", "<a href=\"x\">&gt;&gt;5", "&lt;a href=\"x\">&gt;&gt;5",
+                    Rules()},
+        RewriteCase{"LinkElevenDropsTags", "<a href=\"x\">&gt;&gt;5</a> http://a.example/",
+                    "&gt;&gt;5 http://a.example/", Rules([](BodyRules& r) { r.link = 3; })},
+        RewriteCase{"PlainAddress", "見て http://a.example/b?c=1&amp;d=2 ね",
+                    "見て <a href=\"http://a.example/b?c=1&amp;d=2\" "
+                    "target=\"_blank\">http://a.example/b?c=1&amp;d=2</a> ね",
+                    Rules()},
+        RewriteCase{"TtpGetsItsH", "ttp://example/",
+                    "<a href=\"http://example/\" target=\"_blank\">ttp://example/</a>", Rules()},
+        RewriteCase{"TtpStaysTextWithLink01", "ttp://example/ http://e.example/",
+                    "ttp://example/ <a href=\"http://e.example/\" "
+                    "target=\"_blank\">http://e.example/</a>",
+                    Rules([](BodyRules& r) { r.link = 1; })},
+        RewriteCase{"NoExternalLinksWithLink10", "https://e.example/", "https://e.example/",
+                    Rules([](BodyRules& r) { r.link = 2; })},
+        RewriteCase{"AddressEndsBeforeEntity", "http://e.example/&gt;&gt;",
+                    "<a href=\"http://e.example/\" target=\"_blank\">http://e.example/</a>&gt;&gt;",
+                    Rules()},
+        RewriteCase{"RedirectorForOtherHosts", "http://e.example/a http://pc11.2ch.net/a/",
+                    "<a href=\"http://ime.test/e.example/a\" target=\"_blank\">http://e.example/a</a> "
+                    "<a href=\"http://pc11.2ch.net/a/\" target=\"_blank\">http://pc11.2ch.net/a/</a>",
+                    Rules([](BodyRules& r) {
+                      r.link_redirect = true;
+                      r.redirectPrefix = "ime.test/";
+                    })},
+        RewriteCase{"IconAddress", "sssp://img.2ch.net/ico/u_sii.gif <br> 本文",
+                    "<img src=\"http://img.2ch.net/ico/u_sii.gif\"> <br> 本文",
+                    Rules([](BodyRules& r) { r.sssp2img = true; })},
+        RewriteCase{"ShortenedLinkText", "http://e.example/aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa",
+                    "<a href=\"http://e.example/aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\" "
+                    "target=\"_blank\">http://e.example/aaaaaaaaaaaaaaaaaaaaaaa...</a><br>",
+                    Rules([](BodyRules& r) { r.link_omit_atagstr = true; })},
+        RewriteCase{"BoardMarkupKept",
+                    "<b>太字</b><br><font color=red>赤</font><hr><BR>",
+                    "<b>太字</b><br><font color=red>赤</font><hr><BR>", Rules()},
+        // Markup no board writes is shown as text, so no script can run.
+        RewriteCase{"ScriptTagEscaped", "<script>alert(1)</script>",
+                    "&lt;script&gt;alert(1)&lt;/script&gt;", Rules()},
+        RewriteCase{"EventAttributeEscaped", "<img src=\"http://x/\" onerror=\"alert(1)\">",
+                    "&lt;img src=\"http://x/\" onerror=\"alert(1)\"&gt;", Rules()},
+        RewriteCase{"FontWithHandlerEscaped", "<font color=red onmouseover=alert(1)>x</font>",
+                    "&lt;font color=red onmouseover=alert(1)&gt;x</font>", Rules()},
+        RewriteCase{"ScriptAddressEscaped", "<a href=\"javascript:alert(1)\">押して</a>",
+                    "&lt;a href=\"javascript:alert(1)\"&gt;押して&lt;/a&gt;", Rules()},
+        RewriteCase{"HiddenScriptAddressEscaped", "<a href=\" jav&#x09;ascript:alert(1)\">x</a>",
+                    "&lt;a href=\" jav&#x09;ascript:alert(1)\"&gt;x&lt;/a&gt;", Rules()},
+        RewriteCase{"AnchorHandlerEscaped", "<a href=\"http://x/\" onclick=\"alert(1)\">x</a>",
+                    "&lt;a href=\"http://x/\" onclick=\"alert(1)\"&gt;x&lt;/a&gt;", Rules()},
+        RewriteCase{"IframeEscaped", "<iframe src=http://x/></iframe>",
+                    "&lt;iframe src=http://x/&gt;&lt;/iframe&gt;", Rules()},
+        RewriteCase{"StrayLessThan", "1 < 2 > 0", "1 &lt; 2 > 0", Rules()}),
+    [](const ::testing::TestParamInfo<RewriteCase>& info) { return std::string(info.param.name); });
+
+TEST(RewriteField, RemembersTargetsForPopups) {
+  AnchorContext anchors;
+  anchors.postCount = 10;
+  std::vector<int> refs;
+  RewriteField("<a href=\"x\">&gt;&gt;2-4</a><a href=\"x\">&gt;&gt;50</a>", FieldKind::kBody,
+               BodyRules(), anchors, &refs);
+  EXPECT_EQ(refs, (std::vector<int>{2, 3, 4}));  // 50 is beyond the thread
+}
+
+TEST(RewriteField, SplitThreadAnchorsNameThePartFile) {
+  AnchorContext anchors;
+  anchors.postCount = 300;
+  anchors.partFileOf = [](int n) { return n <= 100 ? "t_01.html" : "t_02.html"; };
+  EXPECT_EQ(RewriteField("<a href=\"x\">&gt;&gt;150</a>", FieldKind::kBody, BodyRules(), anchors),
+            "<a href=\"t_02.html#R150\">&gt;&gt;150</a>");
+}
+
+TEST(RewriteField, LinkTenDropsNameLinksOnly) {
+  BodyRules rules;
+  rules.link = 2;
+  AnchorContext anchors;
+  anchors.postCount = 9;
+  EXPECT_EQ(RewriteField("<a href=\"x\">&gt;&gt;3</a>", FieldKind::kName, rules, anchors),
+            "&gt;&gt;3");
+  EXPECT_EQ(RewriteField("<a href=\"x\">&gt;&gt;3</a>", FieldKind::kBody, rules, anchors),
+            "<a href=\"#R3\">&gt;&gt;3</a>");
+}
+
+TEST(RewriteField, ShiftJisTrailBytesAreNotSigns) {
+  BodyRules rules;
+  rules.charset = common::Charset::kCp932;
+  AnchorContext anchors;
+  anchors.postCount = 9;
+  // "ド" is 0x83 0x68: its trail byte is 'h', so "ドttp://x" must not become
+  // an http:// address that swallows half of the character.
+  EXPECT_EQ(RewriteField("\x83\x68ttp://x", FieldKind::kBody, rules, anchors),
+            "\x83\x68<a href=\"http://x\" target=\"_blank\">ttp://x</a>");
+  // "＞＞３" in Shift_JIS.
+  std::string anchor = "<a href=\"x\">\x81\x84\x81\x84\x82\x52</a>";
+  EXPECT_EQ(RewriteField(anchor, FieldKind::kBody, rules, anchors),
+            "<a href=\"#R3\">\x81\x84\x81\x84\x82\x52</a>");
+}
+
+TEST(TrimBodyBlanks, RemovesTheBlanksTheLogWritesAroundBreaks) {
+  EXPECT_EQ(TrimBodyBlanks(" 一行目 <br> 二行目 <br>  三 "), "一行目<br>二行目<br> 三");
+}
+
+TEST(EscapeAttribute, QuotesCannotCloseTheAttribute) {
+  EXPECT_EQ(EscapeAttribute("sage\" onmouseover=\"x", common::Charset::kUtf8),
+            "sage&quot; onmouseover=&quot;x");
+}
+
+}  // namespace
+}  // namespace converter::page
