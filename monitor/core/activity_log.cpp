@@ -73,6 +73,8 @@ void WriteLog(Monitor& monitor, std::string_view message) {
   const std::string logPath = monitor.paths.File(".log");
   RotateIfLarge(logPath, monitor.paths.File("_old.log"));
 
+  if (monitor.onLogLine) monitor.onLogLine(message);
+
   const std::string record = LogDateTimeText(monitor.Now()) + "\r\n" + std::string(message) + "\r\n";
   const std::string bytes = common::Utf8ToCp932(record);
   // An unwritable folder must not hang the program: retry for a while after

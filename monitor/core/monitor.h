@@ -58,6 +58,13 @@ struct Monitor {
   // The dat-fall processing of a dropped thread: (title, dat path) -> result.
   std::function<bool(const std::string& title, const std::string& datPath)> processDroppedThread;
 
+  // Told of every message as it goes to the log file (the headless front
+  // mirrors the log on stdout).
+  std::function<void(std::string_view message)> onLogLine;
+  // Unloads the main window once the shutdown sequence allowed the exit; the
+  // front then runs the shutdown of the program (FormUnload) and ends.
+  std::function<void()> unloadWindow;
+
   // The command line as typed (administrator mode looks for "/ownermode").
   std::string commandLine;
   bool settingsNotWritable = false;

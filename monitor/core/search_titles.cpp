@@ -1,0 +1,345 @@
+#include "monitor/core/search_titles.h"
+
+#include <cmath>
+#include <fstream>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "common/encoding.h"
+#include "common/file_io.h"
+#include "common/line_ends.h"
+#include "common/text_fold.h"
+#include "monitor/core/activity_log.h"
+#include "monitor/core/message_text.h"
+#include "monitor/core/run_state.h"
+#include "monitor/core/thread_lists.h"
+
+namespace yagura {
+namespace {
+
+constexpr std::string_view kDq = "\"";
+constexpr std::string_view kCrLf = "\r\n";
+
+std::string Detail(const Monitor& monitor, std::string_view text) {
+  std::string message = kDetailPrefix;
+  message += text;
+  message += "(";
+  message += monitor.Time();
+  message += ")";
+  return message;
+}
+
+std::string Quoted(std::string_view text) {
+  return std::string(kDq) + std::string(text) + std::string(kDq);
+}
+
+// A word pair with its words folded once for the whole search: matching a
+// title is then one fold of the title and two plain searches, which is what
+// common::ContainsFolded does for a single pair.
+struct WordPair {
+  bool mail = false;      // chkA or chkE on
+  bool download = false;  // chkB on
+  std::string word1;
+  std::string word2;
+};
+
+std::vector<WordPair> PairsOf(const Form& f) {
+  std::vector<WordPair> pairs(3);
+  for (int i = 0; i < 3; ++i) {
+    pairs[i].mail = f.chkA[i].IsOn() || f.chkE[i].IsOn();
+    pairs[i].download = f.chkB[i].IsOn();
+    pairs[i].word1 = common::FoldForSearch(f.txtWORD1[i].Text());
+    pairs[i].word2 = common::FoldForSearch(f.txtWORD2[i].Text());
+  }
+  return pairs;
+}
+
+bool Matches(const WordPair& pair, const std::string& foldedTitle) {
+  return foldedTitle.find(pair.word1) != std::string::npos &&
+         foldedTitle.find(pair.word2) != std::string::npos;
+}
+
+int FindByKeyPart(const ListBox& list, std::string_view keyPart) {
+  const auto& items = list.Items();
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (EntryKeyPart(items[i]) == keyPart) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+// Splits a thread list line; on failure logs why and returns nullopt.
+std::optional<SubjectLine> ParseLine(Monitor& monitor, std::string_view line) {
+  size_t separator = line.find("<>");
+  if (separator == std::string_view::npos) {
+    WriteLog(monitor, Detail(monitor, "subject.txt中の1行の解析に失敗1[" + Quoted("<>") +
+                                          "が存在しない:" + std::string(line) + "]"));
+    return std::nullopt;
+  }
+  size_t open = line.rfind(" (");
+  if (open == std::string_view::npos) {
+    WriteLog(monitor, Detail(monitor, "subject.txt中の1行の解析に失敗2[" + Quoted(" (") +
+                                          "が存在しない:" + std::string(line) + "]"));
+    return std::nullopt;
+  }
+  SubjectLine parsed;
+  parsed.keyPart = EntryKeyPart(line);
+  // The key becomes a file name under the dat folder and part of URLs.
+  if (!IsValidDatKey(parsed.keyPart)) {
+    WriteLog(monitor, Detail(monitor, "subject.txt中の1行の解析に失敗3[" + Quoted("key.dat") +
+                                          "の形式ではない:" + std::string(line) + "]"));
+    return std::nullopt;
+  }
+  size_t titleStart = separator + 2;
+  parsed.title = open > titleStart ? line.substr(titleStart, open - titleStart) : std::string_view();
+  std::string_view count = line.substr(open + 2);
+  parsed.count = count.substr(0, count.find(')'));
+  return parsed;
+}
+
+void ShowBalloonIfEnabled(Monitor& monitor, std::string_view text) {
+  if (monitor.form.balloonEnabled) monitor.ShowBalloon(text);
+}
+
+void QueueForMail(Monitor& monitor, std::string_view line, const SubjectLine& parsed) {
+  Form& f = monitor.form;
+  if (FindByKeyPart(f.listTHREADSEND[1], parsed.keyPart) >= 0) return;
+  if (FindByKeyPart(f.listTHREADSEND[0], parsed.keyPart) >= 0) return;
+  f.listTHREADSEND[0].AddItem(std::string(line));
+  SaveLists(monitor);
+  f.listTHREADSEND[0].SetListIndex(f.listTHREADSEND[0].Count() - 1);
+  WriteLog(monitor, Detail(monitor, Quoted(parsed.title) +
+                                        "をスレッド情報メール送信予定リストに追加しました..."));
+  ShowBalloonIfEnabled(monitor, "メール送信予定リストに追加。\r\n" + std::string(line));
+}
+
+void QueueForDownload(Monitor& monitor, const SubjectLine& parsed) {
+  Form& f = monitor.form;
+  // A thread back on the board no longer counts as dropped.
+  int fallen = FindByKeyPart(f.listDATDL[1], parsed.keyPart);
+  if (fallen >= 0) {
+    f.listDATDL[1].RemoveItem(fallen);
+    SaveLists(monitor);
+  }
+  // The entry is refreshed with the current count and moves to the end.
+  int queued = FindByKeyPart(f.listDATDL[0], parsed.keyPart);
+  if (queued >= 0) f.listDATDL[0].RemoveItem(queued);
+  std::string entry = DownloadEntryOf(parsed);
+  f.listDATDL[0].AddItem(entry);
+  f.listDATDL[0].SetListIndex(f.listDATDL[0].Count() - 1);
+  if (queued >= 0) return;
+  WriteLog(monitor, Detail(monitor, Quoted(parsed.keyPart) +
+                                        "をdatダウンロード予定リストに追加しました..."));
+  ShowBalloonIfEnabled(monitor, "datダウンロード予定リストに追加。\r\n" + entry);
+}
+
+// Pass 1: returns false when the user stopped the run.
+bool MatchTitles(Monitor& monitor, std::string_view text) {
+  Form& f = monitor.form;
+  const std::vector<WordPair> pairs = PairsOf(f);
+  bool anyPair = false;
+  for (const WordPair& pair : pairs) anyPair = anyPair || pair.mail || pair.download;
+
+  // Every line break of the normalised text is a CR LF; a text without one
+  // has no line to examine, so the progress never divides by zero.
+  const size_t total = common::CountLineFeeds(text);
+  size_t examined = 0;
+  int shownPercent = -1;
+  size_t pos = 0;
+  for (;;) {
+    size_t end = text.find(kCrLf, pos);
+    if (end == std::string_view::npos) break;  // a last line without CR LF is not examined
+
+    const size_t remaining = total - examined;
+    const int percent =
+        100 - static_cast<int>(std::nearbyint(static_cast<double>(remaining) / total * 100));
+    if (percent != 0 && percent % 10 == 0 && percent != shownPercent) {
+      shownPercent = percent;
+      f.Form1.SetCaption("スレッドタイトルを検索しています..." + std::to_string(percent) +
+                         "%完了 - " + f.baseTitle);
+    }
+    monitor.PumpOnce();
+
+    std::string_view line = text.substr(pos, end - pos);
+    if (std::optional<SubjectLine> parsed = ParseLine(monitor, line)) {
+      std::optional<std::string> foldedTitle;
+      for (const WordPair& pair : pairs) {
+        monitor.PumpOnce();
+        if (!anyPair || !(pair.mail || pair.download)) continue;
+        if (!foldedTitle) foldedTitle = common::FoldForSearch(parsed->title);
+        if (!Matches(pair, *foldedTitle)) continue;
+        if (pair.mail) QueueForMail(monitor, line, *parsed);
+        if (pair.download) QueueForDownload(monitor, *parsed);
+      }
+    }
+
+    pos = end + kCrLf.size();
+    ++examined;
+    if (StopRequested(monitor)) {
+      StopTail(monitor);
+      return false;
+    }
+  }
+  return true;
+}
+
+// The board's lines by key part (ASCII letters in lower case), so that
+// "is this entry still listed" looks at the lines of one key only.
+class BoardIndex {
+ public:
+  explicit BoardIndex(std::string_view text) {
+    size_t pos = 0;
+    while (pos <= text.size()) {
+      size_t end = text.find(kCrLf, pos);
+      if (end == std::string_view::npos) end = text.size();
+      std::string_view line = text.substr(pos, end - pos);
+      if (!line.empty()) linesByKey_[LowerAscii(EntryKeyPart(line))].push_back(line);
+      pos = end + kCrLf.size();
+    }
+  }
+
+  // True when a line of the board begins with `rebuilt`, ignoring case
+  // (and width and kana type, as the title matching does).
+  bool Lists(std::string_view keyPart, std::string_view rebuilt) const {
+    auto found = linesByKey_.find(LowerAscii(keyPart));
+    if (found == linesByKey_.end()) return false;
+    std::optional<std::string> foldedProbe;
+    for (std::string_view line : found->second) {
+      if (line.starts_with(rebuilt)) return true;
+      if (!foldedProbe) foldedProbe = common::FoldForSearch(rebuilt);
+      if (common::FoldForSearch(line).starts_with(*foldedProbe)) return true;
+    }
+    return false;
+  }
+
+ private:
+  static std::string LowerAscii(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return lower;
+  }
+  std::unordered_map<std::string, std::vector<std::string_view>> linesByKey_;
+};
+
+// A log that can take no more posts: 1001 lines or more than 512 KB.
+bool CannotTakePosts(const std::string& datPath) {
+  long long size = common::FileSize(datPath);
+  if (size < 0) return false;
+  if (size / 1024 > kBigThreadKilobytes) return true;
+  return CountLineFeedsUpTo(datPath, kFullThreadLines) >= kFullThreadLines;
+}
+
+// Pass 2: returns false when the user stopped the run.
+bool FindDroppedThreads(Monitor& monitor, std::string_view text) {
+  Form& f = monitor.form;
+  f.Form1.SetCaption("dat落ちスレッドを検索しています... - " + f.baseTitle);
+  ListBox& downloads = f.listDATDL[0];
+  if (downloads.Count() == 0) return true;
+  const BoardIndex board(text);
+  const int startCount = downloads.Count();
+  for (int j = 0; j < startCount && j < downloads.Count();) {
+    downloads.SetListIndex(j);
+    monitor.PumpOnce();
+    if (j >= downloads.Count()) break;  // a nested list command may have emptied it
+    const std::string entry = downloads.Item(j);
+    bool dropped = false;
+    size_t lt = entry.find('<');
+    size_t gt = entry.find('>');
+    if (entry.empty()) {
+    } else if (lt == std::string::npos || gt == std::string::npos) {
+      WriteLog(monitor, Detail(monitor, "subject.txt解析に失敗1[" + Quoted("<") + "と" +
+                                            Quoted(">") + "が存在しない:" + entry + "]"));
+    } else if (std::string_view rest = std::string_view(entry).substr(gt + 1);
+               rest.rfind(" (") == std::string_view::npos) {
+      WriteLog(monitor, Detail(monitor, "subject.txt解析に失敗2[" + Quoted(" (") +
+                                            "が存在しない:" + std::string(rest) + "]"));
+    } else if (std::string_view keyPart = EntryKeyPart(entry); !IsValidDatKey(keyPart)) {
+      WriteLog(monitor, Detail(monitor, "subject.txt解析に失敗3[" + Quoted("key.dat") +
+                                            "の形式ではない:" + entry + "]"));
+    } else {
+      std::string_view title = rest.substr(0, rest.rfind(" ("));
+      // The thread list line as it was when the entry was last refreshed.
+      std::string rebuilt = entry.substr(0, lt + 1) + entry.substr(gt);
+      const std::string datPath = monitor.paths.DatFolder() + std::string(keyPart);
+      if (board.Lists(keyPart, rebuilt)) {
+        if (CannotTakePosts(datPath)) {
+          WriteLog(monitor,
+                   Detail(monitor, Quoted(title) + "[" + std::string(keyPart) +
+                                       "]には書き込めませんがdat落ちしていないのでLZH圧縮、"
+                                       "html化、アップロードをスキップします"));
+        }
+      } else {
+        dropped = true;
+        const std::string titleText(title);
+        WriteLog(monitor, Detail(monitor, Quoted(title) + "[" + std::string(keyPart) +
+                                              "]はdat落ちしています"));
+        if (monitor.processDroppedThread) monitor.processDroppedThread(titleText, datPath);
+        // Nested events may have changed the list meanwhile: move the entry
+        // itself, wherever it stands now.
+        f.listDATDL[1].AddItem(entry);
+        int at = j < downloads.Count() && downloads.Item(j) == entry ? j : -1;
+        if (at < 0) {
+          const auto& items = downloads.Items();
+          for (size_t k = 0; k < items.size(); ++k) {
+            if (items[k] == entry) at = static_cast<int>(k);
+          }
+        }
+        downloads.RemoveItem(at);
+        // The dat-fall list is kept across restarts: keep its file current.
+        SaveLists(monitor);
+        f.listDATDL[1].SetListIndex(f.listDATDL[1].Count() - 1);
+        if (j < downloads.Count()) downloads.SetListIndex(j);
+      }
+    }
+    if (!dropped) ++j;  // after a drop the next entry has moved up to index j
+    if (StopRequested(monitor)) {
+      StopTail(monitor);
+      return false;
+    }
+  }
+  downloads.SetListIndex(-1);
+  return true;
+}
+
+}  // namespace
+
+std::string DownloadEntryOf(const SubjectLine& line) {
+  std::string entry;
+  entry.reserve(line.keyPart.size() + line.title.size() + 2 * line.count.size() + 16);
+  entry += line.keyPart;
+  entry += "<";
+  entry += line.count;
+  entry += "レス>";
+  entry += line.title;
+  entry += " (";
+  entry += line.count;
+  entry += ")";
+  return entry;
+}
+
+long long CountLineFeedsUpTo(const std::string& path, long long limit) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return 0;
+  long long count = 0;
+  char buffer[65536];
+  while (count < limit && in) {
+    in.read(buffer, sizeof buffer);
+    count += static_cast<long long>(
+        common::CountLineFeeds(std::string_view(buffer, static_cast<size_t>(in.gcount()))));
+  }
+  return count;
+}
+
+bool SearchTitles(Monitor& monitor, const std::string& subjectPath) {
+  monitor.form.cmdRUN.SetCaption(Detail(monitor, "スレッドタイトルを検索しています..."));
+  std::optional<std::string> bytes = common::ReadWholeFile(subjectPath);
+  if (!bytes) return false;
+  const std::string text = common::NormalizeToCrLf(common::Cp932ToUtf8(*bytes));
+  if (!MatchTitles(monitor, text)) return false;
+  // Every line, the first included, follows a CR LF on the board's side.
+  return FindDroppedThreads(monitor, text);
+}
+
+}  // namespace yagura

@@ -1,0 +1,162 @@
+#include "monitor/core/startup.h"
+
+#include <iostream>
+
+#include "common/file_io.h"
+#include "monitor/core/activity_log.h"
+#include "monitor/core/initialize_window.h"
+#include "monitor/core/message_text.h"
+#include "monitor/core/run_cycle.h"
+#include "monitor/core/run_state.h"
+#include "monitor/core/settings_file.h"
+#include "monitor/core/thread_lists.h"
+
+namespace yagura {
+namespace {
+
+constexpr const char* kNotInstalled = " ×未インストール、またはバージョン情報の取得に失敗";
+
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+std::string MailVersionText(int version) {
+  // 171 is written 1.71.
+  std::string digits = std::to_string(version);
+  if (digits.size() < 3) digits.insert(0, 3 - digits.size(), '0');
+  return digits.substr(0, digits.size() - 2) + "." + digits.substr(digits.size() - 2);
+}
+
+}  // namespace
+
+CommandLineOptions ParseCommandLine(const std::string& commandLine) {
+  const std::string lower = Lower(commandLine);
+  CommandLineOptions options;
+  options.windowMode = lower.find("/windowmode") != std::string::npos;
+  options.autoRun = lower.find("/autorun") != std::string::npos;
+  options.windowMini = lower.find("/windowmini") != std::string::npos;
+  return options;
+}
+
+std::string ComponentReport(const Monitor& monitor, const ShellComponents& components) {
+  const int mailVersion = components.mailVersion ? components.mailVersion() : 0;
+  const std::string archiver = components.archiverVersion ? components.archiverVersion() : "";
+  std::string report = monitor.form.baseTitle + "\r\n";
+  report += "nMail.DLL" + (mailVersion > 0 ? " Version " + MailVersionText(mailVersion)
+                                           : std::string(kNotInstalled)) + "\r\n";
+  report += "UNLHA32.DLL" + (archiver.empty() ? std::string(kNotInstalled) : " Version " + archiver) +
+            "\r\n";
+  report += std::string("SHOIN.EXE") +
+            (common::FileExists(monitor.paths.ConverterPath()) ? " ○見つかりました" : " ×見つかりません") +
+            "\r\n";
+  report +=
+      "※注意書き\r\n"
+      "・同じワードをワードA/B/Cに登録するとうまく動かない。\r\n"
+      "・スレ圧縮でスレ一覧から監視スレが消えるとdat落ちと判定される。(一覧に出てくれば監視継続)\r\n"
+      "・鯖が移転した時などは手動で板URLを変更するとうまくいくかもしれない。\r\n"
+      "・2ch側で障害があると動作がおかしくなる。\r\n"
+      "\r\n";
+  report += monitor.AdministratorMode() ? "（´ω｀）管理者モードで起動しました。"
+                                        : "（´ω｀）起動しました。注意書きを読んで正しくお使い下さい。";
+  report += "\r\n";
+  return report;
+}
+
+void LoadSettingsWithRecovery(Monitor& monitor, std::vector<std::string>& notices) {
+  std::vector<std::string> problems;
+  if (LoadSettings(monitor, &problems)) return;
+  // A missing file is the usual first-run case and no news; bad lines are.
+  const bool existed = common::FileExists(monitor.paths.File(".ini"));
+  if (existed) {
+    for (const std::string& p : problems) {
+      notices.push_back(std::string(kDetailPrefix) + "設定ファイルの不正な行を読み飛ばしました: " + p);
+    }
+  }
+  std::vector<std::string> ignored;
+  SaveSettings(monitor, &ignored);
+  problems.clear();
+  if (LoadSettings(monitor, &problems)) return;
+  if (!monitor.settingsNotWritable) {
+    monitor.ShowMessage("設定ファイルを作成できません。\r\n設定ファイルの作成をスキップします。",
+                        std::string("設定ファイル作成エラー - ") + kProgramTitle,
+                        MessageIcon::kExclamation);
+    monitor.settingsNotWritable = true;
+  }
+}
+
+void DeleteTemporaryFiles(Monitor& monitor, bool atShutdown) {
+  for (const char* suffix :
+       {"_subject.txt", "_dat.head", "_dat206.dat", "_dat206.head", ".tmp", "_dat.lst"}) {
+    common::RemoveFile(monitor.paths.File(suffix));
+  }
+  if (atShutdown) common::RemoveFile(monitor.paths.File(".post"));
+}
+
+void FormLoad(Monitor& monitor, const ShellComponents& components) {
+  Form& f = monitor.form;
+  f.Form1.SetVisible(false);
+  f.baseTitle = BaseTitleText();
+  f.Form1.SetCaption(f.baseTitle);
+  monitor.settingsNotWritable = false;
+  InitializeWindow(monitor);
+
+  std::vector<std::string> notices;
+  LoadSettingsWithRecovery(monitor, notices);
+
+  if (components.startSockets) components.startSockets();
+  if (components.startMail && !components.startMail()) {
+    monitor.ShowMessage("nMail.dllの初期化処理に失敗しました[NMailInitializeWinSock]", kProgramTitle,
+                        MessageIcon::kExclamation);
+  }
+  f.progressBar.SetRange(0, 1);
+  f.progressBar.SetValue(0);
+
+  std::vector<std::string> skipped;
+  if (!LoadLists(monitor, &skipped)) {
+    notices.push_back(std::string(kDetailPrefix) + "リストファイルを読み込めません(" + monitor.Time() +
+                      ")");
+  }
+  for (const std::string& s : skipped) {
+    notices.push_back(std::string(kDetailPrefix) + "リストファイルの不正な行を読み飛ばしました: " + s);
+  }
+  DeleteTemporaryFiles(monitor, false);
+
+  f.txtLOG.SetText(ComponentReport(monitor, components));
+  // Problems found while loading, after the report so that they stay visible.
+  for (const std::string& n : notices) WriteLog(monitor, n);
+
+  f.tray.SetAdded(true);
+  f.tray.SetTip("");
+  f.tray.SetTip(f.baseTitle);
+  UnlockSettings(monitor);
+  TidyLists(monitor);
+
+  const CommandLineOptions options = ParseCommandLine(monitor.commandLine);
+  if (options.windowMode && components.windowModeCommand) components.windowModeCommand();
+  if (options.autoRun) cmdRUN_Click(monitor);
+  if (options.windowMini) {
+    f.Form1.SetVisible(true);
+    f.Form1.SetMinimized(true);
+  }
+  if (!options.autoRun) f.Form1.SetVisible(true);
+}
+
+void FormUnload(Monitor& monitor, const ShellComponents& components) {
+  std::vector<std::string> problems;
+  if (!SaveSettings(monitor, &problems)) {
+    for (const std::string& p : problems) std::cerr << "yagura: settings: " << p << "\n";
+  }
+  if (!SaveLists(monitor)) std::cerr << "yagura: the thread lists could not be saved\n";
+  DeleteTemporaryFiles(monitor, true);
+  monitor.form.tray.SetAdded(false);
+  if (components.cleanupSockets) components.cleanupSockets();
+  if (components.endMail && !components.endMail()) {
+    monitor.ShowMessage("nMail.dllの終了処理に失敗しました[NMailEndWinSock]", kProgramTitle,
+                        MessageIcon::kExclamation);
+  }
+}
+
+}  // namespace yagura

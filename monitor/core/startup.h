@@ -1,0 +1,59 @@
+// Start-up and shutdown of the monitor that need no window system: initial
+// contents, settings with their recovery, lists, temporary files, the
+// component report and the command-line options. The fronts add what only
+// they can do (window size, tray, socket and mail libraries) through the
+// callables of ShellComponents.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "monitor/core/monitor.h"
+
+namespace yagura {
+
+// The outside components start-up reports and starts; an empty callable
+// means "nothing to do" (or "not installed" for the versions).
+struct ShellComponents {
+  std::function<void()> startSockets;
+  std::function<void()> cleanupSockets;
+  // The mail layer's start and end calls; false shows the failure box.
+  std::function<bool()> startMail;
+  std::function<bool()> endMail;
+  // The mail layer's version as an integer (171 is 1.71); 0 when unknown.
+  std::function<int()> mailVersion;
+  // The archiver's version text; empty when it is not installed.
+  std::function<std::string()> archiverVersion;
+  // The window-mode menu command ("/windowmode").
+  std::function<void()> windowModeCommand;
+};
+
+// What the command line asks for (options anywhere, any case).
+struct CommandLineOptions {
+  bool windowMode = false;
+  bool autoRun = false;
+  bool windowMini = false;
+};
+CommandLineOptions ParseCommandLine(const std::string& commandLine);
+
+// The component report that replaces the log pane at start-up.
+std::string ComponentReport(const Monitor& monitor, const ShellComponents& components);
+
+// Runs LoadSettings with the recovery: a first failure rewrites the file
+// from the controls (which drops bad lines) and loads again; a second one
+// shows the box and stops saving. Problems are added to `notices`.
+void LoadSettingsWithRecovery(Monitor& monitor, std::vector<std::string>& notices);
+
+// The start-up (Form_Load): ends with the window shown, unless the command
+// line asks for automatic running alone.
+void FormLoad(Monitor& monitor, const ShellComponents& components);
+
+// The shutdown (Form_Unload): settings, lists, temporary files, tray, the
+// socket and mail libraries.
+void FormUnload(Monitor& monitor, const ShellComponents& components);
+
+// The temporary files removed at start-up; the shutdown also removes ".post".
+void DeleteTemporaryFiles(Monitor& monitor, bool atShutdown);
+
+}  // namespace yagura

@@ -1,0 +1,45 @@
+// The thread lists: the six list boxes are the monitor's working state. The
+// three lower boxes are kept in list files across restarts; the download list
+// is written as an informational plan file after each download; dropped
+// threads queue announcements in the Twitter queue file.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "monitor/core/monitor.h"
+
+namespace yagura {
+
+// The text before an entry's first "<" ("123.dat"); the same thread when equal.
+std::string_view EntryKeyPart(std::string_view entry);
+// True for a key part made of decimal digits + ".dat": only such keys may
+// become file names under the dat folder.
+bool IsValidDatKey(std::string_view keyPart);
+
+// Writes _Thread.lst, _Dat1001.lst and _Gumtape.lst from the index-1 boxes,
+// each replaced atomically. False when any of them cannot be written.
+bool SaveLists(Monitor& monitor);
+
+// Appends the entries of the three list files to the index-1 boxes. An entry
+// whose key part is not digits + ".dat" is skipped and told in `skipped`
+// (optional) as "file: line". False when an existing file cannot be read.
+bool LoadLists(Monitor& monitor, std::vector<std::string>* skipped = nullptr);
+
+// The download plan file (_dat.lst): the download list with a head and a tail.
+bool SaveDownloadPlan(Monitor& monitor);
+
+// The announcement queue (_Twitter.dat): announcements each ended by a TAB.
+bool SaveTwitterQueue(Monitor& monitor, std::string_view text);
+// A single TAB when there is no file; "" for an empty file.
+std::string LoadTwitterQueue(Monitor& monitor);
+bool AppendTwitterAnnouncement(Monitor& monitor, std::string_view announcement);
+
+// The text between the tags, joined; "" when the text lacks "<" or ">". A
+// trailing "<" without a ">" after it is dropped. The Monitor form pumps
+// events on every round, as a long text may take a while.
+std::string StripTags(std::string_view text);
+std::string StripTags(Monitor& monitor, std::string_view text);
+
+}  // namespace yagura

@@ -1,0 +1,129 @@
+#include "monitor/core/startup.h"
+
+#include "monitor/core/initialize_window.h"
+#include "monitor/core/run_cycle.h"
+#include "monitor/core/run_state.h"
+#include "test_support.h"
+
+namespace yagura {
+namespace {
+
+using testing::MonitorTest;
+
+class StartupTest : public MonitorTest {};
+
+TEST(CommandLine, OptionsAnywhereInAnyCase) {
+  struct Case {
+    const char* line;
+    bool mode, autoRun, mini;
+  } cases[] = {
+      {"", false, false, false},
+      {"/AutoRun", false, true, false},
+      {"/autorun /windowmini", false, true, true},
+      {"/windowmode", true, false, false},
+      {"C:/x/autorunx /autorunx", false, true, false},
+  };
+  for (const Case& c : cases) {
+    CommandLineOptions o = ParseCommandLine(c.line);
+    EXPECT_EQ(o.windowMode, c.mode) << c.line;
+    EXPECT_EQ(o.autoRun, c.autoRun) << c.line;
+    EXPECT_EQ(o.windowMini, c.mini) << c.line;
+  }
+}
+
+TEST_F(StartupTest, FormLoadWithoutArgumentsShowsTheStoppedWindowAndTheReport) {
+  WriteText("_subject.txt", "left by a crash");
+  WriteText(".tmp", "x");
+  WriteText("_Thread.lst", ";--t\r\n5.dat<>kept (1)\r\n;--t\r\n");
+  ShellComponents components;
+  components.mailVersion = [] { return 171; };
+  FormLoad(m, components);
+
+  EXPECT_TRUE(m.form.Form1.Visible());
+  EXPECT_EQ(m.form.cmdRUN.Tag(), kRunStateStopped);
+  EXPECT_FALSE(m.form.cmdNOW.Enabled());
+  EXPECT_EQ(m.form.Form1.Caption(), "Yagura Version 0.3.86");
+  EXPECT_EQ(m.form.tray.Tip(), "Yagura Version 0.3.86");
+  EXPECT_TRUE(m.form.tray.Added());
+  EXPECT_FALSE(common::FileExists(Path("_subject.txt")));
+  EXPECT_FALSE(common::FileExists(Path(".tmp")));
+  EXPECT_TRUE(common::FileExists(Path(".ini")));  // created by the recovery
+  EXPECT_EQ(m.form.listTHREADSEND[1].Items(), std::vector<std::string>{"5.dat<>kept (1)"});
+  EXPECT_EQ(m.form.txtLOG.Text(),
+            "Yagura Version 0.3.86\r\n"
+            "nMail.DLL Version 1.71\r\n"
+            "UNLHA32.DLL ×未インストール、またはバージョン情報の取得に失敗\r\n"
+            "SHOIN.EXE ×見つかりません\r\n"
+            "※注意書き\r\n"
+            "・同じワードをワードA/B/Cに登録するとうまく動かない。\r\n"
+            "・スレ圧縮でスレ一覧から監視スレが消えるとdat落ちと判定される。(一覧に出てくれば監視継続)\r\n"
+            "・鯖が移転した時などは手動で板URLを変更するとうまくいくかもしれない。\r\n"
+            "・2ch側で障害があると動作がおかしくなる。\r\n"
+            "\r\n"
+            "（´ω｀）起動しました。注意書きを読んで正しくお使い下さい。\r\n");
+  EXPECT_FALSE(m.form.chkD[0].Enabled());  // not in administrator mode
+}
+
+TEST_F(StartupTest, ReportFindsTheConverterAndTheArchiverInAdministratorMode) {
+  std::filesystem::create_directories(folder + "shoin");
+  ASSERT_TRUE(common::ReplaceFileAtomically(m.paths.ConverterPath(), "#!/bin/sh\n", 0755));
+  m.commandLine = "/ownermode";
+  m.form.baseTitle = "T";
+  ShellComponents components;
+  components.archiverVersion = [] { return "1.00"; };
+  std::string report = ComponentReport(m, components);
+  EXPECT_NE(report.find("nMail.DLL ×未インストール"), std::string::npos);
+  EXPECT_NE(report.find("UNLHA32.DLL Version 1.00\r\n"), std::string::npos);
+  EXPECT_NE(report.find("SHOIN.EXE ○見つかりました\r\n"), std::string::npos);
+  EXPECT_NE(report.find("（´ω｀）管理者モードで起動しました。\r\n"), std::string::npos);
+}
+
+TEST_F(StartupTest, AutorunStartsMonitoringWithoutShowingTheWindow) {
+  WriteText(".ini", "brdurl=http://a.example/b/\r\n");
+  m.commandLine = "/autorun";
+  FormLoad(m, {});
+  EXPECT_EQ(m.form.cmdRUN.Tag(), kRunStateRunning);
+  EXPECT_FALSE(m.form.Form1.Visible());
+}
+
+TEST_F(StartupTest, BadSettingsLineIsReportedInThePaneAfterTheReport) {
+  WriteText(".ini", "brdurl=http://a.example/b/\r\ncheckb1=3\r\n");
+  FormLoad(m, {});
+  EXPECT_NE(m.form.txtLOG.Text().find("設定ファイルの不正な行を読み飛ばしました: line 2"),
+            std::string::npos);
+  EXPECT_EQ(m.form.txtURLBRD.Text(), "http://a.example/b/");
+}
+
+TEST_F(StartupTest, FormUnloadSavesSettingsAndListsAndRemovesTemporaryFiles) {
+  FormLoad(m, {});
+  m.form.txtURLBRD.SetText("http://changed.example/x/");
+  m.form.listDATDL[1].AddItem("9.dat<1レス>gone (1)");
+  WriteText(".post", "x");
+  WriteText("_dat.lst", "x");
+  bool ended = false;
+  ShellComponents components;
+  components.endMail = [&] { return ended = true; };
+  FormUnload(m, components);
+  EXPECT_TRUE(ended);
+  EXPECT_NE(ReadText(".ini").find("brdurl=http://changed.example/x/\r\n"), std::string::npos);
+  EXPECT_NE(ReadText("_Dat1001.lst").find("9.dat<1レス>gone (1)\r\n"), std::string::npos);
+  EXPECT_FALSE(common::FileExists(Path(".post")));
+  EXPECT_FALSE(common::FileExists(Path("_dat.lst")));
+  EXPECT_FALSE(m.form.tray.Added());
+}
+
+TEST_F(StartupTest, InitialTextsFollowTheWindowNotTheSettingsHints) {
+  InitializeWindow(m);
+  EXPECT_EQ(m.form.txtWORD1[0].Text(), "");
+  EXPECT_EQ(m.form.txtWORD1[0].ToolTip(), "ワードA1");
+  EXPECT_EQ(m.form.txtURLBRD.ToolTip(), std::string("板URLを入力してください\"") + kBoardUrlHint + "\"");
+  EXPECT_EQ(m.form.cmbTIME.Count(), 5);
+  EXPECT_EQ(m.form.cmbTIME.SelectedText(), "60秒ごとに確認");
+  EXPECT_EQ(m.form.Timer1.Tag(), "30");
+  EXPECT_FALSE(m.form.frameTWITTER.Visible());
+  EXPECT_EQ(m.form.txtCGIPASS.Text(), "削除用PASSWORD");
+  EXPECT_EQ(m.form.frameWORD[2].Caption(), "ワードCの設定(&C)");
+}
+
+}  // namespace
+}  // namespace yagura
