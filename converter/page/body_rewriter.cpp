@@ -251,7 +251,7 @@ std::string_view FullWidthGreater(common::Charset charset) {
     case common::Charset::kEucJp:
       return "\xA1\xE4";
     case common::Charset::kBig5:
-      return "\xA1\xE4";
+      return "\xA1\xD6";
   }
   return "\xEF\xBC\x9E";
 }

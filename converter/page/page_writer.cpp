@@ -1,6 +1,7 @@
 #include "converter/page/page_writer.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <map>
 
@@ -173,7 +174,7 @@ class PageBuilder {
       page += "<script type=\"text/javascript\" defer>" + eol_ + "<!--" + eol_;
       if (cmd_.js.belink && !t_.board.threadAddress.empty()) {
         page += "function be(i,r){var w=window.open('http://be.2ch.net/test/p.php?i='+i+'&u=d:" +
-                EscapeAttribute(t_.board.threadAddress, outCharset_) +
+                ScriptSafe(t_.board.threadAddress) +
                 "'+r,'profile');if(w)w.focus();}" + eol_;
       }
       // The pop-up script goes here when it is embedded.
@@ -185,15 +186,23 @@ class PageBuilder {
     }
     page += "</head>" + eol_;
     std::string body(traits_->BodyTag());
-    if (t_.language == 2 && t_.kind == BoardKind::kWorld2ch) {
-      body = "<body bgcolor=\"#efefef\" text=\"#000000\" link=\"#0000ff\" alink=\"#ff0000\" "
-             "vlink=\"#aa0088\">";
-    }
     if (m_.forcemspfont && !body.empty()) {
       body.insert(body.size() - 1,
                   " style=\"font-size:12pt; font-family:'ＭＳ Ｐゴシック','Mona';\"");
     }
     page += Tx(body) + eol_;
+  }
+
+  // An address inside a script string: only the signs an address needs.
+  static std::string ScriptSafe(std::string_view address) {
+    std::string out;
+    for (char c : address) {
+      if (std::isalnum(static_cast<unsigned char>(c)) ||
+          std::string_view(":/._?&=~%-").find(c) != std::string_view::npos) {
+        out += c;
+      }
+    }
+    return out;
   }
 
   static int KanjicodeOf(common::Charset charset) {
@@ -418,7 +427,7 @@ class PageBuilder {
     }
     name = RewriteField(name, FieldKind::kName, rules_, anchors_);
     bool trip = name.compare(0, 5, "</b>\xE2\x97\x86") == 0 || name.compare(0, 6, "</b>\x81\x9F") == 0 ||
-                name.compare(0, 6, "</b>\xA2\xA3") == 0;
+                name.compare(0, 6, "</b>\xA2\xA1") == 0;
     if (!m_.delnamesp && (trip || m_.readcgi7xx)) name += " ";
     std::string mail = Field(post.mail);
     if (!mail.empty() && !m_.maildshow) {
