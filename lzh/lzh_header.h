@@ -15,7 +15,9 @@
 
 namespace lzh {
 
-constexpr char kOsMsDos = 'M';
+// Windows NT: readers take the names as stored (an MS-DOS id makes some of
+// them lower-case a name written all in capitals).
+constexpr char kOsWindowsNt = 'W';
 constexpr uint16_t kDosArchiveAttribute = 0x20;
 constexpr uint16_t kDosReadOnlyAttribute = 0x01;
 
