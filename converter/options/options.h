@@ -107,6 +107,9 @@ struct DateFilter {
 // /v report modes.
 enum class ReportMode { kNone, kV, kVf, kVo };
 
+// What the input names.
+enum class InputKind { kNone, kFile, kPattern, kFolder };
+
 struct Options {
   Mode mode = Mode::kStandard;
 
@@ -158,6 +161,7 @@ struct Options {
   // Resolved paths (UTF-8, '/' separators).
   std::string inputPath;     // absolute; empty with NULL input
   bool inputNull = false;
+  InputKind inputKind = InputKind::kNone;
   std::string outputFolder;  // ends in '/'; empty with NULL output
   bool outputNull = false;
   std::string programFolder;  // the executable's folder, ends in '/'

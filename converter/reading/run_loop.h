@@ -22,8 +22,19 @@ struct PageOutcome {
 // prints the result line and its own messages through the reporter.
 using PageWriter = std::function<PageOutcome(const Thread&, const Options&, Reporter&)>;
 
+// What a run leaves for the program's exit.
+struct RunSummary {
+  int converted = 0;
+  int moved = 0;
+  long long bytesRead = 0;
+  long long bytesWritten = 0;
+  std::string lastConvertedInput;  // for /vf
+  bool pauseBeforeExit = false;    // a refusal that waits before the exit
+};
+
 // Runs the conversion of the parsed options; returns the exit code
-// (0 something converted, 2 nothing, 6 fatal).
-int RunConversion(const Options& cmd, Reporter& reporter, const PageWriter& writePage);
+// (0 something converted, 2 nothing).
+int RunConversion(const Options& cmd, Reporter& reporter, const PageWriter& writePage,
+                  RunSummary* summary = nullptr);
 
 }  // namespace converter

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -101,7 +102,7 @@ struct Thread {
 
   // Contents.
   std::string buffer;  // the whole file; post fields view into it
-  std::vector<std::string> unescaped;  // old comma form: fields rewritten for output
+  std::deque<std::string> unescaped;  // old comma form: fields rewritten (a deque keeps views valid)
   std::vector<Post> posts;
   int postCount = 0;  // LF bytes from the first identified line on
   int sizeKb = 1;     // bytes without CR, / 1024, at least 1

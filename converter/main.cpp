@@ -1,0 +1,62 @@
+// shoin: converts thread logs of 2ch-style boards into HTML pages.
+#include <chrono>
+#include <new>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "converter/options/command_line.h"
+#include "converter/options/help_pages.h"
+#include "converter/options/paths.h"
+#include "converter/options/reporter.h"
+#include "converter/program_exit.h"
+#include "converter/reading/run_loop.h"
+
+namespace {
+
+using namespace converter;
+
+// ===== The page writer joins the program here, and only here. =====
+// Until the page writer is plugged in, a read thread is reported and not written.
+PageWriter MakePageWriter() {
+  return [](const Thread& thread, const Options&, Reporter& reporter) {
+    reporter.Say(thread.path + "\n:ページを書き出す部分が組み込まれていません。\r\n");
+    return PageOutcome{};
+  };
+}
+// ===================================================================
+
+void Pause(int seconds) { std::this_thread::sleep_for(std::chrono::seconds(seconds)); }
+
+int Run(int argc, char** argv, Options& cmd, RunSummary& summary) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  ParseResult parsed = ParseCommandLine(args, SystemPathContext(), cmd);
+  const bool logging = cmd.l || cmd.v != ReportMode::kNone;
+  Reporter reporter(!cmd.l && !cmd.st, logging ? cmd.programFolder + "shoin_log.txt" : "");
+  if (!parsed.screen.empty()) reporter.SayOnConsole(parsed.screen);
+  reporter.Say(parsed.messages);
+  if (!parsed.run) return parsed.exitCode;
+  return RunConversion(cmd, reporter, MakePageWriter(), &summary);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options cmd;
+  cmd.programFolder = ProgramFolder();
+  RunSummary summary;
+  int code;
+  try {
+    code = Run(argc, argv, cmd, summary);
+  } catch (const std::bad_alloc&) {
+    // Only real memory exhaustion ends the run this way: buffers grow as needed.
+    Reporter reporter(true, "");
+    reporter.Say("メモリが不足しています。\r\n強制終了します。(121)\r\n");
+    WriteInidir(cmd, summary, false);
+    Pause(5);
+    return 6;
+  }
+  WriteInidir(cmd, summary, code == 0);
+  if (cmd.v != ReportMode::kNone || summary.pauseBeforeExit) Pause(3);
+  return code;
+}

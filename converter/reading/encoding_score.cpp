@@ -1,0 +1,112 @@
+#include "converter/reading/encoding_score.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace converter {
+namespace {
+
+long EucScore(std::string_view text) {
+  const auto* b = reinterpret_cast<const std::uint8_t*>(text.data());
+  const size_t n = text.size();
+  long score = 0;
+  for (size_t k = 0; k < n;) {
+    std::uint8_t c = b[k];
+    if (c < 0x80) {
+      ++k;
+      continue;
+    }
+    if (k + 1 < n) {
+      std::uint8_t d = b[k + 1];
+      bool pair = (c >= 0xA1 && c != 0xFF && d > 0xA0 && d != 0xFF) ||
+                  (c == 0x8E && d >= 0xA1 && d <= 0xDF);
+      if (pair) {
+        unsigned value = c << 8 | d;
+        score += (c == 0x8E || (value >= 0xB0A1 && value <= 0xF4FE)) ? 1 : 2;
+        if (c == 0xA4 || c == 0xA5) score += 3;  // hiragana and katakana rows
+        k += 2;
+        continue;
+      }
+    }
+    if (c != 0x8F) score -= 15;
+    ++k;
+  }
+  return score;
+}
+
+bool IsSjisLead(std::uint8_t c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+bool IsSjisTrail(std::uint8_t c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
+
+long SjisScore(std::string_view text) {
+  const auto* b = reinterpret_cast<const std::uint8_t*>(text.data());
+  const size_t n = text.size();
+  long score = 0;
+  for (size_t k = 0; k < n;) {
+    std::uint8_t c = b[k];
+    if (c < 0x80) {
+      ++k;
+    } else if (c >= 0xA1 && c <= 0xDF) {
+      score += 1;  // half-width katakana
+      ++k;
+    } else if (IsSjisLead(c) && k + 1 < n && IsSjisTrail(b[k + 1])) {
+      unsigned value = c << 8 | b[k + 1];
+      // Level-1 kanji, kana and symbols are common; level-2 kanji are rare.
+      score += (value < 0x989F || value > 0xEAA4) ? 4 : 2;
+      k += 2;
+    } else {
+      score -= 30;
+      ++k;
+    }
+  }
+  return score / 2;
+}
+
+long Utf8Score(std::string_view text) {
+  const auto* b = reinterpret_cast<const std::uint8_t*>(text.data());
+  const size_t n = text.size();
+  long score = 0;
+  for (size_t k = 0; k < n;) {
+    std::uint8_t c = b[k];
+    if (c >= 0xC2 && c <= 0xFD) {
+      size_t length = c <= 0xDF ? 2 : c <= 0xEF ? 3 : c <= 0xF7 ? 4 : c <= 0xFB ? 5 : 6;
+      size_t j = 1;
+      while (j < length && k + j < n && b[k + j] >= 0x80 && b[k + j] <= 0xBF) ++j;
+      if (j == length) {
+        score += static_cast<long>(length);
+        k += length;
+      } else if (k + j >= n) {
+        break;  // cut by the end of the region
+      } else {
+        score -= 10;  // the byte that broke the sequence is looked at again
+        k += j;
+      }
+    } else {
+      if ((c >= 0x80 && c <= 0xC1) || c >= 0xFE) score -= 1;
+      ++k;
+    }
+  }
+  return score;
+}
+
+}  // namespace
+
+EncodingScores ScoreEncodings(std::string_view bytes) {
+  return {EucScore(bytes), SjisScore(bytes), Utf8Score(bytes)};
+}
+
+int DecideEncoding(const EncodingScores& s) {
+  if (s.sjis >= s.euc && s.sjis >= s.utf8) return 1;
+  if (s.euc > s.sjis && s.euc > s.utf8) return 2;
+  if (s.utf8 > s.sjis && s.utf8 > s.euc) return 3;
+  return 0;
+}
+
+std::string_view EncodingRegion(std::string_view head, int headKb) {
+  size_t length = (headKb == 0 || headKb > 150) ? 30720 : static_cast<size_t>(headKb) * 1024 / 5;
+  length = std::min(length, head.size());
+  size_t nul = head.substr(0, length).find('\0');
+  if (nul != std::string_view::npos) length = nul;
+  return head.substr(0, length);
+}
+
+}  // namespace converter

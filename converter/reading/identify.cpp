@@ -1,0 +1,142 @@
+#include "converter/reading/identify.h"
+
+#include <cstdio>
+
+#include "common/encoding.h"
+#include "converter/reading/dat_line.h"
+#include "converter/reading/date_reader.h"
+#include "converter/reading/encoding_score.h"
+
+namespace converter {
+namespace {
+
+common::Charset CharsetOf(int kanjicode) {
+  switch (kanjicode) {
+    case 2:
+      return common::Charset::kEucJp;
+    case 3:
+      return common::Charset::kUtf8;
+    case 4:
+      return common::Charset::kBig5;
+    default:
+      return common::Charset::kCp932;
+  }
+}
+
+// The title field: fifth of the plain form, sixth of the numbered form.
+std::string_view TitleField(const DatFields& fields, DatForm form) {
+  int index = form == DatForm::kNumbered ? 5 : 4;
+  if (fields.count > index) return fields.field[index];
+  return {};
+}
+
+}  // namespace
+
+size_t HeadBytes(const OSwitches& o) {
+  size_t bytes = o.headKb == 0 ? 30720 : static_cast<size_t>(o.headKb) * 1024;
+  return std::min(bytes, kMaxHeadBytes);
+}
+
+Identification IdentifyHead(std::string head, const Options& cmd, Thread& thread,
+                            size_t* decidingLine) {
+  if (head.empty()) return Identification::kEmpty;
+  const OSwitches& o = cmd.o;
+  if (o.ignoreLogCheck) {
+    // Everything is a 2ch dat in the current form.
+    thread.inputKanjicode = o.inputKanjicode ? o.inputKanjicode : 1;
+    thread.form = DatForm::kPlain;
+    thread.separator = FieldSeparator::kCurrent;
+    size_t pos = 0;
+    std::string_view line;
+    NextLine(head, pos, line);
+    DatFields fields = SplitCurrentForm(line);
+    thread.title = TitleField(fields, DatForm::kPlain).empty()
+                       ? std::string()
+                       : common::DecodeToUtf8(TitleField(fields, DatForm::kPlain),
+                                              CharsetOf(thread.inputKanjicode));
+    if (decidingLine) *decidingLine = 0;
+    return Identification::kDat;
+  }
+
+  // The encoding is judged before NUL bytes become blanks: it never looks past the first NUL.
+  if (o.inputKanjicode) {
+    thread.inputKanjicode = o.inputKanjicode;
+  } else {
+    std::string_view region = EncodingRegion(head, o.headKb);
+    int decided = DecideEncoding(ScoreEncodings(region));
+    if (decided == 0) {
+      // A tie of EUC-JP and UTF-8: well-formed UTF-8 is UTF-8, anything else EUC-JP.
+      decided = common::IsValidUtf8(region) ? 3 : 2;
+    }
+    thread.inputKanjicode = decided;
+  }
+  for (char& c : head) {
+    if (c == '\0') c = ' ';
+  }
+  thread.oldArchive = (head.rfind("LIVE,,", 0) == 0 || head.rfind("KAKO,,", 0) == 0);
+  if (head.rfind("<dt><a name=\"a1\">1", 0) == 0) return Identification::kEarlierHtml;
+
+  const bool unlimited = o.headKb == 0;
+  const int keyYear = YearOfKey(thread.key);
+  size_t pos = 0;
+  size_t lineStart = 0;
+  std::string_view line;
+  bool first = true;
+  while (NextLine(head, pos, line)) {
+    // A line cut by the end of the head is not judged.
+    if (pos == head.size() && head.back() != '\n' && !first) break;
+    bool oldForm = false;
+    DatFields fields = SplitDatLine(line, &oldForm);
+    bool skip = fields.count < 3 ||
+                (unlimited && (fields.field[0].size() >= 256 || fields.field[1].size() >= 256));
+    if (!skip) {
+      DateReading third = ReadPostDate(fields.field[2], thread.inputKanjicode, keyYear);
+      DatForm form = DatForm::kUnknown;
+      DateReading deciding;
+      if (IsPostDate(third)) {
+        form = DatForm::kPlain;
+        deciding = third;
+      } else if (fields.count >= 5) {
+        DateReading fourth = ReadPostDate(fields.field[3], thread.inputKanjicode, keyYear);
+        if (IsPostDate(fourth)) {
+          form = DatForm::kNumbered;
+          deciding = fourth;
+        }
+      }
+      if (form != DatForm::kUnknown) {
+        thread.form = form;
+        thread.separator = oldForm ? FieldSeparator::kOldComma : FieldSeparator::kCurrent;
+        thread.titleRaw = {};
+        std::string_view title = TitleField(fields, form);
+        thread.title = title.empty() ? std::string()
+                                     : common::DecodeToUtf8(title, CharsetOf(thread.inputKanjicode));
+        while (!thread.title.empty() && thread.title.back() == '\r') thread.title.pop_back();
+        // The numbered form and its date style belong to まちＢＢＳ and したらば:
+        // まちＢＢＳ writes the poster's host in brackets or as IP:.
+        if (form == DatForm::kNumbered) {
+          bool machi = deciding.notes.hasIp || deciding.notes.hasBracket ||
+                       (deciding.notes.hasId && fields.count < 7);
+          thread.kindFlags |= BoardKindBit(machi ? BoardKind::kMachi : BoardKind::kShitaraba);
+        }
+        if (decidingLine) *decidingLine = lineStart;
+        return Identification::kDat;
+      }
+    }
+    if (unlimited) break;  // with an unlimited head only the first line may decide
+    first = false;
+    lineStart = pos;
+  }
+  return Identification::kUnknownForm;
+}
+
+Identification IdentifyFile(const Options& cmd, Thread& thread) {
+  std::FILE* file = std::fopen(thread.path.c_str(), "rb");
+  if (!file) return Identification::kNotOpenable;
+  std::string head(HeadBytes(cmd.o), '\0');
+  size_t got = std::fread(head.data(), 1, head.size(), file);
+  std::fclose(file);
+  head.resize(got);
+  return IdentifyHead(std::move(head), cmd, thread);
+}
+
+}  // namespace converter

@@ -1,0 +1,63 @@
+#include "converter/reading/input_walk.h"
+
+#include <algorithm>
+#include <dirent.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+
+#include "converter/options/paths.h"
+#include "converter/reading/thread_reader.h"
+
+namespace converter {
+
+InputWalk::InputWalk(const Options& cmd) : cmd_(cmd) {
+  switch (cmd.inputKind) {
+    case InputKind::kFile:
+      if (!cmd.z || IsLogFileName(FileNameOf(cmd.inputPath))) files_.push_back(cmd.inputPath);
+      break;
+    case InputKind::kPattern:
+      Collect(FolderOf(cmd.inputPath), FileNameOf(cmd.inputPath), cmd.s);
+      break;
+    case InputKind::kFolder:
+      Collect(WithTrailingSlash(cmd.inputPath), "", cmd.s);
+      break;
+    case InputKind::kNone:
+      break;
+  }
+}
+
+void InputWalk::Collect(const std::string& folder, const std::string& pattern, bool recurse) {
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return;
+  std::vector<std::string> files, folders;
+  while (dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    std::string path = folder + name;
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) continue;
+    if (S_ISDIR(st.st_mode)) {
+      folders.push_back(path + "/");
+    } else if (S_ISREG(st.st_mode)) {
+      if (!pattern.empty() && fnmatch(pattern.c_str(), name.c_str(), 0) != 0) continue;
+      if (cmd_.z && !IsLogFileName(name)) continue;
+      files.push_back(path);
+    }
+  }
+  closedir(dir);
+  // Directory order is arbitrary on Linux; name order keeps runs repeatable.
+  std::sort(files.begin(), files.end());
+  std::sort(folders.begin(), folders.end());
+  files_.insert(files_.end(), files.begin(), files.end());
+  if (recurse) {
+    for (const std::string& sub : folders) Collect(sub, pattern, true);
+  }
+}
+
+bool InputWalk::Next(std::string& path) {
+  if (next_ >= files_.size()) return false;
+  path = files_[next_++];
+  return true;
+}
+
+}  // namespace converter

@@ -1,0 +1,208 @@
+#include "converter/reading/thread_reader.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "converter/reading/dat_line.h"
+#include "converter/reading/date_reader.h"
+
+namespace converter {
+namespace {
+
+// Digits of a file name before its first dot; "" when anything else is there.
+std::string_view LeadingDigits(const std::string& fileName) {
+  std::string_view stem(fileName);
+  stem = stem.substr(0, stem.find('.'));
+  for (char c : stem) {
+    if (c < '0' || c > '9') return {};
+  }
+  return stem;
+}
+
+// The old comma form writes a comma in a field as "＠｀" and "&" as "&amp"
+// without ';'.
+std::string_view Unescape(std::string_view field, Thread& thread) {
+  static const std::string kCommaSjis = "\x81\x97\x81\x4d";  // ＠｀ in Shift_JIS
+  if (field.find(kCommaSjis) == std::string_view::npos && field.find("&amp") == std::string_view::npos) {
+    return field;
+  }
+  std::string out;
+  out.reserve(field.size());
+  for (size_t k = 0; k < field.size();) {
+    if (field.compare(k, kCommaSjis.size(), kCommaSjis) == 0) {
+      out += ',';
+      k += kCommaSjis.size();
+    } else if (field.compare(k, 4, "&amp") == 0 && (k + 4 >= field.size() || field[k + 4] != ';')) {
+      out += '&';
+      k += 4;
+    } else {
+      out += field[k++];
+    }
+  }
+  thread.unescaped.push_back(std::move(out));
+  return thread.unescaped.back();
+}
+
+bool ContainsSage(std::string_view mail) { return mail.find("sage") != std::string_view::npos; }
+
+}  // namespace
+
+std::uint64_t KeyOfFileName(const std::string& fileName) {
+  std::string_view digits = LeadingDigits(fileName);
+  bool nine = digits.size() == 9 && digits[0] == '9' && digits.substr(0, 3) != "924";
+  bool ten = digits.size() == 10 && digits[0] == '1';
+  if (!nine && !ten) return 0;
+  return std::stoull(std::string(digits));
+}
+
+bool IsLogFileName(const std::string& fileName) {
+  std::string_view digits = LeadingDigits(fileName);
+  if (digits.size() == 9) return digits[0] == '9';
+  if (digits.size() == 10) return digits[0] == '1' || digits.substr(0, 3) == "924";
+  return false;
+}
+
+ReadResult ReadThread(Thread& thread) {
+  ReadResult result;
+  int fd = ::open(thread.path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    result.status = ReadStatus::kNotOpenable;
+    result.error = errno;
+    return result;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) == 0) {
+    thread.modifiedTime = st.st_mtime;
+    thread.createdTime = st.st_ctime;
+    // The buffer grows with the file: no log is too long to read.
+    thread.buffer.reserve(static_cast<size_t>(st.st_size) + 1);
+  }
+  thread.buffer.clear();
+  char chunk[1 << 16];
+  for (;;) {
+    ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      result.status = ReadStatus::kReadError;
+      result.error = errno;
+      ::close(fd);
+      return result;
+    }
+    if (got == 0) break;
+    thread.buffer.append(chunk, static_cast<size_t>(got));
+  }
+  ::close(fd);
+  thread.fileSize = static_cast<long long>(thread.buffer.size());
+  if (thread.buffer.empty()) {
+    result.status = ReadStatus::kEmpty;
+    return result;
+  }
+  SplitPosts(thread);
+  return result;
+}
+
+void SplitPosts(Thread& thread) {
+  const std::string_view text(thread.buffer);
+  thread.posts.clear();
+  thread.unescaped.clear();
+  thread.firstPostTime = thread.lastPostTime = thread.lastNonSageTime = 0;
+  thread.dateNotes = {};
+  const bool numbered = thread.form == DatForm::kNumbered;
+  const bool oldForm = thread.separator == FieldSeparator::kOldComma;
+  const int keyYear = YearOfKey(thread.key);
+
+  // Lines before the first one that parses (a leading blank line, a header
+  // of an old archive) are not posts.
+  size_t pos = 0;
+  std::string_view line;
+  size_t firstLine = 0;
+  for (size_t probe = 0; NextLine(text, probe, line);) {
+    DatFields fields = oldForm ? SplitOldForm(line) : SplitCurrentForm(line);
+    if (fields.count >= 3) break;
+    firstLine = probe;
+  }
+  if (firstLine >= text.size()) firstLine = 0;
+  pos = firstLine;
+
+  size_t lineFeeds = 0;
+  size_t crBytes = 0;
+  for (char c : text) crBytes += c == '\r';
+  for (const char* p = text.data() + firstLine; (p = static_cast<const char*>(std::memchr(
+                                                     p, '\n', text.data() + text.size() - p)));
+       ++p) {
+    ++lineFeeds;
+  }
+  thread.postCount = static_cast<int>(lineFeeds);
+  long long kb = (static_cast<long long>(text.size()) - static_cast<long long>(crBytes)) / 1024;
+  thread.sizeKb = static_cast<int>(kb < 1 ? 1 : kb);
+
+  thread.posts.reserve(lineFeeds + 1);
+  int running = 0;
+  while (NextLine(text, pos, line)) {
+    if (line.empty() && pos >= text.size()) break;  // nothing after the last LF
+    DatFields fields = oldForm ? SplitOldForm(line) : SplitCurrentForm(line);
+    Post post;
+    int base = 0;
+    int number = running + 1;
+    if (numbered && fields.count > 0) {
+      int logged = 0;
+      for (char c : fields.field[0]) {
+        if (c < '0' || c > '9') break;
+        logged = logged * 10 + (c - '0');
+        if (logged > 100000000) break;
+      }
+      if (logged > number) number = logged;  // deleted posts leave gaps in the numbers
+      base = 1;
+    }
+    running = number;
+    post.number = number;
+    int count = fields.count - base;
+    bool tooLong = false;
+    for (int k = 0; k < fields.count; ++k) tooLong |= fields.field[k].size() > kMaxFieldBytes;
+    if (count < 3 || tooLong) {
+      post.broken = true;
+      thread.posts.push_back(post);
+      continue;
+    }
+    auto field = [&](int k) -> std::string_view {
+      if (base + k >= fields.count) return {};
+      std::string_view value = fields.field[base + k];
+      return oldForm ? Unescape(value, thread) : value;
+    };
+    post.name = field(0);
+    post.mail = field(1);
+    post.date = field(2);
+    post.body = field(3);
+    post.title = field(4);
+    if (numbered) {
+      post.id = field(5);
+    } else {
+      post.language = field(5);  // World 2ch's language code
+    }
+    post.sage = ContainsSage(post.mail);
+    DateReading reading = ReadPostDate(post.date, thread.inputKanjicode, keyYear);
+    post.time = reading.time;
+    post.notation = reading.notation;
+    if (post.id.empty()) post.id = reading.id;
+    thread.dateNotes.hasId |= reading.notes.hasId;
+    thread.dateNotes.hasBracket |= reading.notes.hasBracket;
+    thread.dateNotes.hasIp |= reading.notes.hasIp;
+    if (post.time) {
+      if (thread.firstPostTime == 0) thread.firstPostTime = post.time;
+      if (post.time > thread.lastPostTime) thread.lastPostTime = post.time;
+      if (!post.sage && post.time > thread.lastNonSageTime) thread.lastNonSageTime = post.time;
+    }
+    thread.posts.push_back(post);
+  }
+  if (!thread.posts.empty()) thread.titleRaw = thread.posts.front().title;
+  // A last line without its LF is still a post.
+  if (thread.posts.size() > static_cast<size_t>(thread.postCount)) {
+    thread.postCount = static_cast<int>(thread.posts.size());
+  }
+}
+
+}  // namespace converter

@@ -1,0 +1,37 @@
+// Reading a whole identified log into its thread record and splitting its
+// lines into posts.
+#pragma once
+
+#include <string>
+
+#include "converter/options/options.h"
+#include "converter/reading/thread.h"
+
+namespace converter {
+
+// A field longer than this makes a broken post.
+inline constexpr size_t kMaxFieldBytes = 150000;
+
+enum class ReadStatus { kOk, kNotOpenable, kReadError, kEmpty };
+
+struct ReadResult {
+  ReadStatus status = ReadStatus::kOk;
+  int error = 0;  // errno of a failed open or read
+};
+
+// Reads the file of `thread.path` into `thread.buffer` and fills the posts,
+// counts, sizes and post times. The thread's form and encoding come from
+// identification.
+ReadResult ReadThread(Thread& thread);
+
+// Splits `thread.buffer` into posts, from the first line that parses.
+void SplitPosts(Thread& thread);
+
+// Thread key of a file name: 9 digits beginning with 9 (not 924), or 10
+// digits beginning with 1, before the first dot; else 0.
+std::uint64_t KeyOfFileName(const std::string& fileName);
+
+// A name a board gives its logs (what /z takes).
+bool IsLogFileName(const std::string& fileName);
+
+}  // namespace converter
