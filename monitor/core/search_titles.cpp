@@ -91,7 +91,8 @@ std::optional<SubjectLine> ParseLine(Monitor& monitor, std::string_view line) {
     return std::nullopt;
   }
   size_t titleStart = separator + 2;
-  parsed.title = open > titleStart ? line.substr(titleStart, open - titleStart) : std::string_view();
+  parsed.title =
+      open > titleStart ? line.substr(titleStart, open - titleStart) : std::string_view();
   std::string_view count = line.substr(open + 2);
   parsed.count = count.substr(0, count.find(')'));
   return parsed;

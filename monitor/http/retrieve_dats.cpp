@@ -1,0 +1,263 @@
+#include "monitor/http/retrieve_dats.h"
+
+#include <charconv>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+#include "common/file_io.h"
+#include "common/line_ends.h"
+#include "monitor/core/activity_log.h"
+#include "monitor/core/message_text.h"
+#include "monitor/core/run_state.h"
+#include "monitor/core/thread_lists.h"
+#include "monitor/http/board_urls.h"
+#include "monitor/http/header_file.h"
+
+namespace yagura {
+namespace {
+
+constexpr std::string_view kAgent = "2ch";
+
+std::string Detail(const Monitor& monitor, std::string_view text) {
+  return std::string(kDetailPrefix) + std::string(text) + "(" + monitor.Time() + ")";
+}
+
+std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
+// " 3": the number as decimal with the blank that stands for its sign.
+std::string SignedText(long long n) { return (n >= 0 ? " " : "") + std::to_string(n); }
+
+// One thread's exchange with the server.
+class ThreadRetrieval {
+ public:
+  ThreadRetrieval(Monitor& monitor, HttpClient& http, std::string name, std::string url,
+                  std::string local)
+      : monitor_(monitor),
+        http_(http),
+        name_(std::move(name)),
+        url_(std::move(url)),
+        local_(std::move(local)),
+        head_(local_ + ".head"),
+        probeHead_(monitor.paths.File("_dat.head")),
+        partBody_(monitor.paths.File("_dat206.dat")),
+        partHead_(monitor.paths.File("_dat206.head")) {}
+
+  void Run() {
+    if (common::FileExists(local_) && common::FileExists(head_)) {
+      Differential();
+    } else {
+      Full();
+    }
+  }
+
+ private:
+  void Log(std::string_view text) { WriteLog(monitor_, Detail(monitor_, text)); }
+  void Caption(std::string_view text) { monitor_.form.cmdRUN.SetCaption(Detail(monitor_, text)); }
+  void LogStatus() { Log(http_.LastStatusLine()); }
+  std::string Host() const { return UrlHost(url_); }
+
+  void Differential() {
+    const std::string lastModified = ReadHeaderFile(head_).lastModified;
+    const size_t blank = lastModified.find(' ');
+    const std::string since =
+        blank == std::string::npos ? lastModified : lastModified.substr(blank + 1);
+    // The range starts at the local size: the bytes after the last local one.
+    const std::string extra = "If-Modified-Since: " + since +
+                              "\r\nRange: bytes=" + std::to_string(common::FileSize(local_)) +
+                              "-\r\n";
+
+    bool connected = false;
+    for (int attempt = 0; attempt < kAttemptsPerRequest && !connected; ++attempt) {
+      Caption(Quoted(name_) + "を調べています...");
+      Log("HEAD " + url_ + "...");
+      common::RemoveFile(probeHead_);
+      connected = http_.HttpRequest("head", url_, probeHead_, "", kAgent, {}, {}, {}, extra) != -1;
+    }
+    if (!connected) {
+      Log("サーバ" + Quoted(Host()) + "へのHEAD接続に失敗しました");
+      return;
+    }
+    LogStatus();
+    if (!ContinueAfterRangeAnswer()) return;
+
+    connected = false;
+    for (int attempt = 0; attempt < kAttemptsPerRequest && !connected; ++attempt) {
+      Caption(Quoted(name_) + "の差分をダウンロードしています...");
+      Log("GET(差分) " + url_ + "...");
+      common::RemoveFile(partBody_);
+      connected =
+          http_.HttpRequest("get", url_, partHead_, partBody_, kAgent, {}, {}, {}, extra) != -1;
+    }
+    if (!connected) {
+      Log("サーバ" + Quoted(Host()) + "へのGET(差分)接続に失敗しました");
+      return;
+    }
+    LogStatus();
+    if (!ContinueAfterRangeAnswer()) return;
+    AppendPart();
+  }
+
+  // Judges the answer to a range request: true for 206 (new bytes follow).
+  // 304 ends the thread quietly; 416 means the log shrank and is fetched anew.
+  bool ContinueAfterRangeAnswer() {
+    switch (StatusCodeOf(http_.LastStatusLine())) {
+      case kHttpPartialContent:
+        return true;
+      case kHttpNotModified:
+        return false;
+      case kHttpRangeNotSatisfiable:
+        Log("あぼーんを検出したっぽいのでdatを全部取得します");
+        Full();
+        return false;
+      default:
+        Log("不明なエラーが発生しました[" + http_.LastStatusLine() + "]");
+        return false;
+    }
+  }
+
+  void AppendPart() {
+    const ContentLengthCheck check = CheckContentLength(partHead_, partBody_);
+    if (!check.headerFileExists) {
+      Log("datファイルの差分ダウンロードに失敗しました[ヘッダファイルが存在しない]");
+      return;
+    }
+    if (!check.hasContentLength) {
+      Log("datファイルの差分ダウンロードに失敗しました[" + Quoted("Content-Length") +
+          "が存在しない]");
+      return;
+    }
+    if (!check.Matches()) {
+      // The local log stays as it is: the same bytes are asked for next time.
+      Log("datファイルの差分ダウンロードに失敗しました[ファイルサイズが一致しない]");
+      return;
+    }
+    const int newPosts = CountDatLines(partBody_);
+    Log("新着" + SignedText(newPosts) + "件をダウンロードしました");
+    if (monitor_.form.balloonEnabled) {
+      const ListBox& list = monitor_.form.listDATDL[0];
+      const int selected = list.ListIndex();
+      monitor_.ShowBalloon("新着" + SignedText(newPosts) + "件:" +
+                           (selected >= 0 && selected < list.Count() ? list.Item(selected) : ""));
+    }
+    std::optional<std::string> old = common::ReadWholeFile(local_);
+    std::optional<std::string> part = common::ReadWholeFile(partBody_);
+    if (!old || !part || !common::ReplaceFileAtomically(local_, *old + *part)) {
+      Log("datファイルの差分ダウンロードに失敗しました[" + Quoted(local_) + "に書き込めない]");
+      return;
+    }
+    // The stored headers take the server's latest Date and Last-Modified and
+    // state the size of the whole local log.
+    const HeaderFields fields = ReadHeaderFile(partHead_);
+    WriteHeaderFile(head_, "", fields.date, fields.lastModified,
+                    "Content-Length: " + std::to_string(common::FileSize(local_)), "");
+  }
+
+  void Full() {
+    bool connected = false;
+    for (int attempt = 0; attempt < kAttemptsPerRequest && !connected; ++attempt) {
+      Caption(Quoted(name_) + "をダウンロードしています...");
+      Log("GET " + url_ + "...");
+      connected = http_.HttpRequest("get", url_, head_, local_, kAgent) != -1;
+    }
+    if (!connected) {
+      Log("サーバ" + Quoted(Host()) + "へのGET接続に失敗しました");
+      return;
+    }
+    LogStatus();
+    if (http_.LastStatusLine().find(" 200 ") == std::string::npos) {
+      // The error page stays in the local log; the next cycle's range
+      // request then normally gets 416 and a new full download.
+      Log(Quoted(name_) + "のダウンロードに失敗しました");
+      return;
+    }
+    const std::string body = common::ReadWholeFile(local_).value_or("");
+    // A dropped thread's dat URL answers an HTML page instead of a log.
+    if (body.starts_with("<html") ||
+        (body.find("</div>") != std::string::npos && body.find("<div ") != std::string::npos)) {
+      Log(Quoted(name_) + "はdat落ちしている可能性があります");
+      common::RemoveFile(head_);
+      common::RemoveFile(local_);
+      return;
+    }
+    const ContentLengthCheck check = CheckContentLength(head_, local_);
+    if (!check.headerFileExists) {
+      Log("datのダウンロードに失敗しました[ヘッダファイルが存在しない]");
+    } else if (!check.hasContentLength) {
+      Log("datのダウンロードに失敗しました[" + Quoted("Content-Length") + "が存在しない]");
+    } else if (!check.Matches()) {
+      Log("datのダウンロードに失敗しました[ファイルサイズが一致しない]");
+    }
+  }
+
+  Monitor& monitor_;
+  HttpClient& http_;
+  const std::string name_;
+  const std::string url_;
+  const std::string local_;
+  const std::string head_;
+  const std::string probeHead_;
+  const std::string partBody_;
+  const std::string partHead_;
+};
+
+std::string LastPathSegment(const std::string& url) {
+  const size_t slash = url.rfind('/');
+  return slash == std::string::npos ? url : url.substr(slash + 1);
+}
+
+}  // namespace
+
+int StatusCodeOf(const std::string& statusLine) {
+  const size_t blank = statusLine.find(' ');
+  if (blank == std::string::npos) return 0;
+  std::string_view code = std::string_view(statusLine).substr(blank + 1);
+  code = code.substr(0, code.find(' '));
+  int value = 0;
+  auto [end, error] = std::from_chars(code.data(), code.data() + code.size(), value);
+  return error == std::errc() && end == code.data() + code.size() ? value : 0;
+}
+
+int CountDatLines(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return 0;
+  long long count = 0;
+  char buffer[65536];
+  while (in) {
+    in.read(buffer, sizeof buffer);
+    count += static_cast<long long>(
+        common::CountLineFeeds(std::string_view(buffer, static_cast<size_t>(in.gcount()))));
+  }
+  return static_cast<int>(count);
+}
+
+bool RetrieveDats(Monitor& monitor, HttpClient& http, const std::string& datFolder) {
+  std::error_code error;
+  std::filesystem::create_directories(datFolder, error);
+  if (!std::filesystem::is_directory(datFolder, error)) return false;
+
+  ListBox& list = monitor.form.listDATDL[0];
+  const int count = list.Count();
+  for (int i = 0; i < count && i < list.Count(); ++i) {
+    list.SetListIndex(i);
+    monitor.PumpOnce();
+    if (i >= list.Count()) break;  // a nested list command may have shortened it
+    const std::string name(EntryKeyPart(list.Item(i)));
+    // The name becomes a file name under the dat folder and part of a URL.
+    if (IsValidDatKey(name)) {
+      const std::string url = DatUrlFromPage(ThreadPageUrl(monitor.form.txtURLBRD.Text(), name));
+      ThreadRetrieval(monitor, http, name, url, datFolder + LastPathSegment(url)).Run();
+    } else {
+      WriteLog(monitor,
+               Detail(monitor, Quoted(name) + "はdatファイル名として不正なのでスキップします"));
+    }
+    if (StopRequested(monitor)) {
+      StopTail(monitor);
+      return false;
+    }
+  }
+  list.SetListIndex(-1);
+  return true;
+}
+
+}  // namespace yagura

@@ -1,0 +1,244 @@
+#include "monitor/http/retrieve_dats.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+#include "common/file_io.h"
+#include "monitor/core/message_text.h"
+#include "monitor/core/run_state.h"
+#include "monitor/http/header_file.h"
+#include "monitor_fixture.h"
+#include "nginx_board.h"
+
+namespace yagura {
+namespace {
+
+using testing::AccessRecord;
+using testing::MonitorFixture;
+using testing::NginxBoard;
+
+// Post lines as a board writes them (CP932 bytes, LF line ends).
+std::string Posts(int from, int to) {
+  std::string bytes;
+  for (int i = from; i <= to; ++i) {
+    bytes += common::Utf8ToCp932("名無しさん<>sage<>2026/12/08 12:00:0" + std::to_string(i % 10) +
+                                 " ID:abc<> 本文" + std::to_string(i) + " <>" +
+                                 (i == 1 ? "スレタイ" : "") + "\n");
+  }
+  return bytes;
+}
+
+class RetrieveDatsTest : public MonitorFixture {
+ protected:
+  void SetUp() override {
+    MonitorFixture::SetUp();
+    std::filesystem::create_directories(dir_ / "www/board/dat");
+    ASSERT_TRUE(nginx_.Start(Path("nginx"), Path("www"))) << "nginx did not start";
+    monitor_.form.txtURLBRD.SetText(nginx_.BaseUrl() + "board/");
+    http_ = std::make_unique<HttpClient>(monitor_);
+    mtime_ = std::time(nullptr) - 100000;
+  }
+  void TearDown() override {
+    nginx_.Stop();
+    MonitorFixture::TearDown();
+  }
+  // Puts a log on the server with a modification time later than any before.
+  void Serve(const std::string& key, const std::string& bytes) {
+    const std::string path = Path("www/board/dat/" + key + ".dat");
+    ASSERT_TRUE(common::ReplaceFileAtomically(path, bytes));
+    ASSERT_TRUE(testing::SetModificationTime(path, mtime_ += 10));
+  }
+  void Follow(const std::vector<std::string>& keys) {
+    std::vector<std::string> entries;
+    for (const std::string& key : keys) entries.push_back(key + ".dat<1レス>t (1)");
+    monitor_.form.listDATDL[0].SetItems(entries);
+  }
+  bool Retrieve() {
+    nginx_.ClearRequests();
+    return RetrieveDats(monitor_, *http_, monitor_.paths.DatFolder());
+  }
+  std::string Local(const std::string& key) {
+    return common::ReadWholeFile(Path("dat/" + key + ".dat")).value_or("<missing>");
+  }
+  std::string LocalHead(const std::string& key) {
+    return common::ReadWholeFile(Path("dat/" + key + ".dat.head")).value_or("<missing>");
+  }
+  // "METHOD uri range" per logged request.
+  std::vector<std::string> Sent() {
+    std::vector<std::string> sent;
+    for (const AccessRecord& r : nginx_.Requests()) {
+      sent.push_back(r.method + " " + r.uri + " " + r.range + " " + std::to_string(r.status));
+    }
+    return sent;
+  }
+
+  NginxBoard nginx_;
+  std::unique_ptr<HttpClient> http_;
+  long long mtime_ = 0;
+};
+
+TEST_F(RetrieveDatsTest, FirstDownloadIsWholeThenAnUnchangedLogCostsOneHead) {
+  // A log that happens to hold "<div " without "</div>" is still a log.
+  const std::string log = Posts(1, 5) + common::Utf8ToCp932("名無し<><>日付<> <div class=x <>\n");
+  Serve("100", log);
+  Follow({"100"});
+  ASSERT_TRUE(Retrieve());
+  EXPECT_EQ(Sent(), std::vector<std::string>{"GET /board/dat/100.dat - 200"});
+  EXPECT_EQ(Local("100"), log);
+  const HeaderFields stored = ReadHeaderFile(Path("dat/100.dat.head"));
+  EXPECT_EQ(stored.contentLength, "Content-Length: " + std::to_string(log.size()));
+  EXPECT_EQ(PaneCount("GET " + nginx_.BaseUrl() + "board/dat/100.dat...("), 1);
+  EXPECT_EQ(monitor_.form.listDATDL[0].ListIndex(), -1);
+
+  const std::string head = LocalHead("100");
+  ASSERT_TRUE(Retrieve());
+  std::vector<AccessRecord> requests = nginx_.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].method, "HEAD");
+  EXPECT_EQ(requests[0].status, 304);
+  EXPECT_EQ(requests[0].range, "bytes=" + std::to_string(log.size()) + "-");
+  EXPECT_EQ("Last-Modified: " + requests[0].ifModifiedSince, stored.lastModified);
+  EXPECT_EQ(Local("100"), log);
+  EXPECT_EQ(LocalHead("100"), head);
+}
+
+TEST_F(RetrieveDatsTest, ThreeNewPostsAreAppendedAndTheHeaderFollows) {
+  Serve("100", Posts(1, 5));
+  Follow({"100"});
+  ASSERT_TRUE(Retrieve());
+  const std::string oldLastModified = ReadHeaderFile(Path("dat/100.dat.head")).lastModified;
+  Serve("100", Posts(1, 8));
+  monitor_.form.balloonEnabled = true;
+  ASSERT_TRUE(Retrieve());
+  const std::string range = "bytes=" + std::to_string(Posts(1, 5).size()) + "-";
+  EXPECT_EQ(Sent(), (std::vector<std::string>{"HEAD /board/dat/100.dat " + range + " 206",
+                                              "GET /board/dat/100.dat " + range + " 206"}));
+  EXPECT_EQ(Local("100"), Posts(1, 8));
+  EXPECT_EQ(PaneCount(std::string(kDetailPrefix) + "新着 3件をダウンロードしました("), 1);
+  EXPECT_EQ(PaneCount("GET(差分) "), 1);
+  const HeaderFields stored = ReadHeaderFile(Path("dat/100.dat.head"));
+  EXPECT_EQ(stored.contentLength, "Content-Length: " + std::to_string(Posts(1, 8).size()));
+  EXPECT_NE(stored.lastModified, oldLastModified);
+  EXPECT_EQ(stored.status, "HTTP/1.1 200 OK");
+  ASSERT_EQ(tray_.balloons.size(), 1u);
+  EXPECT_EQ(tray_.balloons[0], monitor_.form.baseTitle + "|新着 3件:100.dat<1レス>t (1)");
+  // The next cycle asks from the new end.
+  ASSERT_TRUE(Retrieve());
+  ASSERT_EQ(nginx_.Requests().size(), 1u);
+  EXPECT_EQ(nginx_.Requests()[0].status, 304);
+}
+
+TEST_F(RetrieveDatsTest, ShortenedLogIsAnswered416AndFetchedAgain) {
+  Serve("100", Posts(1, 6));
+  Follow({"100"});
+  ASSERT_TRUE(Retrieve());
+  // A deleted post is rewritten shorter.
+  const std::string rewritten =
+      Posts(1, 2) + common::Utf8ToCp932("あぼーん<>あぼーん<>あぼーん<>あぼーん<>\n") + Posts(4, 6);
+  ASSERT_LT(rewritten.size(), Posts(1, 6).size());
+  Serve("100", rewritten);
+  ASSERT_TRUE(Retrieve());
+  EXPECT_EQ(Sent(), (std::vector<std::string>{"HEAD /board/dat/100.dat bytes=" +
+                                                  std::to_string(Posts(1, 6).size()) + "- 416",
+                                              "GET /board/dat/100.dat - 200"}));
+  EXPECT_EQ(Local("100"), rewritten);
+  EXPECT_EQ(PaneCount("あぼーんを検出したっぽいのでdatを全部取得します"), 1);
+}
+
+TEST_F(RetrieveDatsTest, HtmlPageInsteadOfALogDeletesBothFiles) {
+  struct {
+    const char* body;
+    bool withLocalCopy;
+  } cases[] = {{"<html><body>gone</body></html>", false},
+               {"<!DOCTYPE x><div class=\"a\">moved</div>", false},
+               // Shorter than the local log: the probe gets 416, then the page.
+               {"<html>gone</html>", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.body);
+    if (c.withLocalCopy) {
+      Serve("100", Posts(1, 3));
+      Follow({"100"});
+      ASSERT_TRUE(Retrieve());
+    }
+    Serve("100", c.body);
+    Follow({"100"});
+    ASSERT_TRUE(Retrieve());
+    EXPECT_FALSE(common::FileExists(Path("dat/100.dat")));
+    EXPECT_FALSE(common::FileExists(Path("dat/100.dat.head")));
+  }
+  EXPECT_EQ(PaneCount("\"100.dat\"はdat落ちしている可能性があります"), 3);
+}
+
+TEST_F(RetrieveDatsTest, LocalLogWithoutHeaderFileIsDownloadedInFull) {
+  Serve("100", Posts(1, 4));
+  ASSERT_TRUE(common::ReplaceFileAtomically(Path("dat/100.dat"), Posts(1, 2)));
+  Follow({"100"});
+  ASSERT_TRUE(Retrieve());
+  EXPECT_EQ(Sent(), std::vector<std::string>{"GET /board/dat/100.dat - 200"});
+  EXPECT_EQ(Local("100"), Posts(1, 4));
+}
+
+TEST_F(RetrieveDatsTest, MissingLogKeepsTheErrorPageAndIsRetriedNextCycle) {
+  Follow({"404"});
+  ASSERT_TRUE(Retrieve());
+  EXPECT_EQ(PaneCount("\"404.dat\"のダウンロードに失敗しました"), 1);
+  EXPECT_TRUE(common::FileExists(Path("dat/404.dat.head")));
+  // The log is shorter than the stored error page: 416, then the whole log.
+  Serve("404", Posts(1, 1));
+  ASSERT_TRUE(Retrieve());
+  EXPECT_EQ(Local("404"), Posts(1, 1));
+}
+
+TEST_F(RetrieveDatsTest, StopWhileTheThirdOfFiveThreadsIsFetched) {
+  for (const char* key : {"1", "2", "3", "4", "5"}) Serve(key, Posts(1, 2));
+  Follow({"1", "2", "3", "4", "5"});
+  pump_.onPump = [&](int) {
+    if (monitor_.form.listDATDL[0].ListIndex() == 2) monitor_.form.cmdRUN.SetTag(kRunStateStopped);
+  };
+  EXPECT_FALSE(Retrieve());
+  EXPECT_EQ(Sent(),
+            (std::vector<std::string>{"GET /board/dat/1.dat - 200", "GET /board/dat/2.dat - 200",
+                                      "GET /board/dat/3.dat - 200"}));
+  EXPECT_TRUE(common::FileExists(Path("dat/3.dat")));
+  EXPECT_FALSE(common::FileExists(Path("dat/4.dat")));
+  EXPECT_EQ(monitor_.form.cmdRUN.Caption().rfind(kRestPrefix, 0), 0u);
+  EXPECT_EQ(monitor_.form.Form1.Caption(), "お休み中 - " + monitor_.form.baseTitle);
+}
+
+TEST_F(RetrieveDatsTest, ConnectionFailureIsRetriedOncePerRequestKind) {
+  const std::string deadBoard =
+      "http://127.0.0.1:" + std::to_string(testing::FreeLocalPort()) + "/board/";
+  monitor_.form.txtURLBRD.SetText(deadBoard);
+  Follow({"7", "8"});
+  // 8 has both files: the probe is tried.
+  ASSERT_TRUE(common::ReplaceFileAtomically(Path("dat/8.dat"), Posts(1, 1)));
+  ASSERT_TRUE(common::ReplaceFileAtomically(Path("dat/8.dat.head"), "HTTP/1.1 200 OK\r\n"));
+  ASSERT_TRUE(Retrieve());
+  EXPECT_EQ(PaneCount("GET " + deadBoard.substr(0, deadBoard.size() - 6) + "board/dat/7.dat...("),
+            2);
+  EXPECT_EQ(PaneCount("へのGET接続に失敗しました"), 1);
+  EXPECT_EQ(PaneCount("HEAD "), 2);
+  EXPECT_EQ(PaneCount("へのHEAD接続に失敗しました"), 1);
+  EXPECT_EQ(Local("8"), Posts(1, 1));
+}
+
+TEST_F(RetrieveDatsTest, EntriesWithoutADigitKeyAreRefusedAndEmptyListIsDone) {
+  monitor_.form.listDATDL[0].SetItems({"../../x.dat<1レス>t (1)", "abc"});
+  ASSERT_TRUE(Retrieve());
+  EXPECT_TRUE(nginx_.Requests().empty());
+  EXPECT_EQ(PaneCount("はdatファイル名として不正なのでスキップします"), 2);
+  monitor_.form.listDATDL[0].Clear();
+  EXPECT_TRUE(Retrieve());
+  EXPECT_FALSE(RetrieveDats(monitor_, *http_, "/proc/no/such/dat/"));
+}
+
+TEST(CountDatLinesTest, CountsLineFeeds) {
+  EXPECT_EQ(CountDatLines("/nonexistent/file.dat"), 0);
+  EXPECT_EQ(StatusCodeOf("HTTP/1.1 206 Partial Content"), 206);
+  EXPECT_EQ(StatusCodeOf("HTTP/1.1 304"), 304);
+  EXPECT_EQ(StatusCodeOf("HTTP/1.1"), 0);
+}
+
+}  // namespace
+}  // namespace yagura
