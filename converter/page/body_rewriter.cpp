@@ -315,7 +315,18 @@ class FieldWriter {
 
   void Scan(std::string_view text, bool insideLink) {
     size_t i = 0;
-    while (i < text.size()) {
+    const size_t size = text.size();
+    while (i < size) {
+      // Copy the run of plain ASCII bytes that cannot start markup or an address.
+      size_t run = i;
+      while (run < size) {
+        unsigned char c = static_cast<unsigned char>(text[run]);
+        if (c == '<' || c >= 0x80 || c == 'h' || c == 't' || c == 'f' || c == 's') break;
+        ++run;
+      }
+      out_.append(text.data() + i, run - i);
+      i = run;
+      if (i >= size) break;
       char c = text[i];
       if (c == '<') {
         i += Markup(text.substr(i), insideLink);
@@ -323,7 +334,7 @@ class FieldWriter {
       }
       size_t width = CharLength(text, i, rules_.charset);
       if (width > 1) {
-        out_.append(text.substr(i, width));
+        out_.append(text.data() + i, width);
         i += width;
         continue;
       }
@@ -505,17 +516,18 @@ std::string RewriteField(std::string_view text, FieldKind kind, const BodyRules&
 std::string TrimBodyBlanks(std::string_view body) {
   std::string out;
   out.reserve(body.size());
-  size_t i = 0;
-  if (!body.empty() && body[0] == ' ') i = 1;
+  size_t i = !body.empty() && body[0] == ' ' ? 1 : 0;
   while (i < body.size()) {
-    if (body[i] == '<' && StartsWith(body.substr(i), "<br>")) {
-      if (!out.empty() && out.back() == ' ') out.pop_back();
-      out += "<br>";
-      i += 4;
-      if (i < body.size() && body[i] == ' ') ++i;
-      continue;
+    size_t at = body.find("<br>", i);
+    if (at == std::string_view::npos) {
+      out.append(body.data() + i, body.size() - i);
+      break;
     }
-    out += body[i++];
+    out.append(body.data() + i, at - i);
+    if (!out.empty() && out.back() == ' ') out.pop_back();
+    out += "<br>";
+    i = at + 4;
+    if (i < body.size() && body[i] == ' ') ++i;
   }
   if (!out.empty() && out.back() == ' ') out.pop_back();
   return out;

@@ -51,6 +51,9 @@ class PageBuilder {
     rules_.redirectPrefix = setup.redirectPrefix;
     rules_.charset = outCharset_;
     anchors_.postCount = static_cast<int>(std::max<long long>(posts, thread.postCount));
+    nameColumnLabel_ = Tx(m_.namae ? labels_.nameLabel : labels_.plainLabel);
+    dateColumnLabel_ = Tx(m_.toukoubi ? labels_.dateLabel : labels_.plainLabel);
+    brokenMark_ = Tx(labels_.broken);
     if (split_) {
       anchors_.partFileOf = [this](int number) {
         return EscapeAttribute(Tx(PartFile(PartOfNumber(number))), outCharset_);
@@ -66,7 +69,7 @@ class PageBuilder {
     std::string overflowPosts;
     for (int part = 0; part < parts_; ++part) {
       std::string page;
-      page.reserve(t_.buffer.size() / static_cast<size_t>(parts_) + 8192);
+      page.reserve(t_.buffer.size() * 3 / 2 / static_cast<size_t>(parts_) + 16384);
       Head(page);
       TopBar(page, part);
       Title(page);
@@ -331,7 +334,8 @@ class PageBuilder {
   void Post(std::string& page, size_t index, std::vector<int>* refs, std::string* overflow) {
     const converter::Post& post = t_.posts[index];
     std::string number = std::to_string(post.number);
-    std::string entry;
+    std::string& entry = entry_;
+    entry.clear();
     if (!m_.omitdldd) entry += traits_->NumberedDt() ? "<dt title=" + number + ">" : "<dt>";
     if (m_.notreplaceresanchor) {
       entry += number;
@@ -339,19 +343,20 @@ class PageBuilder {
       entry += "<a name=\"" + std::string(m_.nametargetR ? "R" : "") + number + "\">" + number +
                "</a>";
     }
-    entry += " " + Tx(m_.namae ? labels_.nameLabel : labels_.plainLabel);
+    entry += " ";
+    entry += nameColumnLabel_;
     bool broken = post.broken || post.name.size() > kLongestField ||
                   post.mail.size() > kLongestField || post.date.size() > kLongestField ||
                   post.body.size() > kLongestField;
     std::string body;
     if (broken) {
-      const std::string& mark = Tx(labels_.broken);
+      const std::string& mark = brokenMark_;
       entry += "<font color=green><b>" + mark + "</b></font>";
-      entry += Tx(m_.toukoubi ? labels_.dateLabel : labels_.plainLabel) + mark;
+      entry += dateColumnLabel_ + mark;
       body = mark;
     } else {
       NameColumn(entry, post);
-      entry += Tx(m_.toukoubi ? labels_.dateLabel : labels_.plainLabel);
+      entry += dateColumnLabel_;
       if (traits_->BlankBeforeDate()) entry += " ";
       std::string date = Field(post.date);
       if (m_.hizuke != 0) {
@@ -481,6 +486,10 @@ class PageBuilder {
   BodyRules rules_;
   AnchorContext anchors_;
   mutable std::map<std::string, std::string> converted_;
+  std::string entry_;
+  std::string nameColumnLabel_;
+  std::string dateColumnLabel_;
+  std::string brokenMark_;
 };
 
 }  // namespace
