@@ -56,6 +56,9 @@ WriteResult WriteArchive(const std::string& archivePath, const std::vector<Membe
     struct stat st {};
     if (::stat(source.filePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
       return fail(Status::kFileMissing, "file not found: " + source.filePath);
+    if (static_cast<unsigned long long>(st.st_size) > 0xFFFFFFFFull)
+      return fail(Status::kTooLarge,
+                  "4 GB or more, too large for an LZH member: " + source.filePath);
     std::optional<std::string> content = common::ReadWholeFile(source.filePath);
     if (!content) return fail(Status::kReadFailed, "cannot read: " + source.filePath);
 

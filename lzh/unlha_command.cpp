@@ -84,7 +84,7 @@ int Unlha(const std::string& commandLine, std::string& output) {
     }
     arguments.push_back(t);
   }
-  if (arguments.empty()) return refuse("no archive named");
+  if (arguments.empty() || arguments[0].empty()) return refuse("no archive named");
   const std::string archivePath = arguments[0];
   size_t first = 1;
   std::string baseFolder;

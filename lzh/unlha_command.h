@@ -20,7 +20,9 @@
 //            folder (the default); -x0 stores the bare file names.
 //   -a, -a0, -a1, -a2  store the file attributes; they are always stored.
 //   -n, -n0, -n1, -n2  no progress display; there never is one.
-// Names are stored as the bytes given. Each file becomes one -lh5- member
+// Paths are taken as the bytes given (UTF-8 file names on this system) and
+// are not converted; names are stored as those bytes. Wildcards are not
+// expanded: a name stands for exactly one file. Each file becomes one -lh5- member
 // with a level-2 header (-lh0- when compression would not make it smaller).
 #pragma once
 

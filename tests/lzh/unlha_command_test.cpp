@@ -70,6 +70,26 @@ TEST(LzhUnlha, ArchivesTheFileWhateverThePathsHold) {
   }
 }
 
+TEST(LzhUnlha, StoresFoldersBelowTheBaseFolder) {
+  TempFolder temp;
+  const std::string folder = temp.path() + "/base/";
+  temp.Write("base/sub/x.dat", std::string(500, 'x'), 1000000000);
+  struct Case {
+    const char* switches;
+    const char* stored;
+  };
+  for (const Case& c : {Case{"-x -a -n", "sub/x.dat"}, Case{"-x0 -a -n", "x.dat"}}) {
+    const std::string archive = temp.path() + "/out.lzh";
+    std::string output;
+    ASSERT_EQ(
+        lzh::Unlha(std::string("a ") + c.switches + " " + archive + " " + folder + " sub/x.dat ",
+                   output),
+        lzh::kUnlhaOk)
+        << output;
+    EXPECT_EQ(StoredNames(archive), std::vector<std::string>{c.stored}) << c.switches;
+  }
+}
+
 TEST(LzhUnlha, ReplacesAnExistingArchive) {
   TempFolder temp;
   const std::string folder = temp.path() + "/dat/";
@@ -110,6 +130,7 @@ TEST(LzhUnlha, FailsWithoutTouchingTheArchive) {
        lzh::kUnlhaBadCommand},
       {"no file", "a -x -a -n " + archive + " " + folder + " ", lzh::kUnlhaBadCommand},
       {"empty", "", lzh::kUnlhaBadCommand},
+      {"empty archive path", "a \"\" " + folder + " present.dat ", lzh::kUnlhaBadCommand},
   };
   for (const Case& c : cases) {
     std::string output;
