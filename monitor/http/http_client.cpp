@@ -1,0 +1,310 @@
+#include "monitor/http/http_client.h"
+
+#include <curl/curl.h>
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "common/file_io.h"
+#include "monitor/http/text_search.h"
+
+namespace yagura {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// The raw headers had to fit a buffer of this size (with its terminating NUL).
+constexpr size_t kHeaderBufferBytes = 4096;
+// The window is pumped at least this often while a transfer runs.
+constexpr auto kPumpInterval = std::chrono::milliseconds(40);
+constexpr int kPollMilliseconds = 20;
+
+constexpr const char* kRefusedHeaderText = "エラー(戻り値=0)";
+
+std::string VersionedTitle() {
+  return std::string(kProgramTitle) + "/" + std::to_string(kVersionMajor) + "." +
+         std::to_string(kVersionMinor) + "." + std::to_string(kVersionRevision);
+}
+
+void InitializeCurlOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+std::string ReplaceAll(std::string text, std::string_view from, std::string_view to) {
+  std::string result;
+  size_t pos = 0;
+  while (true) {
+    size_t hit = text.find(from, pos);
+    if (hit == std::string::npos) break;
+    result.append(text, pos, hit - pos);
+    result.append(to);
+    pos = hit + from.size();
+  }
+  result.append(text, pos);
+  return result;
+}
+
+// What one transfer collects; the callbacks write into it.
+struct Transfer {
+  std::string headerText;  // status and header lines, each ending CR LF, then CR LF
+  bool headersDone = false;
+  bool headersTooLong = false;
+  std::string body;
+  size_t maxBodyBytes = 0;
+  bool bodyTooLarge = false;
+  bool connected = false;
+  SteadyClock::time_point lastActivity;
+};
+
+size_t OnHeaderLine(char* data, size_t size, size_t count, void* user) {
+  auto& t = *static_cast<Transfer*>(user);
+  const size_t length = size * count;
+  t.lastActivity = SteadyClock::now();
+  if (t.headersDone) return length;  // trailers of a chunked body
+  std::string_view line(data, length);
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+  t.headerText.append(line);
+  t.headerText += "\r\n";
+  if (t.headerText.size() + 1 > kHeaderBufferBytes) {
+    t.headersTooLong = true;
+    return 0;  // aborts the transfer
+  }
+  if (line.empty()) {
+    // An interim 1xx answer is followed by the real one.
+    if (t.headerText.size() >= 12 && t.headerText.compare(9, 1, "1") == 0) {
+      t.headerText.clear();
+    } else {
+      t.headersDone = true;
+    }
+  }
+  return length;
+}
+
+size_t OnBodyBytes(char* data, size_t size, size_t count, void* user) {
+  auto& t = *static_cast<Transfer*>(user);
+  const size_t length = size * count;
+  t.lastActivity = SteadyClock::now();
+  if (t.body.size() + length > t.maxBodyBytes) {
+    t.bodyTooLarge = true;
+    return 0;  // aborts the transfer
+  }
+  t.body.append(data, length);
+  return length;
+}
+
+// Called once the connection stands, just before the request goes out: the
+// receive timeout counts from here.
+int OnConnected(void* user, char*, char*, int, int) {
+  auto& t = *static_cast<Transfer*>(user);
+  t.connected = true;
+  t.lastActivity = SteadyClock::now();
+  return CURL_PREREQFUNC_OK;
+}
+
+struct EasyDeleter {
+  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct MultiDeleter {
+  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+struct SlistDeleter {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+// A header line the library would refuse: no name, or no colon after it.
+bool IsAcceptableHeaderLine(std::string_view line) {
+  size_t colon = line.find(':');
+  if (colon == std::string_view::npos || colon == 0) return false;
+  for (char c : line.substr(0, colon)) {
+    if (c <= ' ' || c == 0x7F) return false;
+  }
+  for (char c : line) {
+    if (c == '\r' || c == '\n' || c == '\0') return false;
+  }
+  return true;
+}
+
+// curl drops a header whose value is empty ("Name:"); "Name;" sends it empty.
+std::string CurlHeaderForm(std::string_view line) {
+  size_t colon = line.find(':');
+  std::string_view value = line.substr(colon + 1);
+  if (value.find_first_not_of(" \t") == std::string_view::npos) {
+    return std::string(line.substr(0, colon)) + ";";
+  }
+  return std::string(line);
+}
+
+std::string_view HeaderName(std::string_view line) { return line.substr(0, line.find(':')); }
+
+}  // namespace
+
+std::string UserAgentFor(std::string_view key) {
+  const std::string upper = ToUpperAscii(key);
+  if (upper == "2CH") return "Monazilla/1.00 (" + VersionedTitle() + ")";
+  if (upper == "IE55ME") return "Mozilla/4.0 (compatible; MSIE 5.5; Windows 98; Win 9x 4.90)";
+  if (upper == "IE6XP") return "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)";
+  if (upper.empty()) {
+    return "Mozilla/4.0 (compatible; MSIE 5.5; Windows 98; Win 9x 4.90) " + VersionedTitle();
+  }
+  return std::string(key);
+}
+
+std::string UrlHost(std::string_view url) {
+  size_t scheme = url.find("://");
+  if (scheme == std::string_view::npos) return {};
+  std::string_view rest = url.substr(scheme + 3);
+  return std::string(rest.substr(0, rest.find('/')));
+}
+
+std::string UrlPath(std::string_view url) {
+  size_t scheme = url.find("://");
+  if (scheme == std::string_view::npos) return {};
+  size_t slash = url.find('/', scheme + 3);
+  if (slash == std::string_view::npos) return {};
+  std::string_view rest = url.substr(slash + 1);
+  if (rest.starts_with('/')) return std::string(rest);
+  return "/" + std::string(rest);
+}
+
+HttpClient::HttpClient(Monitor& monitor) : monitor_(monitor) { InitializeCurlOnce(); }
+
+HttpClient::~HttpClient() = default;
+
+int HttpClient::HttpRequest(std::string_view method, std::string_view url,
+                            const std::string& headerFile, const std::string& bodyFile,
+                            std::string_view agentKey, std::string_view referer,
+                            std::string_view cookie, std::string_view proxy,
+                            std::string_view extraHeaders) {
+  lastStatusLine_.clear();
+  const std::string verb = ToUpperAscii(method);
+  if (verb != "GET" && verb != "HEAD") return -1;
+  const bool secure = url.starts_with("https");
+  const std::string host = UrlHost(url);
+  if (host.empty()) return -1;
+  std::string path = UrlPath(url);
+  // The request line names "/" when the URL ends at the host.
+  const std::string target = (secure ? "https://" : "http://") + host + (path.empty() ? "/" : path);
+
+  // The request header block, in its order, ending with "Connection: close".
+  std::vector<std::string> block;
+  if (referer.starts_with("http")) block.push_back("Referer: " + std::string(referer));
+  if (cookie.starts_with("Cookie: ")) {
+    std::string_view line = cookie;
+    if (line.ends_with("\r\n")) line.remove_suffix(2);
+    block.emplace_back(line);
+  }
+  for (std::string_view rest = extraHeaders; !rest.empty();) {
+    size_t crlf = rest.find("\r\n");
+    std::string_view line = rest.substr(0, crlf);
+    rest = crlf == std::string_view::npos ? std::string_view() : rest.substr(crlf + 2);
+    if (!line.empty()) block.emplace_back(line);
+  }
+  block.emplace_back("Connection: close");
+
+  std::vector<std::string> accepted;
+  for (const std::string& line : block) {
+    if (!IsAcceptableHeaderLine(line)) {
+      monitor_.ShowMessage(kRefusedHeaderText, kProgramTitle, MessageIcon::kNone);
+      continue;
+    }
+    // Added with "replace": a later line of the same name takes the earlier one's place.
+    bool replaced = false;
+    for (std::string& earlier : accepted) {
+      if (FindIgnoringCase(HeaderName(earlier), HeaderName(line)) == 0 &&
+          HeaderName(earlier).size() == HeaderName(line).size()) {
+        earlier = line;
+        replaced = true;
+        break;
+      }
+    }
+    if (!replaced) accepted.push_back(line);
+  }
+  std::unique_ptr<curl_slist, SlistDeleter> headers;
+  // No accept types: curl's default "Accept: */*" is dropped.
+  headers.reset(curl_slist_append(headers.release(), "Accept:"));
+  for (const std::string& line : accepted) {
+    curl_slist* grown = curl_slist_append(headers.get(), CurlHeaderForm(line).c_str());
+    if (grown) headers.release(), headers.reset(grown);
+  }
+
+  std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
+  std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
+  if (!easy || !multi) return -1;
+  Transfer t;
+  t.maxBodyBytes = maxBodyBytes;
+  t.lastActivity = SteadyClock::now();
+  const std::string agent = UserAgentFor(agentKey);
+  const std::string proxyName(proxy);
+  CURL* e = easy.get();
+  curl_easy_setopt(e, CURLOPT_URL, target.c_str());
+  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(e, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
+  curl_easy_setopt(e, CURLOPT_USERAGENT, agent.c_str());
+  curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
+  curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
+  curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 1L);
+  curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, connectTimeoutMilliseconds);
+  // Certificates are checked against the system's CA store; a failure fails the request.
+  curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+  if (!proxyName.empty()) curl_easy_setopt(e, CURLOPT_PROXY, proxyName.c_str());
+  if (verb == "HEAD") curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
+  curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, OnHeaderLine);
+  curl_easy_setopt(e, CURLOPT_HEADERDATA, &t);
+  curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, OnBodyBytes);
+  curl_easy_setopt(e, CURLOPT_WRITEDATA, &t);
+  curl_easy_setopt(e, CURLOPT_PREREQFUNCTION, OnConnected);
+  curl_easy_setopt(e, CURLOPT_PREREQDATA, &t);
+
+  if (curl_multi_add_handle(multi.get(), e) != CURLM_OK) return -1;
+  // The call behaves as if it blocked, but the window keeps being pumped.
+  const auto receiveTimeout = std::chrono::milliseconds(receiveTimeoutMilliseconds);
+  auto lastPump = SteadyClock::now();
+  bool timedOut = false;
+  int running = 1;
+  while (true) {
+    if (curl_multi_perform(multi.get(), &running) != CURLM_OK || running == 0) break;
+    const auto now = SteadyClock::now();
+    if (t.connected && now - t.lastActivity > receiveTimeout) {
+      timedOut = true;
+      break;
+    }
+    if (now - lastPump >= kPumpInterval) {
+      monitor_.PumpOnce();
+      lastPump = SteadyClock::now();
+    }
+    curl_multi_poll(multi.get(), nullptr, 0, kPollMilliseconds, nullptr);
+  }
+  (void)timedOut;  // a stall after the headers keeps what arrived, like any broken read
+  curl_multi_remove_handle(multi.get(), e);
+
+  if (!t.headersDone || t.headersTooLong || t.bodyTooLarge) return -1;
+
+  // The headers end in CR LF CR LF; the header text keeps one CR LF.
+  const std::string headerText = ReplaceAll(std::move(t.headerText), "\r\n\r\n", "\r\n");
+  lastStatusLine_ = headerText.substr(0, headerText.find("\r\n"));
+
+  if (!headerFile.empty() && !common::ReplaceFileAtomically(headerFile, headerText)) return -1;
+
+  constexpr std::string_view kLengthLine = "\r\nContent-Length: ";
+  size_t lengthLine = headerText.find(kLengthLine);
+  if (lengthLine != std::string::npos) {
+    size_t valueStart = headerText.find(' ', lengthLine + 2) + 1;
+    size_t valueEnd = headerText.find("\r\n", valueStart);
+    if (headerText.compare(valueStart, valueEnd - valueStart, "0") == 0) return 0;
+  }
+  if (verb == "HEAD") return 0;
+  const int received = static_cast<int>(t.body.size());
+  if (bodyFile.empty()) return received;
+  if (received == 0) return 0;
+  // A body that cannot be stored is no download at all.
+  if (!common::ReplaceFileAtomically(bodyFile, t.body)) return -1;
+  return received;
+}
+
+}  // namespace yagura

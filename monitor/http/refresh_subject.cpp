@@ -1,0 +1,173 @@
+#include "monitor/http/refresh_subject.h"
+
+#include "common/encoding.h"
+#include "common/file_io.h"
+#include "monitor/core/activity_log.h"
+#include "monitor/core/message_text.h"
+#include "monitor/http/header_file.h"
+#include "monitor/http/text_search.h"
+
+namespace yagura {
+namespace {
+
+constexpr const char* kQuote = "\"";
+
+// Every message of the refresh goes to the run button's caption; the logged
+// ones also go to the log.
+class Reporter {
+ public:
+  explicit Reporter(Monitor& monitor) : monitor_(monitor) {}
+  std::string Detail(const std::string& text) const {
+    return std::string(kDetailPrefix) + text + "(" + monitor_.Time() + ")";
+  }
+  void Caption(const std::string& text) const { monitor_.form.cmdRUN.SetCaption(Detail(text)); }
+  void Logged(const std::string& text) const {
+    const std::string message = Detail(text);
+    monitor_.form.cmdRUN.SetCaption(message);
+    WriteLog(monitor_, message);
+  }
+
+ private:
+  Monitor& monitor_;
+};
+
+// The file size as written in the mismatch message: a leading blank for 0
+// and up, as a number's standard text form has.
+std::string SizeText(long long size) {
+  return size >= 0 ? " " + std::to_string(size) : std::to_string(size);
+}
+
+enum class FetchOutcome { kWhole, kConnectionFailed, kFailed, kSizeMismatch, kEmptyAnswer };
+
+// Fetches `url` into `bodyPath` and checks status and length; `what` names
+// the file in the failure messages ("subject.txt", "index.html").
+FetchOutcome FetchAndCheck(Monitor& monitor, HttpClient& client, const Reporter& report,
+                           const std::string& url, const std::string& bodyPath,
+                           const std::string& agentKey, const std::string& what) {
+  const std::string headerPath = bodyPath + ".head";
+  const std::string host = UrlHost(monitor.form.txtURLBRD.Text());
+  const int received = client.HttpRequest("get", url, headerPath, bodyPath, agentKey);
+  if (received == -1) {
+    report.Logged(std::string("サーバ") + kQuote + host + kQuote + "への接続に失敗しました");
+    return FetchOutcome::kConnectionFailed;
+  }
+  report.Caption(std::string("サーバ") + kQuote + host + kQuote + "へ接続しました");
+  const std::string& status = client.LastStatusLine();
+  report.Logged(status);
+
+  const std::string failed =
+      what + (what == "subject.txt" ? "の更新に失敗しました[" : "のダウンロードに失敗しました[");
+  if (status.find(" 200 ") == std::string::npos) {
+    report.Logged(failed + "HttpStatusCode:" + status + "]");
+    return FetchOutcome::kFailed;
+  }
+  const ContentLengthCheck check = CheckContentLength(headerPath, bodyPath);
+  if (!check.headerFileExists) {
+    report.Logged(failed + "ヘッダファイルが存在しない]");
+    return FetchOutcome::kFailed;
+  }
+  if (!check.hasContentLength) {
+    report.Logged(failed + kQuote + "Content-Length" + kQuote + "が存在しない]");
+    return FetchOutcome::kFailed;
+  }
+  if (check.expected == check.actual) return FetchOutcome::kWhole;
+  report.Logged(failed + "ファイルサイズが一致しない:HEAD( " + check.lengthText + "バイト)、FILE(" +
+                SizeText(check.actual) + "バイト)]");
+  // An empty answer is how a moved board answers.
+  return check.expected == 0 ? FetchOutcome::kEmptyAnswer : FetchOutcome::kSizeMismatch;
+}
+
+// The new board URL on a moved board's top page: the first line that begins
+// with a link, from its first "http" up to the closing double quote.
+std::string MovedBoardUrl(const std::string& pageBytes) {
+  std::string text = common::Cp932ToUtf8(pageBytes);
+  std::string lines;
+  lines.reserve(text.size() + 2);
+  // Line ends become CR LF; the text starts with one so that a link on the
+  // first line counts as line-leading too.
+  lines += "\r\n";
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r') {
+      lines += "\r\n";
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else if (text[i] == '\n') {
+      lines += "\r\n";
+    } else {
+      lines += text[i];
+    }
+  }
+  size_t link = FindIgnoringCase(lines, "\r\n<a href=");
+  if (link == std::string::npos) return {};
+  size_t http = FindIgnoringCase(lines, "http", link);
+  if (http == std::string::npos) return {};
+  size_t quote = lines.find('"', http);
+  if (quote == std::string::npos) return {};
+  return lines.substr(http, quote - http);
+}
+
+}  // namespace
+
+bool RefreshSubject(Monitor& monitor, HttpClient& client, const std::string& path) {
+  const Reporter report(monitor);
+  const std::string headerPath = path + ".head";
+  const std::string indexPath = monitor.paths.folder + "_index.html";
+  const std::string indexHeaderPath = indexPath + ".head";
+
+  for (int moves = 0;; ++moves) {
+    const std::string boardUrl = monitor.form.txtURLBRD.Text();
+    report.Caption("subject.txtをダウンロードしています...");
+    report.Logged("GET " + boardUrl + "subject.txt...");
+    const FetchOutcome subject =
+        FetchAndCheck(monitor, client, report, boardUrl + "subject.txt", path, "2ch", "subject.txt");
+    if (subject == FetchOutcome::kWhole) {
+      report.Caption("subject.txtの更新に成功しました");
+      common::RemoveFile(headerPath);
+      common::RemoveFile(indexPath);
+      common::RemoveFile(indexHeaderPath);
+      return true;
+    }
+    if (subject == FetchOutcome::kConnectionFailed || subject == FetchOutcome::kFailed) {
+      common::RemoveFile(headerPath);
+      return false;
+    }
+    // A list of the wrong size is dropped with its header file.
+    common::RemoveFile(path);
+    common::RemoveFile(headerPath);
+    if (subject == FetchOutcome::kSizeMismatch) return false;
+
+    // The server answered with an empty list: the board has moved.
+    if (moves == kMaxBoardMovesPerRefresh) {
+      report.Logged("サーバ移転が続いています。移転先を辿るのを中止しました");
+      return false;
+    }
+    report.Logged("サーバが移転したようです。index.htmlをダウンロードしています...");
+    common::RemoveFile(indexPath);
+    const FetchOutcome index =
+        FetchAndCheck(monitor, client, report, boardUrl, indexPath, "IE6XP", "index.html");
+    if (index != FetchOutcome::kWhole) {
+      common::RemoveFile(indexPath);
+      common::RemoveFile(indexHeaderPath);
+      return false;
+    }
+    report.Caption("index.htmlのダウンロードに成功しました");
+
+    report.Logged("移転先URLを解析しています...");
+    const std::string newUrl = MovedBoardUrl(common::ReadWholeFile(indexPath).value_or(""));
+    if (newUrl.empty()) {
+      report.Logged("移転先URLが見つかりません");
+      common::RemoveFile(indexHeaderPath);
+      return false;
+    }
+    report.Logged("移転前URL:" + boardUrl);
+    report.Logged("移転先URL:" + newUrl);
+    monitor.form.txtURLBRD.SetText(newUrl);
+  }
+}
+
+void InstallRefreshSubject(Monitor& monitor, HttpClient& client) {
+  monitor.steps.refreshSubject = [&monitor, &client](const std::string& path) {
+    return RefreshSubject(monitor, client, path);
+  };
+}
+
+}  // namespace yagura
