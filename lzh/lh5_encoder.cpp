@@ -21,6 +21,15 @@ constexpr size_t kMaxBlockCodes = 65535;  // the block header counts codes in 16
 
 int BitLength(uint32_t v) { return v == 0 ? 0 : 32 - __builtin_clz(v); }
 
+// Rough worth of a match for the lazy decision: each byte covered saves
+// about kByteWeight bits, its distance costs about its bit length. Putting
+// off a match by one byte costs a literal.
+constexpr int kByteWeight = 4;
+constexpr int kLiteralWeight = 2;
+int Gain(const Match& m) {
+  return m.length * kByteWeight - BitLength(static_cast<uint32_t>(m.distance));
+}
+
 // The codes of one block, and the Huffman coding of it.
 class BlockCoder {
  public:
@@ -214,7 +223,8 @@ std::string CompressLh5(std::string_view input, const Lh5Options& options) {
   };
 
   // Lazy matching: a match found at `pos` is held back while the match at the
-  // next byte is longer, in which case the byte goes out as a literal.
+  // next byte is worth more (longer, or as long and much nearer), in which
+  // case the byte goes out as a literal.
   size_t pos = 0;
   Match current = search(0, kMinMatch - 1);
   while (pos < n) {
@@ -225,8 +235,8 @@ std::string CompressLh5(std::string_view input, const Lh5Options& options) {
       continue;
     }
     if (current.length < options.lazyLength && pos + 1 < n) {
-      Match next = search(pos + 1, current.length);
-      if (next.length > current.length) {
+      Match next = search(pos + 1, current.length - 1);
+      if (next.length >= current.length && Gain(next) > Gain(current) + kLiteralWeight) {
         coder.Literal(static_cast<unsigned char>(input[pos]));
         ++pos;
         current = next;
