@@ -1,5 +1,7 @@
 #include "monitor/core/settings_file.h"
 
+#include <sys/stat.h>
+
 #include <cstdint>
 
 #include "common/encoding.h"
@@ -288,6 +290,9 @@ bool SaveSettings(Monitor& monitor, std::vector<std::string>* problems) {
     if (problems) problems->push_back(path + ": cannot be written");
     return false;
   }
+  // The file holds passwords: an older file readable by others is narrowed.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && (st.st_mode & 077) != 0) ::chmod(path.c_str(), 0600);
   return ok;
 }
 

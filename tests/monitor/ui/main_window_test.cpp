@@ -1,0 +1,98 @@
+// The window under the offscreen platform, bound to the form model.
+#include "monitor/ui/main_window.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <filesystem>
+
+#include "monitor/core/activity_log.h"
+#include "monitor/core/initialize_window.h"
+#include "monitor/core/run_state.h"
+#include "monitor/ui/qt_platform.h"
+
+namespace yagura {
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static int argc = 1;
+    static char name[] = "main_window_test";
+    static char* argv[] = {name, nullptr};
+    app = new QApplication(argc, argv);
+  }
+  void SetUp() override {
+    char pattern[] = "/tmp/yagura_window_XXXXXX";
+    folder = mkdtemp(pattern);
+    m.paths.folder = folder + "/";
+    m.pump = &pump;
+    m.form.baseTitle = "Yagura Version 0.3.86";
+    InitializeWindow(m);
+    UnlockSettings(m);
+  }
+  void TearDown() override { std::filesystem::remove_all(folder); }
+
+  static QApplication* app;
+  std::string folder;
+  QtEventPump pump;
+  Monitor m;
+};
+QApplication* MainWindowTest::app = nullptr;
+
+TEST_F(MainWindowTest, TypingABoardUrlChangesTheModel) {
+  MainWindow window(m);
+  window.show();
+  QLineEdit* edit = window.BoardUrlEdit();
+  EXPECT_EQ(ToUtf8(edit->text()), kBoardUrlHint);
+  edit->setFocus();
+  edit->selectAll();
+  // Non-ASCII text must go one character at a time (keyClicks asserts).
+  for (QChar c : QString::fromUtf8("http://板.example/ニュース/")) {
+    QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString(c), Qt::NoModifier);
+  }
+  EXPECT_EQ(m.form.txtURLBRD.Text(), "http://板.example/ニュース/");
+}
+
+TEST_F(MainWindowTest, ModelChangesShowAtOnce) {
+  MainWindow window(m);
+  m.form.txtURLBRD.SetText("http://a.example/b/");
+  EXPECT_EQ(window.BoardUrlEdit()->text(), "http://a.example/b/");
+  WriteLog(m, "（　´ω`）作業中...(01:02:03)");
+  EXPECT_TRUE(window.LogPane()->toPlainText().endsWith(QString::fromUtf8("作業中...(01:02:03)")));
+  EXPECT_EQ(ToUtf8(window.windowTitle()), "作業中... - Yagura Version 0.3.86");
+  m.form.listDATDL[1].AddItem("1.dat<1レス>t (1)");
+  ASSERT_EQ(window.List(1, 1)->count(), 1);
+  EXPECT_EQ(ToUtf8(window.List(1, 1)->item(0)->text()), "1.dat<1レス>t (1)");
+  m.form.cmdRUN.SetCaption("動作中");
+  EXPECT_EQ(ToUtf8(window.RunButton()->text()), "動作中");
+  m.form.txtURLBRD.SetEnabled(false);
+  EXPECT_FALSE(window.BoardUrlEdit()->isEnabled());
+}
+
+TEST_F(MainWindowTest, ClosingOnlyRequestsTheExit) {
+  MainWindow window(m);
+  window.show();
+  EXPECT_FALSE(window.close());
+  EXPECT_EQ(m.form.MENU_FILE.Tag(), kExitRequested);
+  m.form.MENU_FILE.SetTag(kExitAllowed);
+  EXPECT_TRUE(window.close());
+}
+
+TEST_F(MainWindowTest, RunButtonStartsTheRun) {
+  MainWindow window(m);
+  m.form.txtURLBRD.SetText("http://a.example/b/");
+  QTest::mouseClick(window.RunButton(), Qt::LeftButton);
+  EXPECT_EQ(m.form.cmdRUN.Tag(), kRunStateRunning);
+  EXPECT_FALSE(window.BoardUrlEdit()->isEnabled());
+}
+
+}  // namespace
+}  // namespace yagura
