@@ -9,14 +9,22 @@
 #include "monitor/core/run_state.h"
 #include "monitor/http/header_file.h"
 #include "monitor_fixture.h"
-#include "nginx_board.h"
+#include "tests/servers/nginx_server.h"
 
 namespace yagura {
 namespace {
 
-using testing::AccessRecord;
 using testing::MonitorFixture;
-using testing::NginxBoard;
+using testing::NginxServer;
+
+// What the client sent, as nginx logged it.
+struct LoggedRequest {
+  std::string method;
+  std::string uri;
+  int status = 0;
+  std::string range;            // "-" when none was sent
+  std::string ifModifiedSince;  // "-" when none was sent
+};
 
 // Post lines as a board writes them (CP932 bytes, LF line ends).
 std::string Posts(int from, int to) {
@@ -33,9 +41,8 @@ class RetrieveDatsTest : public MonitorFixture {
  protected:
   void SetUp() override {
     MonitorFixture::SetUp();
-    std::filesystem::create_directories(dir_ / "www/board/dat");
-    ASSERT_TRUE(nginx_.Start(Path("nginx"), Path("www"))) << "nginx did not start";
-    monitor_.form.txtURLBRD.SetText(nginx_.BaseUrl() + "board/");
+    ASSERT_TRUE(nginx_.Running()) << nginx_.ErrorLog();
+    monitor_.form.txtURLBRD.SetText(nginx_.Url("/board/"));
     http_ = std::make_unique<HttpClient>(monitor_);
     mtime_ = std::time(nullptr) - 100000;
   }
@@ -45,9 +52,7 @@ class RetrieveDatsTest : public MonitorFixture {
   }
   // Puts a log on the server with a modification time later than any before.
   void Serve(const std::string& key, const std::string& bytes) {
-    const std::string path = Path("www/board/dat/" + key + ".dat");
-    ASSERT_TRUE(common::ReplaceFileAtomically(path, bytes));
-    ASSERT_TRUE(testing::SetModificationTime(path, mtime_ += 10));
+    ASSERT_TRUE(nginx_.WriteFile("board/dat/" + key + ".dat", bytes, mtime_ += 10));
   }
   void Follow(const std::vector<std::string>& keys) {
     std::vector<std::string> entries;
@@ -55,8 +60,21 @@ class RetrieveDatsTest : public MonitorFixture {
     monitor_.form.listDATDL[0].SetItems(entries);
   }
   bool Retrieve() {
-    nginx_.ClearRequests();
+    mark_ = nginx_.Requests().size();
     return RetrieveDats(monitor_, *http_, monitor_.paths.DatFolder());
+  }
+  // The requests of the last Retrieve(), once at least `expected` are logged.
+  std::vector<LoggedRequest> Requests(size_t expected) {
+    std::vector<LoggedRequest> sent;
+    std::vector<NginxServer::Request> all = nginx_.Requests(mark_ + expected, 3000);
+    for (size_t i = mark_; i < all.size(); ++i) {
+      const std::string& line = all[i].requestLine;
+      size_t blank = line.find(' ');
+      std::string uri = line.substr(blank + 1, line.find(' ', blank + 1) - blank - 1);
+      sent.push_back(
+          {line.substr(0, blank), uri, all[i].status, all[i].range, all[i].ifModifiedSince});
+    }
+    return sent;
   }
   std::string Local(const std::string& key) {
     return common::ReadWholeFile(Path("dat/" + key + ".dat")).value_or("<missing>");
@@ -64,16 +82,17 @@ class RetrieveDatsTest : public MonitorFixture {
   std::string LocalHead(const std::string& key) {
     return common::ReadWholeFile(Path("dat/" + key + ".dat.head")).value_or("<missing>");
   }
-  // "METHOD uri range" per logged request.
-  std::vector<std::string> Sent() {
+  // "METHOD uri range status" per logged request.
+  std::vector<std::string> Sent(size_t expected) {
     std::vector<std::string> sent;
-    for (const AccessRecord& r : nginx_.Requests()) {
+    for (const LoggedRequest& r : Requests(expected)) {
       sent.push_back(r.method + " " + r.uri + " " + r.range + " " + std::to_string(r.status));
     }
     return sent;
   }
 
-  NginxBoard nginx_;
+  NginxServer nginx_;
+  size_t mark_ = 0;
   std::unique_ptr<HttpClient> http_;
   long long mtime_ = 0;
 };
@@ -84,16 +103,16 @@ TEST_F(RetrieveDatsTest, FirstDownloadIsWholeThenAnUnchangedLogCostsOneHead) {
   Serve("100", log);
   Follow({"100"});
   ASSERT_TRUE(Retrieve());
-  EXPECT_EQ(Sent(), std::vector<std::string>{"GET /board/dat/100.dat - 200"});
+  EXPECT_EQ(Sent(1), std::vector<std::string>{"GET /board/dat/100.dat - 200"});
   EXPECT_EQ(Local("100"), log);
   const HeaderFields stored = ReadHeaderFile(Path("dat/100.dat.head"));
   EXPECT_EQ(stored.contentLength, "Content-Length: " + std::to_string(log.size()));
-  EXPECT_EQ(PaneCount("GET " + nginx_.BaseUrl() + "board/dat/100.dat...("), 1);
+  EXPECT_EQ(PaneCount("GET " + nginx_.Url("/board/dat/100.dat...(")), 1);
   EXPECT_EQ(monitor_.form.listDATDL[0].ListIndex(), -1);
 
   const std::string head = LocalHead("100");
   ASSERT_TRUE(Retrieve());
-  std::vector<AccessRecord> requests = nginx_.Requests();
+  std::vector<LoggedRequest> requests = Requests(1);
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].method, "HEAD");
   EXPECT_EQ(requests[0].status, 304);
@@ -112,8 +131,8 @@ TEST_F(RetrieveDatsTest, ThreeNewPostsAreAppendedAndTheHeaderFollows) {
   monitor_.form.balloonEnabled = true;
   ASSERT_TRUE(Retrieve());
   const std::string range = "bytes=" + std::to_string(Posts(1, 5).size()) + "-";
-  EXPECT_EQ(Sent(), (std::vector<std::string>{"HEAD /board/dat/100.dat " + range + " 206",
-                                              "GET /board/dat/100.dat " + range + " 206"}));
+  EXPECT_EQ(Sent(2), (std::vector<std::string>{"HEAD /board/dat/100.dat " + range + " 206",
+                                               "GET /board/dat/100.dat " + range + " 206"}));
   EXPECT_EQ(Local("100"), Posts(1, 8));
   EXPECT_EQ(PaneCount(std::string(kDetailPrefix) + "新着 3件をダウンロードしました("), 1);
   EXPECT_EQ(PaneCount("GET(差分) "), 1);
@@ -125,8 +144,8 @@ TEST_F(RetrieveDatsTest, ThreeNewPostsAreAppendedAndTheHeaderFollows) {
   EXPECT_EQ(tray_.balloons[0], monitor_.form.baseTitle + "|新着 3件:100.dat<1レス>t (1)");
   // The next cycle asks from the new end.
   ASSERT_TRUE(Retrieve());
-  ASSERT_EQ(nginx_.Requests().size(), 1u);
-  EXPECT_EQ(nginx_.Requests()[0].status, 304);
+  ASSERT_EQ(Requests(1).size(), 1u);
+  EXPECT_EQ(Requests(1)[0].status, 304);
 }
 
 TEST_F(RetrieveDatsTest, ShortenedLogIsAnswered416AndFetchedAgain) {
@@ -139,9 +158,9 @@ TEST_F(RetrieveDatsTest, ShortenedLogIsAnswered416AndFetchedAgain) {
   ASSERT_LT(rewritten.size(), Posts(1, 6).size());
   Serve("100", rewritten);
   ASSERT_TRUE(Retrieve());
-  EXPECT_EQ(Sent(), (std::vector<std::string>{"HEAD /board/dat/100.dat bytes=" +
-                                                  std::to_string(Posts(1, 6).size()) + "- 416",
-                                              "GET /board/dat/100.dat - 200"}));
+  EXPECT_EQ(Sent(2), (std::vector<std::string>{"HEAD /board/dat/100.dat bytes=" +
+                                                   std::to_string(Posts(1, 6).size()) + "- 416",
+                                               "GET /board/dat/100.dat - 200"}));
   EXPECT_EQ(Local("100"), rewritten);
   EXPECT_EQ(PaneCount("あぼーんを検出したっぽいのでdatを全部取得します"), 1);
 }
@@ -175,7 +194,7 @@ TEST_F(RetrieveDatsTest, LocalLogWithoutHeaderFileIsDownloadedInFull) {
   ASSERT_TRUE(common::ReplaceFileAtomically(Path("dat/100.dat"), Posts(1, 2)));
   Follow({"100"});
   ASSERT_TRUE(Retrieve());
-  EXPECT_EQ(Sent(), std::vector<std::string>{"GET /board/dat/100.dat - 200"});
+  EXPECT_EQ(Sent(1), std::vector<std::string>{"GET /board/dat/100.dat - 200"});
   EXPECT_EQ(Local("100"), Posts(1, 4));
 }
 
@@ -197,7 +216,7 @@ TEST_F(RetrieveDatsTest, StopWhileTheThirdOfFiveThreadsIsFetched) {
     if (monitor_.form.listDATDL[0].ListIndex() == 2) monitor_.form.cmdRUN.SetTag(kRunStateStopped);
   };
   EXPECT_FALSE(Retrieve());
-  EXPECT_EQ(Sent(),
+  EXPECT_EQ(Sent(3),
             (std::vector<std::string>{"GET /board/dat/1.dat - 200", "GET /board/dat/2.dat - 200",
                                       "GET /board/dat/3.dat - 200"}));
   EXPECT_TRUE(common::FileExists(Path("dat/3.dat")));
@@ -208,7 +227,7 @@ TEST_F(RetrieveDatsTest, StopWhileTheThirdOfFiveThreadsIsFetched) {
 
 TEST_F(RetrieveDatsTest, ConnectionFailureIsRetriedOncePerRequestKind) {
   const std::string deadBoard =
-      "http://127.0.0.1:" + std::to_string(testing::FreeLocalPort()) + "/board/";
+      "http://127.0.0.1:" + std::to_string(testing::FreeLoopbackPort()) + "/board/";
   monitor_.form.txtURLBRD.SetText(deadBoard);
   Follow({"7", "8"});
   // 8 has both files: the probe is tried.
@@ -226,7 +245,7 @@ TEST_F(RetrieveDatsTest, ConnectionFailureIsRetriedOncePerRequestKind) {
 TEST_F(RetrieveDatsTest, EntriesWithoutADigitKeyAreRefusedAndEmptyListIsDone) {
   monitor_.form.listDATDL[0].SetItems({"../../x.dat<1レス>t (1)", "abc"});
   ASSERT_TRUE(Retrieve());
-  EXPECT_TRUE(nginx_.Requests().empty());
+  EXPECT_TRUE(Requests(0).empty());
   EXPECT_EQ(PaneCount("はdatファイル名として不正なのでスキップします"), 2);
   monitor_.form.listDATDL[0].Clear();
   EXPECT_TRUE(Retrieve());
