@@ -1,0 +1,104 @@
+// The date reader on the notations of real logs and on its special rules.
+#include <gtest/gtest.h>
+
+#include "common/encoding.h"
+#include "converter/reading/date_reader.h"
+
+namespace converter {
+namespace {
+
+std::string Sjis(const char* utf8) { return common::Utf8ToCp932(utf8); }
+
+TEST(DateReader, NotationsOfRealLogs) {
+  struct Case {
+    const char* field;
+    int kanjicode;
+    std::uint64_t time;
+    const char* id;
+  };
+  const Case cases[] = {
+      {"2013/09/19(木) 05:05:23.77 ID:TZ0akNcn0", 1, 2013091905052377ULL, "TZ0akNcn0"},
+      {"2008/01/07(月) 14:10:06 ID:T0OW3SHo", 1, 2008010714100600ULL, "T0OW3SHo"},
+      {"2008/08/17(日) 15:30:19 ID:1hlWO7Vt BE:95537333-2BP(111)", 1, 2008081715301900ULL,
+       "1hlWO7Vt"},
+      {"2009/02/11(水) 23:45:51 ", 1, 2009021123455100ULL, ""},
+      {"2008/04/12(土) 01:36:13", 2, 2008041201361300ULL, ""},
+      {"04/01/07(水) 14:10", 1, 2004010714100000ULL, ""},
+      {"99/12/31(金) 23:59:59", 1, 1999123123595900ULL, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.field);
+    std::string bytes = c.kanjicode == 2 ? [&] {
+      std::string euc;
+      common::EncodeFromUtf8(c.field, common::Charset::kEucJp, euc);
+      return euc;
+    }()
+                                         : Sjis(c.field);
+    DateReading r = ReadPostDate(bytes, c.kanjicode, 0);
+    EXPECT_EQ(r.time, c.time);
+    EXPECT_EQ(std::string(r.id), c.id);
+    EXPECT_GE(r.weekday, 0);
+  }
+}
+
+TEST(DateReader, SpecialRules) {
+  struct Case {
+    const char* name;
+    const char* field;
+    std::uint64_t key;
+    std::uint64_t time;
+  };
+  const Case cases[] = {
+      {"March 32 of 2006 is April 1", "2006/03/32(土) 00:00:01", 0, 2006040100000100ULL},
+      {"March 61 of 2006 is April 30", "2006/03/61(日) 12:00", 0, 2006043012000000ULL},
+      {"2007/02/15 shown as Wednesday", "2007/02/15(水) 10:00:00", 0, 2007021410000000ULL},
+      {"2007/02/15 on its own Thursday", "2007/02/15(木) 10:00:00", 0, 2007021510000000ULL},
+      {"Koki year", "皇紀2665/01/01(土) 00:00:00", 0, 2005010100000000ULL},
+      // 2008/01/07 was a Monday; written as 2099 the year is found again from the key.
+      {"Year from the key window", "2099/01/07(月) 14:10:06", 1199682606ULL, 2008010714100600ULL},
+      {"Correct year is kept", "2008/01/07(月) 14:10:06", 1199682606ULL, 2008010714100600ULL},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DateReading r = ReadPostDate(Sjis(c.field), 1, YearOfKey(c.key));
+    EXPECT_EQ(r.time, c.time);
+  }
+}
+
+TEST(DateReader, NoDateWordsAndFieldsWithoutDate) {
+  for (const char* word : {"あぼーん", "あほーん", "移転したよ", "ヤバイ！", "[ここ壊れています]",
+                           "[ここ壊れてます]", "移転＆停止"}) {
+    SCOPED_TRACE(word);
+    DateReading r = ReadPostDate(Sjis((std::string("  ") + word + " 2008/01/01 00:00").c_str()), 1, 0);
+    EXPECT_TRUE(r.noDateWord);
+    EXPECT_EQ(r.time, 0u);
+    EXPECT_TRUE(IsPostDate(r));
+  }
+  EXPECT_FALSE(IsPostDate(ReadPostDate("sage", 1, 0)));
+  EXPECT_FALSE(IsPostDate(ReadPostDate("", 1, 0)));
+  // A time too near the start of the field is no post time.
+  EXPECT_FALSE(IsPostDate(ReadPostDate("12:34", 1, 0)));
+  // "1245508091000000 (最終更新)" of a dropped thread's reply has no date.
+  EXPECT_FALSE(IsPostDate(ReadPostDate(Sjis("1245508091000000 (最終更新)"), 1, 0)));
+}
+
+TEST(DateReader, NotesAndNotation) {
+  DateReading r = ReadPostDate(Sjis("2005/05/05(木) 12:00:00 ID:abc [ 1.2.3.4 ]"), 1, 0);
+  EXPECT_TRUE(r.notes.hasId);
+  EXPECT_TRUE(r.notes.hasBracket);
+  r = ReadPostDate(Sjis("2005/05/05(木) 12:00:00 ID:abc <font size=1>IP:1.2.3.4</font>"), 1, 0);
+  EXPECT_TRUE(r.notes.hasIp);
+  r = ReadPostDate(Sjis("2005/05/05(木) 12:00:00 ラッキー賞 ID:abc"), 1, 0);
+  EXPECT_EQ(common::Cp932ToUtf8(r.notation), "ラッキー賞");
+  EXPECT_EQ(r.weekday, 4);
+}
+
+TEST(DateReader, Weekdays) {
+  EXPECT_EQ(WeekdayOf(2008, 1, 7), 1);
+  EXPECT_EQ(WeekdayOf(2000, 2, 29), 2);
+  EXPECT_EQ(YearOfKey(1199682606ULL), 2008);
+  EXPECT_EQ(YearOfKey(0), 0);
+}
+
+}  // namespace
+}  // namespace converter

@@ -1,0 +1,261 @@
+// Identification and reading of logs of each form and board kind.
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "common/encoding.h"
+#include "converter/options/options.h"
+#include "converter/options/packed_values.h"
+#include "converter/options/reporter.h"
+#include "converter/reading/board_info.h"
+#include "converter/reading/board_kind.h"
+#include "converter/reading/identify.h"
+#include "converter/reading/thread_reader.h"
+#include "test_data.h"
+
+namespace converter {
+namespace {
+
+class ReadingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() / ("shoin_reading_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::string Write(const std::string& name, const std::string& bytes) {
+    std::filesystem::path path = dir_ / name;
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path.string();
+  }
+
+  // Identifies and reads a file as the run does.
+  Identification Load(const std::string& path, Thread& thread) {
+    thread.path = path;
+    thread.key = KeyOfFileName(std::filesystem::path(path).filename().string());
+    Identification id = IdentifyFile(cmd_, thread);
+    if (id == Identification::kDat) {
+      ProgramBoardFiles none;
+      Reporter quiet(false, "");
+      FindBoardInfo(cmd_, none, thread, quiet);
+      EXPECT_EQ(ReadThread(thread).status, ReadStatus::kOk);
+    }
+    return id;
+  }
+
+  std::filesystem::path dir_;
+  Options cmd_;
+};
+
+TEST_F(ReadingTest, RealLogsOfEachFormAndKind) {
+  struct Case {
+    const char* log;
+    int kanjicode;
+    DatForm form;
+    BoardKind kind;
+    int posts;
+    const char* title;
+  };
+  const Case cases[] = {
+      {"twoB-2ch/2ch_with_id.dat", 1, DatForm::kPlain, BoardKind::kOther, 586, "KDE スレッド7"},
+      {"twoB-2ch/2ch_with_id_and_be.dat", 1, DatForm::kPlain, BoardKind::kOther, 612,
+       "（　＾＾ω）ﾎﾏﾎﾏ6"},
+      {"js2ch-news4vip/1379534723.dat", 1, DatForm::kPlain, BoardKind::kOther, 75,
+       "一番面白い避難訓練の「おはし」を考えた奴が優勝"},
+      {"twoB-2ch/example(81-100).dat", 1, DatForm::kPlain, BoardKind::kOther, 20, ""},
+      {"twoB-2ch/log-falled.dat", 1, DatForm::kPlain, BoardKind::kOther, 4, "D言語 Part21"},
+      {"twoB-jbbs/jbbs.dat", 2, DatForm::kNumbered, BoardKind::kShitaraba, 226,
+       "鶉の羽の下（管理運営・意見・要望など）の7.5"},
+      {"twoB-jbbs/aa-euc.dat", 2, DatForm::kNumbered, BoardKind::kShitaraba, 981, nullptr},
+      {"twoB-jbbs/unmatch-count-dat.txt", 2, DatForm::kNumbered, BoardKind::kShitaraba, 235,
+       nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.log);
+    REAL_LOG_OR_SKIP(bytes, c.log);
+    Thread thread;
+    ASSERT_EQ(Load(testing::RealPath(c.log), thread), Identification::kDat);
+    EXPECT_EQ(thread.inputKanjicode, c.kanjicode);
+    EXPECT_EQ(thread.form, c.form);
+    EXPECT_EQ(thread.kind, c.kind);
+    EXPECT_EQ(thread.postCount, c.posts);
+    EXPECT_EQ(thread.posts.size(), static_cast<size_t>(c.posts));
+    if (c.title) {
+      std::string title = thread.title;
+      while (!title.empty() && title.back() == ' ') title.pop_back();
+      EXPECT_EQ(title, c.title);
+    }
+    long long cr = std::count(bytes.begin(), bytes.end(), '\r');
+    EXPECT_EQ(thread.sizeKb,
+              std::max<long long>(1, (static_cast<long long>(bytes.size()) - cr) / 1024));
+    EXPECT_NE(thread.traits, nullptr);
+  }
+}
+
+TEST_F(ReadingTest, PostsOfARealLog) {
+  REAL_LOG_OR_SKIP(bytes, "twoB-jbbs/unmatch-count-dat.txt");
+  Thread thread;
+  ASSERT_EQ(Load(testing::RealPath("twoB-jbbs/unmatch-count-dat.txt"), thread), Identification::kDat);
+  // Deleted posts leave gaps: the numbers follow the log.
+  EXPECT_EQ(thread.posts.back().number, 251);
+  EXPECT_FALSE(thread.posts.front().id.empty());
+  EXPECT_GT(thread.firstPostTime, 0u);
+  EXPECT_GE(thread.lastPostTime, thread.firstPostTime);
+  for (const Post& post : thread.posts) EXPECT_FALSE(post.broken) << post.number;
+}
+
+TEST_F(ReadingTest, PostFieldsAndTimes) {
+  REAL_LOG_OR_SKIP(bytes, "js2ch-news4vip/1379534723.dat");
+  Thread thread;
+  std::string path = Write("1379534723.dat", bytes);
+  ASSERT_EQ(Load(path, thread), Identification::kDat);
+  EXPECT_EQ(thread.key, 1379534723u);
+  const Post& first = thread.posts.front();
+  EXPECT_EQ(first.number, 1);
+  EXPECT_EQ(thread.DecodeField(first.name), "以下、名無しにかわりましてVIPがお送りします");
+  EXPECT_EQ(first.time, 2013091905052377ULL);
+  EXPECT_EQ(std::string(first.id), "TZ0akNcn0");
+  EXPECT_EQ(thread.firstPostTime, 2013091905052377ULL);
+  // The board folder is the log's folder when nothing else is known.
+  EXPECT_EQ(thread.board.folderName, dir_.filename().string());
+  EXPECT_EQ(thread.board.threadAddress, "");
+}
+
+TEST_F(ReadingTest, OldCommaFormReadsLikeTheCurrentForm) {
+  std::string line1 = common::Utf8ToCp932(
+      "名無し,sage,2001/05/05(土) 12:00,本文＠｀続き &amp 記号,古いスレッド\n");
+  std::string line2 = common::Utf8ToCp932("名無し,,2001/05/05(土) 12:01,二つ目,\n");
+  Thread thread;
+  ASSERT_EQ(Load(Write("987654321.dat", line1 + line2), thread), Identification::kDat);
+  EXPECT_EQ(thread.separator, FieldSeparator::kOldComma);
+  EXPECT_EQ(thread.form, DatForm::kPlain);
+  EXPECT_EQ(thread.title, "古いスレッド");
+  ASSERT_EQ(thread.posts.size(), 2u);
+  EXPECT_EQ(thread.DecodeField(thread.posts[0].body), "本文,続き & 記号");
+  EXPECT_TRUE(thread.posts[0].sage);
+  EXPECT_EQ(thread.key, 987654321u);
+}
+
+TEST_F(ReadingTest, FilesThatAreNoLogs) {
+  Thread a, b, c, d;
+  EXPECT_EQ(Load(Write("crlf.dat", "\r\n\r\n\r\n"), a), Identification::kUnknownForm);
+  EXPECT_EQ(Load(Write("empty.dat", ""), b), Identification::kEmpty);
+  EXPECT_EQ(Load(Write("old.html", "<dt><a name=\"a1\">1</a> 名前：</dt>\n"), c),
+            Identification::kEarlierHtml);
+  EXPECT_EQ(Load((dir_ / "missing.dat").string(), d), Identification::kNotOpenable);
+}
+
+TEST_F(ReadingTest, BrokenPostsAndNulBytes) {
+  std::string log = "n<>m<>2008/01/07(月) 14:10:06<>body<>t\n";
+  log += "only<>two\n";
+  log += "n<>m<>2008/01/07(月) 14:10:07<>" + std::string(150001, 'x') + "<>\n";
+  log += std::string("n<>m<>2008/01/07(月) 14:10:08<>nul\0byte<>\n", 42);
+  Thread thread;
+  ASSERT_EQ(Load(Write("1199682606.dat", common::Utf8ToCp932(log)), thread), Identification::kDat);
+  ASSERT_EQ(thread.posts.size(), 4u);
+  EXPECT_FALSE(thread.posts[0].broken);
+  EXPECT_TRUE(thread.posts[1].broken);
+  EXPECT_TRUE(thread.posts[2].broken);
+  EXPECT_FALSE(thread.posts[3].broken);
+  EXPECT_EQ(thread.posts[3].number, 4);
+}
+
+TEST_F(ReadingTest, IgnoringTheLogCheckTakesEverythingAsA2chDat) {
+  cmd_.o.ignoreLogCheck = true;
+  Thread thread;
+  ASSERT_EQ(Load(Write("x.dat", "a<>b<>not a date<>d<>title\n"), thread), Identification::kDat);
+  EXPECT_EQ(thread.title, "title");
+  EXPECT_EQ(thread.inputKanjicode, 1);
+}
+
+TEST_F(ReadingTest, BoardInformationFromIdxAndBoardFiles) {
+  REAL_LOG_OR_SKIP(menu, "bbsmenu-5ch-2022/bbsmenu.html");
+  std::string log = common::Utf8ToCp932("n<>m<>2008/01/07(月) 14:10:06<>b<>t\n");
+  std::string path = Write("browser/linux/1199682606.dat", log);
+  Write("browser/board.html", menu);
+  cmd_.o = OSwitches{};
+  Thread thread;
+  ASSERT_EQ(Load(path, thread), Identification::kDat);
+  EXPECT_EQ(thread.board.folderName, "linux");
+  EXPECT_EQ(thread.board.server, "mao.5ch.net");
+  EXPECT_EQ(thread.kind, BoardKind::k2ch);
+  EXPECT_EQ(thread.board.threadAddress, "http://mao.5ch.net/test/read.cgi/linux/1199682606/");
+
+  // An .idx beside the log comes first in the default order.
+  Write("browser/linux/1199682606.idx", "[Board]\r\nServer=pc11.2ch.net\r\nName=Linux板\r\n");
+  Thread second;
+  ASSERT_EQ(Load(path, second), Identification::kDat);
+  EXPECT_EQ(second.board.server, "pc11.2ch.net");
+  EXPECT_EQ(second.board.address, "http://pc11.2ch.net/linux/");
+
+  // Yagura's /o reads neither.
+  ApplyOWord(0xE01B1E, cmd_.o);
+  Thread third;
+  ASSERT_EQ(Load(path, third), Identification::kDat);
+  EXPECT_EQ(third.board.server, "");
+  EXPECT_EQ(third.kind, BoardKind::kOther);
+}
+
+TEST(BoardKinds, HostPatterns) {
+  struct Case {
+    const char* address;
+    const char* folder;
+    BoardKind kind;
+  };
+  const Case cases[] = {
+      {"http://pc11.2ch.net/linux/", "linux", BoardKind::k2ch},
+      {"https://mao.5ch.net/linux/", "linux", BoardKind::k2ch},
+      {"https://egg.5ch.io/x/", "x", BoardKind::k2ch},
+      {"http://be.2ch.net/be/", "be", BoardKind::kBe2ch},
+      {"http://qb5.2ch.net/be/", "be", BoardKind::kBe2ch},
+      {"http://pie.bbspink.com/erochara/", "erochara", BoardKind::kBbspink},
+      {"http://hokkaido.machi.to/hokkaidou/", "hokkaidou", BoardKind::kMachi},
+      {"http://jbbs.shitaraba.net/game/1234/", "1234", BoardKind::kShitaraba},
+      {"http://jbbs.livedoor.jp/game/1234/", "1234", BoardKind::kShitaraba},
+      {"http://www.shitaraba.com/bbs/", "bbs", BoardKind::kShitarabaOld},
+      {"http://www2.milkcafe.net/game/", "game", BoardKind::kMilkcafe},
+      {"http://world.2ch.net/lobby/", "lobby", BoardKind::kWorld2ch},
+      {"http://example.com/board/", "board", BoardKind::kOther},
+      {"http://not2ch.net/x/", "x", BoardKind::kOther},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.address);
+    EXPECT_EQ(KindOfAddress(c.address, c.folder), c.kind);
+  }
+}
+
+TEST(BoardKinds, ThreadAddresses) {
+  BoardInfo board;
+  board.server = "hokkaido.machi.to";
+  board.folderName = "tawara";
+  EXPECT_EQ(TraitsOf(BoardKind::kMachi).ThreadAddress(board, 1234567890),
+            "http://hokkaido.machi.to/bbs/read.cgi?BBS=tawara&KEY=1234567890");
+  board.server = "jbbs.shitaraba.net";
+  board.category = "game";
+  board.folderName = "1234";
+  EXPECT_EQ(TraitsOf(BoardKind::kShitaraba).ThreadAddress(board, 1234567890),
+            "http://jbbs.shitaraba.net/bbs/read.cgi/game/1234/1234567890/");
+  board.address = "http://www2.milkcafe.net/game/";
+  EXPECT_EQ(TraitsOf(BoardKind::kMilkcafe).ThreadAddress(board, 1234567890),
+            "http://www2.milkcafe.net/game/read.php?key=1234567890");
+  EXPECT_EQ(TraitsOf(BoardKind::kWorld2ch).Language(), 2);
+  EXPECT_EQ(TraitsOf(BoardKind::kTaiwan2ch).Language(), 1);
+}
+
+TEST(LogNames, KeysAndLogNames) {
+  EXPECT_EQ(KeyOfFileName("1199682606.dat"), 1199682606u);
+  EXPECT_EQ(KeyOfFileName("987654321.dat"), 987654321u);
+  EXPECT_EQ(KeyOfFileName("924090402.dat"), 0u);
+  EXPECT_EQ(KeyOfFileName("123456789.dat"), 0u);
+  EXPECT_EQ(KeyOfFileName("2ch_with_id.dat"), 0u);
+  EXPECT_TRUE(IsLogFileName("1199682606.dat"));
+  EXPECT_TRUE(IsLogFileName("9240904021.dat"));
+  EXPECT_FALSE(IsLogFileName("123456789.dat"));
+}
+
+}  // namespace
+}  // namespace converter

@@ -1,0 +1,133 @@
+// The program as its callers meet it: screens, exit codes, inidir.txt and
+// shoin_log.txt in its folder.
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "common/encoding.h"
+#include "common/file_io.h"
+
+namespace {
+
+const std::string kProgram = std::string(TEST_PROGRAM_DIR) + "/shoin/shoin";
+const std::string kFolder = std::string(TEST_PROGRAM_DIR) + "/shoin/";
+
+struct Outcome {
+  int exitCode = -1;
+  std::string output;
+};
+
+std::string Quote(const std::string& arg) {
+  std::string out = "'";
+  for (char c : arg) {
+    if (c == '\'') {
+      out += "'\\''";
+    } else {
+      out += c;
+    }
+  }
+  return out + "'";
+}
+
+Outcome RunShoin(const std::vector<std::string>& args) {
+  std::string command = Quote(kProgram);
+  for (const std::string& arg : args) command += " " + Quote(arg);
+  command += " 2>&1";
+  Outcome outcome;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return outcome;
+  char buffer[4096];
+  size_t got;
+  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) outcome.output.append(buffer, got);
+  int status = pclose(pipe);
+  outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return outcome;
+}
+
+class ShoinBinary : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() / ("shoin_binary_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir_);
+    std::filesystem::remove(kFolder + "shoin_log.txt");
+    common::ReplaceFileAtomically(kFolder + "inidir.txt", "stale\r\n");
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::string Inidir() { return common::ReadWholeFile(kFolder + "inidir.txt").value_or("<none>"); }
+
+  std::filesystem::path dir_;
+};
+
+TEST_F(ShoinBinary, NoArgumentShowsTheShortUsage) {
+  Outcome r = RunShoin({});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.output.rfind("shoin Ver. 0.35a\n2ch等のログデータ(*.dat)をHTML形式に変換します\n", 0), 0u)
+      << r.output;
+  EXPECT_NE(r.output.find("主要なオプション:\n"), std::string::npos);
+  EXPECT_EQ(Inidir(), "");  // written empty after a failure
+}
+
+TEST_F(ShoinBinary, HelpScreensAndRefusals) {
+  Outcome r = RunShoin({"/h"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.output.find("/ts         :"), std::string::npos);
+  r = RunShoin({"/i-h"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.output.find("/i オプションの詳細"), std::string::npos);
+  r = RunShoin({"-zz9"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.output.find("-zz9 は無効なオプションです.\n"), std::string::npos);
+  r = RunShoin({(dir_ / "missing.dat").string()});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.output.find("missing.dat:入力ファイルを開けません。\n"), std::string::npos);
+}
+
+TEST_F(ShoinBinary, NothingToConvertEndsWithTwo) {
+  std::ofstream(dir_ / "notes.txt") << "just some text\n";
+  Outcome r = RunShoin({(dir_ / "*.dat").string()});
+  EXPECT_EQ(r.exitCode, 2);
+  r = RunShoin({(dir_ / "notes.txt").string()});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.output.find("notes.txt\n:不明の形式です。変換できません.\n"), std::string::npos)
+      << r.output;
+  EXPECT_EQ(Inidir(), "");
+}
+
+TEST_F(ShoinBinary, LogFileOnlyWithL) {
+  std::ofstream(dir_ / "notes.txt") << "\r\n\r\n";
+  Outcome r = RunShoin({(dir_ / "notes.txt").string(), "/l"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.output.find("不明の形式"), std::string::npos);  // not on the console
+  std::optional<std::string> log = common::ReadWholeFile(kFolder + "shoin_log.txt");
+  ASSERT_TRUE(log.has_value());
+  // The log file is in CP932 with CR LF line ends.
+  EXPECT_NE(log->find(common::Utf8ToCp932("\r\n:不明の形式です。変換できません.\r\n")),
+            std::string::npos);
+}
+
+TEST_F(ShoinBinary, YagurasCallReadsTheLogAndReports) {
+  std::ofstream(dir_ / "1199682606.dat", std::ios::binary)
+      << common::Utf8ToCp932("名無し<>sage<>2008/01/07(月) 14:10:06 ID:abc<> 本文 <>題名\n");
+  Outcome r = RunShoin({(dir_ / "1199682606.dat").string(), dir_.string(), "/js=80F", "/m=E2058000",
+                   "/o=E01B1E", "/v"});
+  // The page itself is the page writer's; the log must have been read and reported.
+  EXPECT_NE(r.output.find("変換を開始します\n"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("不明の形式"), std::string::npos) << r.output;
+  std::optional<std::string> log = common::ReadWholeFile(kFolder + "shoin_log.txt");
+  ASSERT_TRUE(log.has_value());
+  EXPECT_NE(log->find(common::Utf8ToCp932("変換を開始します\r\n")), std::string::npos);
+  if (r.exitCode == 0) {
+    EXPECT_EQ(Inidir(), common::Utf8ToCp932(dir_.string() + "/\r\n"));
+    EXPECT_TRUE(std::filesystem::exists(dir_ / "1199682606.html"));
+  } else {
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(Inidir(), "");
+  }
+}
+
+}  // namespace
