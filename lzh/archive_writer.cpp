@@ -51,11 +51,16 @@ WriteResult WriteArchive(const std::string& archivePath, const std::vector<Membe
     return result;
   };
 
+  struct stat archiveStat {};
+  const bool archiveExists = ::stat(archivePath.c_str(), &archiveStat) == 0;
   std::string archive;
   for (const MemberSource& source : sources) {
     struct stat st {};
     if (::stat(source.filePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
       return fail(Status::kFileMissing, "file not found: " + source.filePath);
+    if (archiveExists && st.st_dev == archiveStat.st_dev && st.st_ino == archiveStat.st_ino)
+      return fail(Status::kArchiveIsMember,
+                  "the archive would replace the file it holds: " + source.filePath);
     if (static_cast<unsigned long long>(st.st_size) > 0xFFFFFFFFull)
       return fail(Status::kTooLarge,
                   "4 GB or more, too large for an LZH member: " + source.filePath);

@@ -38,7 +38,7 @@ std::string EncodeMember(const MemberData& member, const Lh5Options& options = {
                          MemberReport* report = nullptr);
 
 struct WriteResult {
-  enum class Status { kOk, kFileMissing, kReadFailed, kTooLarge, kWriteFailed };
+  enum class Status { kOk, kFileMissing, kReadFailed, kTooLarge, kWriteFailed, kArchiveIsMember };
   Status status = Status::kOk;
   std::string message;  // what failed, naming the file
   std::vector<MemberReport> members;
@@ -46,6 +46,8 @@ struct WriteResult {
 
 // Writes a fresh archive at `archivePath` holding `sources` in order,
 // replacing any file there. On failure the old file (if any) is untouched.
+// An archive path that names one of the sources is refused, since writing
+// the archive would destroy that file.
 WriteResult WriteArchive(const std::string& archivePath, const std::vector<MemberSource>& sources,
                          const Lh5Options& options = {});
 

@@ -52,6 +52,8 @@ int ResultOf(WriteResult::Status status) {
       return kUnlhaTooLarge;
     case WriteResult::Status::kWriteFailed:
       return kUnlhaWriteFailed;
+    case WriteResult::Status::kArchiveIsMember:
+      return kUnlhaBadCommand;
   }
   return kUnlhaWriteFailed;
 }

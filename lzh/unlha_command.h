@@ -33,7 +33,8 @@ namespace lzh {
 // Results of Unlha.
 enum UnlhaResult : int {
   kUnlhaOk = 0,
-  kUnlhaBadCommand = 1,   // empty line, unknown command or switch, unbalanced quote, no file
+  kUnlhaBadCommand = 1,   // empty line, unknown command or switch, unbalanced quote, no file,
+                          // or the archive path names one of the files
   kUnlhaFileMissing = 2,  // a named file does not exist or is not a regular file
   kUnlhaReadFailed = 3,
   kUnlhaTooLarge = 4,     // a file of 4 GB or more, or a name too long for a header

@@ -130,6 +130,8 @@ TEST(LzhUnlha, FailsWithoutTouchingTheArchive) {
        lzh::kUnlhaBadCommand},
       {"no file", "a -x -a -n " + archive + " " + folder + " ", lzh::kUnlhaBadCommand},
       {"empty", "", lzh::kUnlhaBadCommand},
+      {"archive path naming the file", AddCommand(folder + "present.dat", folder, "present.dat"),
+       lzh::kUnlhaBadCommand},
       {"empty archive path", "a \"\" " + folder + " present.dat ", lzh::kUnlhaBadCommand},
   };
   for (const Case& c : cases) {
@@ -137,6 +139,7 @@ TEST(LzhUnlha, FailsWithoutTouchingTheArchive) {
     EXPECT_EQ(lzh::Unlha(c.command, output), c.result) << c.label;
     EXPECT_FALSE(output.empty()) << c.label;
     EXPECT_EQ(common::ReadWholeFile(archive).value_or(""), "earlier archive") << c.label;
+    EXPECT_EQ(common::ReadWholeFile(folder + "present.dat").value_or(""), "present") << c.label;
   }
 }
 
