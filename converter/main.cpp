@@ -1,5 +1,6 @@
 // shoin: converts thread logs of 2ch-style boards into HTML pages.
 #include <chrono>
+#include <memory>
 #include <new>
 #include <string>
 #include <thread>
@@ -9,6 +10,7 @@
 #include "converter/options/help_pages.h"
 #include "converter/options/paths.h"
 #include "converter/options/reporter.h"
+#include "converter/page/page_converter.h"
 #include "converter/program_exit.h"
 #include "converter/reading/run_loop.h"
 
@@ -17,13 +19,12 @@ namespace {
 using namespace converter;
 
 // ===== The page writer joins the program here, and only here. =====
-// Until the page writer is plugged in, a read thread is reported and not written.
-PageWriter MakePageWriter() {
-  return [](const Thread& thread, const Options&, Reporter& reporter) {
-    reporter.Say(thread.path + "\n:ページを書き出す部分が組み込まれていません。\r\n");
-    return PageOutcome{};
-  };
+// One converter for the run: it counts the moved files for the closing message.
+std::shared_ptr<page::PageConverter> ThePageConverter() {
+  static auto converter = std::make_shared<page::PageConverter>();
+  return converter;
 }
+PageWriter MakePageWriter() { return page::PageConverter::Writer(ThePageConverter()); }
 // ===================================================================
 
 void Pause(int seconds) { std::this_thread::sleep_for(std::chrono::seconds(seconds)); }
@@ -36,7 +37,9 @@ int Run(int argc, char** argv, Options& cmd, RunSummary& summary) {
   if (!parsed.screen.empty()) reporter.SayOnConsole(parsed.screen);
   reporter.Say(parsed.messages);
   if (!parsed.run) return parsed.exitCode;
-  return RunConversion(cmd, reporter, MakePageWriter(), &summary);
+  int code = RunConversion(cmd, reporter, MakePageWriter(), &summary);
+  ThePageConverter()->Finish(cmd, reporter);
+  return code;
 }
 
 }  // namespace

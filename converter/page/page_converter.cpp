@@ -172,10 +172,6 @@ PageOutcome PageConverter::operator()(const Thread& thread, const Options& cmd,
                                       Reporter& reporter) {
   PageOutcome outcome;
   auto say = [&reporter](const std::string& text) { reporter.Say(text); };
-  if (!announced_) {
-    announced_ = true;
-    if (cmd.l) reporter.SayOnConsole("変換中です．．．．．．\r\n");
-  }
   if (cmd.outputNull) {
     outcome.converted = true;
     return outcome;

@@ -46,7 +46,6 @@ class PageConverter {
   std::map<std::string, int> ordinals_;  // conversions per page folder, for %num%
   std::optional<std::string> redirectPrefix_;
   std::unique_ptr<placement::FileMover> mover_;
-  bool announced_ = false;
 };
 
 // Writes a page file so that it appears only when complete: a temporary

@@ -42,7 +42,7 @@ const std::vector<Log> kLogs = {
 
 std::string Quote(const std::string& s) { return "'" + std::regex_replace(s, std::regex("'"), "'\\''") + "'"; }
 
-int Run(const std::string& command) {
+int RunQuietly(const std::string& command) {
   int status = std::system((command + " >/dev/null 2>&1").c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -90,7 +90,7 @@ class RealLogs : public ::testing::Test {
     ASSERT_FALSE(html.empty());
     std::string encoding = log.charset == common::Charset::kCp932 ? "-shiftjis" : "-raw";
     // tidy exits with 2 on errors, 1 on warnings only.
-    EXPECT_LT(Run("tidy -q -errors " + encoding + " " + Quote(page)), 2);
+    EXPECT_LT(RunQuietly("tidy -q -errors " + encoding + " " + Quote(page)), 2);
     int dts = 0;
     for (size_t at = html.find("<dt"); at != std::string::npos; at = html.find("<dt", at + 3)) ++dts;
     EXPECT_EQ(dts, posts);
@@ -129,7 +129,7 @@ TEST_F(RealLogs, ConvertWithYaguraOptionsAndDefaultsAndShowInChromium) {
     fs::create_directories(yaguraDir);
     fs::copy_file(source, yaguraDir / source.filename());
     std::string dat = (yaguraDir / source.filename()).string();
-    EXPECT_EQ(Run(Quote(kShoin) + " " + Quote(dat) + " " + Quote(yaguraDir.string()) +
+    EXPECT_EQ(RunQuietly(Quote(kShoin) + " " + Quote(dat) + " " + Quote(yaguraDir.string()) +
                   " /js=80F /m=E2058000 /o=E01B1E"),
               0);
     std::string yaguraPage = (yaguraDir / (base + ".html")).string();
@@ -137,7 +137,7 @@ TEST_F(RealLogs, ConvertWithYaguraOptionsAndDefaultsAndShowInChromium) {
     CheckPage(yaguraPage, log, posts);
     // The defaults, into another folder.
     fs::path defaultsDir = work_ / ("d_" + base);
-    EXPECT_EQ(Run(Quote(kShoin) + " " + Quote(source.string()) + " " + Quote(defaultsDir.string())), 0);
+    EXPECT_EQ(RunQuietly(Quote(kShoin) + " " + Quote(source.string()) + " " + Quote(defaultsDir.string())), 0);
     std::string defaultsPage = (defaultsDir / (base + ".html")).string();
     ASSERT_TRUE(fs::exists(defaultsPage));
     CheckPage(defaultsPage, log, posts);
@@ -159,7 +159,7 @@ TEST_F(RealLogs, ConvertWithYaguraOptionsAndDefaultsAndShowInChromium) {
   std::string manifestPath = (work_ / "manifest.json").string();
   ASSERT_TRUE(common::ReplaceFileAtomically(manifestPath, manifest));
   if (!fs::exists(kE2e + "/node_modules/playwright-core")) {
-    ASSERT_EQ(Run("cd " + Quote(kE2e) + " && npm install --no-audit --no-fund --silent"), 0);
+    ASSERT_EQ(RunQuietly("cd " + Quote(kE2e) + " && npm install --no-audit --no-fund --silent"), 0);
   }
   EXPECT_EQ(std::system(("cd " + Quote(kE2e) + " && node page_check.js " + Quote(manifestPath)).c_str()), 0);
 }
@@ -199,7 +199,7 @@ TEST_F(ShoinPages, LogScriptNeverRunsAndStaysVisible) {
       "名無し<>\"><script>alert(7)</script><>2008/01/07(月) 14:11:06 ID:def<>"
       " <a href=\"../test/read.cgi/x/1199684206/1\" target=\"_blank\">&gt;&gt;1</a> <br> ふつう <>\n";
   std::string dat = WriteLog("1199684206.dat", log, common::Charset::kCp932);
-  ASSERT_EQ(Run(Quote(kShoin) + " " + Quote(dat) + " " + Quote(work_.string()) +
+  ASSERT_EQ(RunQuietly(Quote(kShoin) + " " + Quote(dat) + " " + Quote(work_.string()) +
                 " /js=80F /m=E2058000 /o=E01B1E"),
             0);
   std::string page = (work_ / "1199684206.html").string();
@@ -213,7 +213,7 @@ TEST_F(ShoinPages, LogScriptNeverRunsAndStaysVisible) {
   std::string manifestPath = (work_ / "manifest.json").string();
   ASSERT_TRUE(common::ReplaceFileAtomically(manifestPath, manifest));
   if (!fs::exists(kE2e + "/node_modules/playwright-core")) {
-    ASSERT_EQ(Run("cd " + Quote(kE2e) + " && npm install --no-audit --no-fund --silent"), 0);
+    ASSERT_EQ(RunQuietly("cd " + Quote(kE2e) + " && npm install --no-audit --no-fund --silent"), 0);
   }
   EXPECT_EQ(std::system(("cd " + Quote(kE2e) + " && node page_check.js " + Quote(manifestPath)).c_str()), 0);
 }
@@ -236,7 +236,7 @@ TEST_P(ForcedOutput, PageIsInTheForcedEncoding) {
       "名無し<>sage<>2008/01/07(月) 14:10:06 ID:abc<> 漢字かな①髙😀한 <br> 二行目 <>文字コードの試験\n"
       "名無し<><>2008/01/07(月) 14:11:06 ID:def<> 二番目 <>\n";
   std::string dat = WriteLog("1199684207.dat", log, c.input);
-  ASSERT_EQ(Run(Quote(kShoin) + " " + Quote(dat) + " " + Quote(work_.string()) + " /m=810D9000" +
+  ASSERT_EQ(RunQuietly(Quote(kShoin) + " " + Quote(dat) + " " + Quote(work_.string()) + " /m=810D9000" +
                 c.mDigit9),
             0);
   std::string bytes = common::ReadWholeFile((work_ / "1199684207.html").string()).value_or("");
