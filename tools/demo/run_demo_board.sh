@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# The demo board: a private nginx on 127.0.0.1 serves a simulated board that
+# changes every few seconds (new threads, new posts, deleted posts, threads
+# dropping off), and the monitor follows it from a program folder of its own
+# with word pairs that match some of the board's threads.
+#
+#   tools/demo/run_demo_board.sh <build dir>
+#
+# Everything lives under <build dir>/demo/ (server/ for nginx and the board,
+# program/ for the monitor and its files). Ctrl-C stops all of it.
+# Environment: DEMO_PORT (default: a free port), DEMO_INTERVAL (seconds
+# between board changes, default 20), DEMO_KEEP=1 keeps the board and the
+# monitor's files of the previous run.
+set -euo pipefail
+
+build=$(realpath "${1:?usage: run_demo_board.sh <build dir>}")
+here=$(cd "$(dirname "$0")" && pwd)
+python=/usr/bin/python3
+demo=$build/demo
+server=$demo/server
+www=$server/www
+program=$demo/program
+state=$server/board_state.json
+
+if [[ ! -x $build/program/yagura ]]; then
+  echo "run_demo_board: $build/program/yagura is missing; build it first" >&2
+  exit 1
+fi
+
+if [[ ${DEMO_KEEP:-0} != 1 ]]; then
+  rm -rf "$server" "$program"
+fi
+mkdir -p "$server/tmp" "$www" "$program/dat"
+# nginx's workers run as nobody: the served folders must be readable.
+chmod 755 "$demo" "$server" "$www"
+
+port=${DEMO_PORT:-$($python -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')}
+board_url="http://127.0.0.1:$port/demo/"
+
+cat >"$server/nginx.conf" <<EOF
+daemon off;
+pid nginx.pid;
+error_log error.log;
+worker_processes 1;
+events { worker_connections 64; }
+http {
+  log_format probe '\$time_local|\$request|\$status|\$http_range|\$http_if_modified_since';
+  access_log access.log probe;
+  client_body_temp_path tmp/body; proxy_temp_path tmp/proxy; fastcgi_temp_path tmp/fastcgi;
+  uwsgi_temp_path tmp/uwsgi; scgi_temp_path tmp/scgi;
+  types { text/plain txt dat; text/html html; }
+  server { listen 127.0.0.1:$port; root $www; }
+}
+EOF
+
+# The monitor runs from its own program folder, beside a copy of shoin.
+ln -f "$build/program/yagura" "$program/yagura" 2>/dev/null || cp -f "$build/program/yagura" "$program/yagura"
+if [[ -d $build/program/shoin ]]; then
+  rm -rf "$program/shoin"
+  cp -r "$build/program/shoin" "$program/shoin"
+fi
+
+# Settings: the demo board, a 30-second interval, three word pairs that
+# download what they find (ねこ matches ネコ and ﾈｺ; linux matches ＬＩＮＵＸ).
+if [[ ! -f $program/yagura.ini || ${DEMO_KEEP:-0} != 1 ]]; then
+  {
+    printf ';---Yagura 設定ファイル\r\n;板URL\r\nbrdurl=%s\r\n;更新確認間隔\r\nchecktime= 0\r\n' "$board_url"
+    pair() {  # letter word1 word2
+      printf ';ワード%sの設定\r\nword%s1=%s\r\nword%s2=%s\r\n' "${1^^}" "$1" "$2" "$1" "$3"
+      printf 'check%s1=0\r\ncheck%s2=1\r\ncheck%s3=0\r\ncheck%s4=0\r\ncheck%s5=0\r\n' "$1" "$1" "$1" "$1" "$1"
+    }
+    pair a ねこ 画像
+    pair b ニュース 速報
+    pair c linux 質問
+    printf ';メールの設定\r\nmailto=%%none%%\r\n;---Yagura 設定ファイル\r\n'
+  } | iconv -f UTF-8 -t CP932 >"$program/yagura.ini"
+else
+  # A kept folder follows the board to this run's port.
+  sed -i "s#^brdurl=.*#brdurl=$board_url\r#" "$program/yagura.ini"
+fi
+
+pids=()
+cleanup() {
+  trap - INT TERM EXIT
+  echo
+  echo "run_demo_board: stopping"
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    kill "${pids[i]}" 2>/dev/null || true
+  done
+  for pid in "${pids[@]}"; do
+    wait "$pid" 2>/dev/null || true
+  done
+}
+trap cleanup INT TERM EXIT
+
+nginx -p "$server/" -c nginx.conf -e error.log &
+pids+=($!)
+for _ in $(seq 50); do
+  if $python -c "import socket,sys; socket.create_connection(('127.0.0.1', $port), 0.2)" 2>/dev/null; then
+    break
+  fi
+  sleep 0.1
+done
+
+if [[ ! -f $state ]]; then
+  $python "$here/board_sim.py" --root "$www" --state "$state" init --board demo --threads 12 >/dev/null
+fi
+$python "$here/board_sim.py" --root "$www" --state "$state" run --interval "${DEMO_INTERVAL:-20}" &
+pids+=($!)
+
+echo "run_demo_board: board $board_url (nginx log: $server/access.log)"
+echo "run_demo_board: monitor in $program (log: $program/yagura.log); Ctrl-C stops"
+args=(/autorun)
+if [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} ]]; then
+  args=(--headless /autorun)
+fi
+"$program/yagura" "${args[@]}" &
+pids+=($!)
+wait "${pids[-1]}" || true
