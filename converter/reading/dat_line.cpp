@@ -2,26 +2,47 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace converter {
+namespace {
+
+// First "<>" in [p, end), or null. Bodies hold many '<' ("<br>", anchors),
+// so the pair is looked for sixteen bytes at a time.
+const char* FindSeparator(const char* p, const char* end) {
+#if defined(__SSE2__)
+  const __m128i lt = _mm_set1_epi8('<');
+  const __m128i gt = _mm_set1_epi8('>');
+  while (end - p >= 17) {
+    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+    int mask = _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, lt), _mm_cmpeq_epi8(b, gt)));
+    if (mask) return p + __builtin_ctz(mask);
+    p += 16;
+  }
+#endif
+  for (; p + 1 < end; ++p) {
+    if (p[0] == '<' && p[1] == '>') return p;
+  }
+  return nullptr;
+}
+
+}  // namespace
 
 DatFields SplitCurrentForm(std::string_view line) {
   DatFields out;
-  const char* begin = line.data();
-  const char* end = begin + line.size();
-  const char* start = begin;
-  const char* p = begin;
+  const char* end = line.data() + line.size();
+  const char* start = line.data();
   while (out.count < kMaxFields) {
-    const char* lt = static_cast<const char*>(std::memchr(p, '<', end - p));
-    while (lt && (lt + 1 >= end || lt[1] != '>')) {
-      lt = lt + 1 < end ? static_cast<const char*>(std::memchr(lt + 1, '<', end - lt - 1))
-                        : nullptr;
-    }
-    if (!lt) {
+    const char* separator = FindSeparator(start, end);
+    if (!separator) {
       out.field[out.count++] = std::string_view(start, end - start);
       break;
     }
-    out.field[out.count++] = std::string_view(start, lt - start);
-    start = p = lt + 2;
+    out.field[out.count++] = std::string_view(start, separator - start);
+    start = separator + 2;
     if (start == end && out.count < kMaxFields) {
       out.field[out.count++] = std::string_view(start, 0);
       break;

@@ -70,8 +70,8 @@ Identification IdentifyHead(std::string head, const Options& cmd, Thread& thread
     }
     thread.inputKanjicode = decided;
   }
-  for (char& c : head) {
-    if (c == '\0') c = ' ';
+  for (size_t nul = head.find('\0'); nul != std::string::npos; nul = head.find('\0', nul + 1)) {
+    head[nul] = ' ';
   }
   thread.oldArchive = (head.rfind("LIVE,,", 0) == 0 || head.rfind("KAKO,,", 0) == 0);
   if (head.rfind("<dt><a name=\"a1\">1", 0) == 0) return Identification::kEarlierHtml;

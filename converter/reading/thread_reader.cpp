@@ -75,26 +75,30 @@ ReadResult ReadThread(Thread& thread) {
     return result;
   }
   struct stat st;
+  size_t expected = 0;
   if (::fstat(fd, &st) == 0) {
     thread.modifiedTime = st.st_mtime;
     thread.createdTime = st.st_ctime;
-    // The buffer grows with the file: no log is too long to read.
-    thread.buffer.reserve(static_cast<size_t>(st.st_size) + 1);
+    expected = static_cast<size_t>(st.st_size);
   }
-  thread.buffer.clear();
-  char chunk[1 << 16];
+  // The buffer grows with the file: no log is too long to read.
+  thread.buffer.assign(expected + 1, '\0');
+  size_t filled = 0;
   for (;;) {
-    ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (filled == thread.buffer.size()) thread.buffer.resize(thread.buffer.size() * 2 + 4096);
+    ssize_t got = ::read(fd, thread.buffer.data() + filled, thread.buffer.size() - filled);
     if (got < 0) {
       if (errno == EINTR) continue;
       result.status = ReadStatus::kReadError;
       result.error = errno;
       ::close(fd);
+      thread.buffer.clear();
       return result;
     }
     if (got == 0) break;
-    thread.buffer.append(chunk, static_cast<size_t>(got));
+    filled += static_cast<size_t>(got);
   }
+  thread.buffer.resize(filled);
   ::close(fd);
   thread.fileSize = static_cast<long long>(thread.buffer.size());
   if (thread.buffer.empty()) {
@@ -128,21 +132,19 @@ void SplitPosts(Thread& thread) {
   if (firstLine >= text.size()) firstLine = 0;
   pos = firstLine;
 
-  size_t lineFeeds = 0;
   size_t crBytes = 0;
-  for (char c : text) crBytes += c == '\r';
-  for (const char* p = text.data() + firstLine; (p = static_cast<const char*>(std::memchr(
-                                                     p, '\n', text.data() + text.size() - p)));
+  for (const char* p = text.data(); (p = static_cast<const char*>(std::memchr(
+                                         p, '\r', text.data() + text.size() - p)));
        ++p) {
-    ++lineFeeds;
+    ++crBytes;
   }
-  thread.postCount = static_cast<int>(lineFeeds);
   long long kb = (static_cast<long long>(text.size()) - static_cast<long long>(crBytes)) / 1024;
   thread.sizeKb = static_cast<int>(kb < 1 ? 1 : kb);
 
-  thread.posts.reserve(lineFeeds + 1);
+  size_t lineFeeds = 0;
   int running = 0;
   while (NextLine(text, pos, line)) {
+    if (pos <= text.size() && text[pos - 1] == '\n') ++lineFeeds;
     if (line.empty() && pos >= text.size()) break;  // nothing after the last LF
     DatFields fields = oldForm ? SplitOldForm(line) : SplitCurrentForm(line);
     Post post;
@@ -198,6 +200,7 @@ void SplitPosts(Thread& thread) {
     }
     thread.posts.push_back(post);
   }
+  thread.postCount = static_cast<int>(lineFeeds);
   if (!thread.posts.empty()) thread.titleRaw = thread.posts.front().title;
   // A last line without its LF is still a post.
   if (thread.posts.size() > static_cast<size_t>(thread.postCount)) {
