@@ -22,8 +22,9 @@
 //   -n, -n0, -n1, -n2  no progress display; there never is one.
 // Paths are taken as the bytes given (UTF-8 file names on this system) and
 // are not converted; names are stored as those bytes. Wildcards are not
-// expanded: a name stands for exactly one file. Each file becomes one -lh5- member
-// with a level-2 header (-lh0- when compression would not make it smaller).
+// expanded: a name stands for exactly one file. Each file becomes one -lh5-
+// member with a level-2 header (-lh0- when compression would not make it
+// smaller).
 #pragma once
 
 #include <string>
@@ -46,7 +47,8 @@ enum UnlhaResult : int {
 // `output`.
 int Unlha(const std::string& commandLine, std::string& output);
 
-// The archiver's version and sub-version, each times 100 (100 is 1.00).
+// The archiver's version and sub-version, each times 100: 100 (1.00) and
+// 1 (0.01).
 int UnlhaGetVersion();
 int UnlhaGetSubVersion();
 
