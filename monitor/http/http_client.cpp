@@ -283,6 +283,8 @@ int HttpClient::HttpRequest(std::string_view method, std::string_view url,
   (void)timedOut;  // a stall after the headers keeps what arrived, like any broken read
   curl_multi_remove_handle(multi.get(), e);
 
+  // A request nested in the pump may have set the status line meanwhile.
+  lastStatusLine_.clear();
   if (!t.headersDone || t.headersTooLong || t.bodyTooLarge) return -1;
 
   // The headers end in CR LF CR LF; the header text keeps one CR LF.

@@ -138,6 +138,8 @@ bool RefreshSubject(Monitor& monitor, HttpClient& client, const std::string& pat
     // The server answered with an empty list: the board has moved.
     if (moves == kMaxBoardMovesPerRefresh) {
       report.Logged("サーバ移転が続いています。移転先を辿るのを中止しました");
+      common::RemoveFile(indexPath);
+      common::RemoveFile(indexHeaderPath);
       return false;
     }
     report.Logged("サーバが移転したようです。index.htmlをダウンロードしています...");

@@ -31,7 +31,7 @@ std::string ToUpperAscii(std::string_view text) {
   return upper;
 }
 
-long long LeadingNumber(std::string_view text) {
+long long LeadingCount(std::string_view text) {
   size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
   long long value = 0;

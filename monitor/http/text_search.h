@@ -14,6 +14,6 @@ std::string ToUpperAscii(std::string_view text);
 
 // The number at the start of `text` after blanks ("1234 bytes" gives 1234);
 // 0 when there is none. Values beyond the range saturate.
-long long LeadingNumber(std::string_view text);
+long long LeadingCount(std::string_view text);
 
 }  // namespace yagura

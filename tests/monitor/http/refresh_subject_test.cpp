@@ -1,0 +1,146 @@
+#include "monitor/http/refresh_subject.h"
+
+#include <gtest/gtest.h>
+
+#include "common/encoding.h"
+#include "http_test_support.h"
+#include "monitor/core/message_text.h"
+#include "monitor/core/run_cycle.h"
+#include "tests/servers/script_server.h"
+
+namespace yagura::testing {
+namespace {
+
+constexpr const char* kSubject = "1262300000.dat<>first thread (5)\n1262300001.dat<>second (7)\n";
+
+class RefreshSubjectTest : public NginxMonitorTest {
+ protected:
+  void SetUp() override {
+    NginxMonitorTest::SetUp();
+    subjectPath = Path("_subject.txt");
+    indexPath = folder + "_index.html";
+  }
+  // The pane lines, without the time stamps' values.
+  std::string Log() const { return m.form.txtLOG.Text(); }
+  bool Logged(const std::string& text) const {
+    return Log().find(std::string(kDetailPrefix) + text + "(") != std::string::npos;
+  }
+  std::string Caption() const { return m.form.cmdRUN.Caption(); }
+  static std::string Html(const std::string& utf8) { return common::Utf8ToCp932(utf8); }
+
+  std::string subjectPath, indexPath;
+};
+
+TEST_F(RefreshSubjectTest, FetchesTheListWhole) {
+  ASSERT_TRUE(nginx_->WriteFile("ok/subject.txt", kSubject));
+  m.form.txtURLBRD.SetText(nginx_->Url("/ok/"));
+  ASSERT_TRUE(common::ReplaceFileAtomically(indexPath, "stale"));
+  EXPECT_TRUE(RefreshSubject(m, client, subjectPath));
+  EXPECT_EQ(Contents(subjectPath), kSubject);
+  EXPECT_FALSE(common::FileExists(subjectPath + ".head"));
+  EXPECT_FALSE(common::FileExists(indexPath));
+  EXPECT_TRUE(Logged("GET " + nginx_->Url("/ok/") + "subject.txt..."));
+  EXPECT_TRUE(Logged("HTTP/1.1 200 OK"));
+  EXPECT_EQ(Caption(), std::string(kDetailPrefix) + "subject.txtの更新に成功しました(" + m.Time() + ")");
+  EXPECT_EQ(nginx_->Requests().back().userAgent, "Monazilla/1.00 (Yagura/0.3.86)");
+}
+
+TEST_F(RefreshSubjectTest, ShortListIsDroppedWithoutMoveHandling) {
+  ScriptServer liar({Send("HTTP/1.1 200 OK\r\nContent-Length: 1234\r\n\r\n" + std::string(1233, 'x'))});
+  m.form.txtURLBRD.SetText(liar.Url("/b/"));
+  EXPECT_FALSE(RefreshSubject(m, client, subjectPath));
+  EXPECT_TRUE(Logged("subject.txtの更新に失敗しました[ファイルサイズが一致しない:HEAD( 1234バイト)、FILE( 1233バイト)]"));
+  EXPECT_FALSE(common::FileExists(subjectPath));
+  EXPECT_FALSE(common::FileExists(subjectPath + ".head"));
+  EXPECT_EQ(liar.Requests().size(), 1u);
+}
+
+TEST_F(RefreshSubjectTest, FailuresNameTheirCause) {
+  const int closedPort = FreeLoopbackPort();
+  const std::string closedHost = "127.0.0.1:" + std::to_string(closedPort);
+  struct Case {
+    std::string boardUrl;
+    std::string message;
+  } cases[] = {
+      {"http://" + closedHost + "/b/", "サーバ\"" + closedHost + "\"への接続に失敗しました"},
+      {nginx_->Url("/missing/"), "subject.txtの更新に失敗しました[HttpStatusCode:HTTP/1.1 404 Not Found]"},
+  };
+  for (const Case& c : cases) {
+    m.form.txtURLBRD.SetText(c.boardUrl);
+    EXPECT_FALSE(RefreshSubject(m, client, subjectPath));
+    EXPECT_TRUE(Logged(c.message)) << Log();
+    EXPECT_FALSE(common::FileExists(subjectPath + ".head"));
+  }
+  ScriptServer noLength({Send("HTTP/1.1 200 OK\r\nServer: x\r\n\r\nabc")});
+  m.form.txtURLBRD.SetText(noLength.Url("/b/"));
+  EXPECT_FALSE(RefreshSubject(m, client, subjectPath));
+  EXPECT_TRUE(Logged("subject.txtの更新に失敗しました[\"Content-Length\"が存在しない]"));
+}
+
+TEST_F(RefreshSubjectTest, RedirectFailsWithoutMoveHandling) {
+  ScriptServer redirect({Send("HTTP/1.1 302 Found\r\nLocation: http://x/\r\nContent-Length: 0\r\n\r\n")});
+  m.form.txtURLBRD.SetText(redirect.Url("/b/"));
+  EXPECT_FALSE(RefreshSubject(m, client, subjectPath));
+  EXPECT_TRUE(Logged("subject.txtの更新に失敗しました[HttpStatusCode:HTTP/1.1 302 Found]"));
+  EXPECT_EQ(redirect.Requests().size(), 1u);
+}
+
+TEST_F(RefreshSubjectTest, FollowsAMovedBoard) {
+  NginxServer newServer;
+  ASSERT_TRUE(newServer.Running()) << newServer.ErrorLog();
+  ASSERT_TRUE(newServer.WriteFile("newb/subject.txt", kSubject));
+  const std::string newBoard = newServer.Url("/newb/");
+  ASSERT_TRUE(nginx_->WriteFile("oldb/subject.txt", ""));
+  // The link is upper case and the page's first line is not a link.
+  ASSERT_TRUE(nginx_->WriteFile(
+      "oldb/index.html",
+      Html("<html><body>\r\n移転しました。\n<A HREF=\"" + newBoard + "\">新しい板</a>\r\n</body></html>")));
+  const std::string oldBoard = nginx_->Url("/oldb/");
+  m.form.txtURLBRD.SetText(oldBoard);
+  EXPECT_TRUE(RefreshSubject(m, client, subjectPath));
+  EXPECT_EQ(m.form.txtURLBRD.Text(), newBoard);
+  EXPECT_EQ(Contents(subjectPath), kSubject);
+  EXPECT_TRUE(Logged("サーバが移転したようです。index.htmlをダウンロードしています..."));
+  EXPECT_TRUE(Logged("移転前URL:" + oldBoard));
+  EXPECT_TRUE(Logged("移転先URL:" + newBoard));
+  EXPECT_FALSE(common::FileExists(indexPath));
+  EXPECT_FALSE(common::FileExists(indexPath + ".head"));
+  auto oldRequests = nginx_->Requests();
+  EXPECT_EQ(oldRequests.back().requestLine, "GET /oldb/ HTTP/1.0");
+  EXPECT_EQ(oldRequests.back().userAgent, "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)");
+}
+
+TEST_F(RefreshSubjectTest, EndlessMovesAreCutOff) {
+  ASSERT_TRUE(nginx_->WriteFile("loop/subject.txt", ""));
+  const std::string board = nginx_->Url("/loop/");
+  ASSERT_TRUE(nginx_->WriteFile("loop/index.html", "<a href=\"" + board + "\">here</a>\n"));
+  m.form.txtURLBRD.SetText(board);
+  const size_t before = nginx_->Requests().size();
+  EXPECT_FALSE(RefreshSubject(m, client, subjectPath));
+  EXPECT_TRUE(Logged("サーバ移転が続いています。移転先を辿るのを中止しました"));
+  // Four lists and three top pages.
+  EXPECT_EQ(nginx_->Requests(before + 7).size(), before + 7);
+  EXPECT_FALSE(common::FileExists(indexPath));
+}
+
+TEST_F(RefreshSubjectTest, MovedPageWithoutALinkFails) {
+  ASSERT_TRUE(nginx_->WriteFile("gone/subject.txt", ""));
+  ASSERT_TRUE(nginx_->WriteFile("gone/index.html", "<html>\n<p>closed <a href='x'></p>\n"));
+  m.form.txtURLBRD.SetText(nginx_->Url("/gone/"));
+  EXPECT_FALSE(RefreshSubject(m, client, subjectPath));
+  EXPECT_TRUE(Logged("移転先URLが見つかりません"));
+  EXPECT_EQ(m.form.txtURLBRD.Text(), nginx_->Url("/gone/"));
+  EXPECT_FALSE(common::FileExists(indexPath + ".head"));
+}
+
+TEST_F(RefreshSubjectTest, RunCycleFetchesTheListAsItsFirstStep) {
+  ASSERT_TRUE(nginx_->WriteFile("cycle/subject.txt", kSubject));
+  m.form.txtURLBRD.SetText(nginx_->Url("/cycle/"));
+  InstallRefreshSubject(m, client);
+  cmdNOW_Click(m);
+  EXPECT_TRUE(Logged("GET " + nginx_->Url("/cycle/") + "subject.txt..."));
+  EXPECT_NE(Log().find("subject.txtを更新しました("), std::string::npos) << Log();
+}
+
+}  // namespace
+}  // namespace yagura::testing
