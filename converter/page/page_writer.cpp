@@ -365,6 +365,10 @@ class PageBuilder {
                                     outCharset_);
       }
       entry += RewriteField(date, FieldKind::kDate, rules_, anchors_);
+      // The numbered form keeps the ID in a field of its own.
+      if (!post.id.empty() && date.find("ID:") == std::string::npos) {
+        entry += " ID:" + EscapeTags(Field(post.id), outCharset_);
+      }
       if (t_.kind == BoardKind::kWorld2ch && !post.language.empty()) entry += Language(post.language);
       std::string text = Field(post.body);
       text = m_.notdelsp ? TrimTrailingBlank(text) : TrimBodyBlanks(text);

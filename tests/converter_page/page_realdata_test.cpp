@@ -218,6 +218,25 @@ TEST_F(ShoinPages, LogScriptNeverRunsAndStaysVisible) {
   EXPECT_EQ(std::system(("cd " + Quote(kE2e) + " && node page_check.js " + Quote(manifestPath)).c_str()), 0);
 }
 
+TEST_F(ShoinPages, YaguraCallLeavesThePageBesideTheDat) {
+  std::string log =
+      "名無し<>sage<>2008/01/07(月) 14:10:06 ID:abc<> 本文 <>スレッド\n"
+      "名無し<><>2008/01/07(月) 14:11:06 ID:def<> <a href=\"../test/read.cgi/x/1199684208/1\" "
+      "target=\"_blank\">&gt;&gt;1</a> <>\n";
+  fs::create_directories(work_ / "dat");
+  std::string dat = WriteLog("dat/1199684208.dat", log, common::Charset::kCp932);
+  // The call exactly as Yagura makes it, /v included.
+  ASSERT_EQ(RunQuietly(Quote(kShoin) + " " + Quote(dat) + " " + Quote((work_ / "dat").string()) +
+                       " /js=80F /m=E2058000 /o=E01B1E /v"),
+            0);
+  std::string html = common::Cp932ToUtf8(
+      common::ReadWholeFile((work_ / "dat" / "1199684208.html").string()).value_or(""));
+  EXPECT_THAT(html, ::testing::HasSubstr("<script type=\"text/javascript\" defer>"));
+  EXPECT_THAT(html, ::testing::HasSubstr("<a href=\"#R1\">&gt;&gt;1</a>"));
+  EXPECT_THAT(html, ::testing::HasSubstr("名前：<font color=green><b>名無し</b></font>[sage]投稿日："));
+  EXPECT_THAT(html, ::testing::HasSubstr("<b>1 KB</b>"));
+}
+
 struct EncodingCase {
   const char* name;
   common::Charset input;
