@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -18,8 +19,7 @@ using SteadyClock = std::chrono::steady_clock;
 // The raw headers had to fit a buffer of this size (with its terminating NUL).
 constexpr size_t kHeaderBufferBytes = 4096;
 // The window is pumped at least this often while a transfer runs.
-constexpr auto kPumpInterval = std::chrono::milliseconds(40);
-constexpr int kPollMilliseconds = 20;
+constexpr auto kPumpInterval = std::chrono::milliseconds(25);
 
 constexpr const char* kRefusedHeaderText = "エラー(戻り値=0)";
 
@@ -265,22 +265,23 @@ int HttpClient::HttpRequest(std::string_view method, std::string_view url,
   // The call behaves as if it blocked, but the window keeps being pumped.
   const auto receiveTimeout = std::chrono::milliseconds(receiveTimeoutMilliseconds);
   auto lastPump = SteadyClock::now();
-  bool timedOut = false;
   int running = 1;
   while (true) {
     if (curl_multi_perform(multi.get(), &running) != CURLM_OK || running == 0) break;
     const auto now = SteadyClock::now();
-    if (t.connected && now - t.lastActivity > receiveTimeout) {
-      timedOut = true;
-      break;
-    }
+    // The receive timeout: silence after the connection stood. A stall after
+    // the headers keeps what arrived, like any broken read.
+    if (t.connected && now - t.lastActivity > receiveTimeout) break;
     if (now - lastPump >= kPumpInterval) {
       monitor_.PumpOnce();
       lastPump = SteadyClock::now();
     }
-    curl_multi_poll(multi.get(), nullptr, 0, kPollMilliseconds, nullptr);
+    // Sleep until the socket is ready or the next pump is due.
+    const auto untilPump = std::chrono::duration_cast<std::chrono::milliseconds>(
+        kPumpInterval - (SteadyClock::now() - lastPump));
+    curl_multi_poll(multi.get(), nullptr, 0, std::max(1, static_cast<int>(untilPump.count())),
+                    nullptr);
   }
-  (void)timedOut;  // a stall after the headers keeps what arrived, like any broken read
   curl_multi_remove_handle(multi.get(), e);
 
   // A request nested in the pump may have set the status line meanwhile.

@@ -102,7 +102,13 @@ std::string MovedBoardUrl(const std::string& pageBytes) {
   if (http == std::string::npos) return {};
   size_t quote = lines.find('"', http);
   if (quote == std::string::npos) return {};
-  return lines.substr(http, quote - http);
+  std::string url = lines.substr(http, quote - http);
+  // A link broken over lines or holding blanks is no address for the URL box
+  // (and would break the settings file's line).
+  for (char c : url) {
+    if (static_cast<unsigned char>(c) <= ' ' || c == 0x7F) return {};
+  }
+  return url;
 }
 
 }  // namespace

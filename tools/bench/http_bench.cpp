@@ -76,12 +76,14 @@ int main(int argc, char** argv) {
                                      folder + "/s.txt", "2ch");
     const auto end = SteadyClock::now();
     pump.times.push_back(end);
-    double largest = 0;
+    std::vector<double> gaps;
     for (size_t i = 1; i < pump.times.size(); ++i) {
-      largest = std::max(largest, Milliseconds(pump.times[i] - pump.times[i - 1]));
+      gaps.push_back(Milliseconds(pump.times[i] - pump.times[i - 1]));
     }
-    std::printf("stall 5 s: result %d after %.0f ms, %zu pumps, largest gap %.1f ms (target < 100)\n",
-                n, Milliseconds(end - start), pump.times.size() - 2, largest);
+    std::printf("stall 5 s: result %d after %.0f ms, %zu pumps, median gap %.1f ms, "
+                "largest gap %.1f ms (target < 100)\n",
+                n, Milliseconds(end - start), pump.times.size() - 2, Median(gaps),
+                *std::max_element(gaps.begin(), gaps.end()));
   }
 
   NginxServer nginx;

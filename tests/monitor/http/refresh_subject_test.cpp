@@ -123,14 +123,23 @@ TEST_F(RefreshSubjectTest, EndlessMovesAreCutOff) {
   EXPECT_FALSE(common::FileExists(indexPath));
 }
 
-TEST_F(RefreshSubjectTest, MovedPageWithoutALinkFails) {
+TEST_F(RefreshSubjectTest, MovedPageWithoutAUsableLinkFails) {
+  const char* pages[] = {
+      "<html>\n<p>closed <a href='x'></p>\n",          // no line-leading link
+      "<html>\n<a href=\"/relative/\">x</a>\n",          // no http after it
+      "<html>\n<a href=\"http://s2/b/\n\">x</a>\n",   // broken over lines
+      "<html>\n<a href=http://s2/b/>x</a>\n",            // no closing quote
+  };
   ASSERT_TRUE(nginx_->WriteFile("gone/subject.txt", ""));
-  ASSERT_TRUE(nginx_->WriteFile("gone/index.html", "<html>\n<p>closed <a href='x'></p>\n"));
-  m.form.txtURLBRD.SetText(nginx_->Url("/gone/"));
-  EXPECT_FALSE(RefreshSubject(m, client, subjectPath));
-  EXPECT_TRUE(Logged("移転先URLが見つかりません"));
-  EXPECT_EQ(m.form.txtURLBRD.Text(), nginx_->Url("/gone/"));
-  EXPECT_FALSE(common::FileExists(indexPath + ".head"));
+  for (const char* page : pages) {
+    ASSERT_TRUE(nginx_->WriteFile("gone/index.html", page));
+    m.form.txtURLBRD.SetText(nginx_->Url("/gone/"));
+    EXPECT_FALSE(RefreshSubject(m, client, subjectPath)) << page;
+    EXPECT_TRUE(Logged("移転先URLが見つかりません")) << page;
+    EXPECT_EQ(m.form.txtURLBRD.Text(), nginx_->Url("/gone/"));
+    EXPECT_FALSE(common::FileExists(indexPath + ".head"));
+    m.form.txtLOG.SetText("");
+  }
 }
 
 TEST_F(RefreshSubjectTest, RunCycleFetchesTheListAsItsFirstStep) {
