@@ -185,16 +185,21 @@ bool MatchTitles(Monitor& monitor, std::string_view text) {
 }
 
 // The board's lines by key part (ASCII letters in lower case), so that
-// "is this entry still listed" looks at the lines of one key only.
+// "is this entry still listed" looks at the lines of one key only. Only the
+// keys of `entries` (the download list) are kept.
 class BoardIndex {
  public:
-  explicit BoardIndex(std::string_view text) {
+  BoardIndex(std::string_view text, const std::vector<std::string>& entries) {
+    for (const std::string& entry : entries) linesByKey_[LowerAscii(EntryKeyPart(entry))];
     size_t pos = 0;
     while (pos <= text.size()) {
       size_t end = text.find(kCrLf, pos);
       if (end == std::string_view::npos) end = text.size();
       std::string_view line = text.substr(pos, end - pos);
-      if (!line.empty()) linesByKey_[LowerAscii(EntryKeyPart(line))].push_back(line);
+      if (!line.empty()) {
+        auto found = linesByKey_.find(LowerAscii(EntryKeyPart(line)));
+        if (found != linesByKey_.end()) found->second.push_back(line);
+      }
       pos = end + kCrLf.size();
     }
   }
@@ -238,7 +243,7 @@ bool FindDroppedThreads(Monitor& monitor, std::string_view text) {
   f.Form1.SetCaption("dat落ちスレッドを検索しています... - " + f.baseTitle);
   ListBox& downloads = f.listDATDL[0];
   if (downloads.Count() == 0) return true;
-  const BoardIndex board(text);
+  const BoardIndex board(text, downloads.Items());
   const int startCount = downloads.Count();
   for (int j = 0; j < startCount && j < downloads.Count();) {
     downloads.SetListIndex(j);
