@@ -45,8 +45,9 @@ std::string DatUrlFromPage(std::string_view threadPageUrl) {
                                                                : firstSlash + 1));
   constexpr std::string_view kReadCgi = "/read.cgi/";
   size_t readCgi = s.find(kReadCgi);
-  std::string rest =
-      readCgi == std::string_view::npos ? std::string() : ReplaceAll(s.substr(readCgi + kReadCgi.size()), "/", "/dat/");
+  std::string rest = readCgi == std::string_view::npos
+                         ? std::string()
+                         : ReplaceAll(s.substr(readCgi + kReadCgi.size()), "/", "/dat/");
   size_t lastDat = rest.rfind("/dat/");
   if (lastDat != std::string::npos) rest.replace(lastDat, 5, ".dat");
   return prefix + rest;

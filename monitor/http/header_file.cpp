@@ -107,7 +107,8 @@ ContentLengthCheck CheckContentLength(const std::string& headerPath, const std::
   if (start == std::string::npos) return check;
   check.hasContentLength = true;
   size_t end = text.find("\r\n", start);
-  std::string_view line = std::string_view(text).substr(start, end == std::string::npos ? std::string::npos : end - start);
+  std::string_view line = std::string_view(text).substr(
+      start, end == std::string::npos ? std::string::npos : end - start);
   check.lengthText = line.substr(line.find(": ") + 2);
   check.expected = LeadingCount(check.lengthText);
   return check;

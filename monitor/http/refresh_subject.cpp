@@ -123,8 +123,8 @@ bool RefreshSubject(Monitor& monitor, HttpClient& client, const std::string& pat
     const std::string boardUrl = monitor.form.txtURLBRD.Text();
     report.Caption("subject.txtをダウンロードしています...");
     report.Logged("GET " + boardUrl + "subject.txt...");
-    const FetchOutcome subject =
-        FetchAndCheck(monitor, client, report, boardUrl + "subject.txt", path, "2ch", "subject.txt");
+    const FetchOutcome subject = FetchAndCheck(monitor, client, report, boardUrl + "subject.txt",
+                                               path, "2ch", "subject.txt");
     if (subject == FetchOutcome::kWhole) {
       report.Caption("subject.txtの更新に成功しました");
       common::RemoveFile(headerPath);

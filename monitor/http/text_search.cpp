@@ -20,7 +20,8 @@ size_t FindIgnoringCase(std::string_view text, std::string_view needle, size_t f
 }
 
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && FindIgnoringCase(text.substr(0, prefix.size()), prefix) == 0;
+  return text.size() >= prefix.size() &&
+         FindIgnoringCase(text.substr(0, prefix.size()), prefix) == 0;
 }
 
 std::string ToUpperAscii(std::string_view text) {

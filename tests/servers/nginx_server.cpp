@@ -60,7 +60,8 @@ std::vector<std::string> SplitFields(const std::string& line) {
   size_t start = 0;
   while (true) {
     size_t bar = line.find('|', start);
-    fields.push_back(line.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
+    fields.push_back(
+        line.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
     if (bar == std::string::npos) break;
     start = bar + 1;
   }
@@ -109,8 +110,8 @@ NginxServer::NginxServer(Options options) {
   for (const char* sub : {"/www", "/tmp"}) fs::create_directories(folder_ + sub, ignored);
   chmod(root_.c_str(), 0755);
   tls_ = options.tls;
-  if (tls_ && !RunQuietly({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days",
-                           "1", "-subj", "/CN=127.0.0.1", "-keyout", folder_ + "/key.pem", "-out",
+  if (tls_ && !RunQuietly({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
+                           "-subj", "/CN=127.0.0.1", "-keyout", folder_ + "/key.pem", "-out",
                            folder_ + "/cert.pem"})) {
     return;
   }
@@ -131,12 +132,13 @@ bool NginxServer::StartOnce(const Options& options) {
       "daemon off; pid nginx.pid; error_log error.log;\n"
       "events { worker_connections 64; }\n"
       "http {\n"
-      "  log_format probe '$request|$status|$http_user_agent|$http_range|$http_if_modified_since';\n"
+      "  log_format probe "
+      "'$request|$status|$http_user_agent|$http_range|$http_if_modified_since';\n"
       "  access_log access.log probe;\n"
       "  client_body_temp_path tmp/body; proxy_temp_path tmp/proxy;\n"
       "  fastcgi_temp_path tmp/fastcgi; uwsgi_temp_path tmp/uwsgi; scgi_temp_path tmp/scgi;\n"
-      "  server {\n    " + listen + ";\n    root www;\n" + tlsLines + options.serverConfig +
-      "\n  }\n}\n";
+      "  server {\n    " +
+      listen + ";\n    root www;\n" + tlsLines + options.serverConfig + "\n  }\n}\n";
   if (!WriteText(folder_ + "/nginx.conf", config)) return false;
   WriteText(folder_ + "/access.log", "");
 
@@ -144,9 +146,11 @@ bool NginxServer::StartOnce(const Options& options) {
   posix_spawn_file_actions_init(&actions);
   const std::string output = folder_ + "/stderr.txt";
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, output.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                   0644);
   const std::string prefix = folder_ + "/";
-  std::vector<std::string> arguments = {"nginx", "-p", prefix, "-c", "nginx.conf", "-e", "error.log"};
+  std::vector<std::string> arguments = {"nginx",      "-p", prefix,     "-c",
+                                        "nginx.conf", "-e", "error.log"};
   std::vector<char*> argv;
   for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);

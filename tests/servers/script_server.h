@@ -20,8 +20,8 @@ namespace yagura::testing {
 struct ScriptStep {
   enum class Kind { kSend, kPause, kClose, kReset };
   Kind kind = Kind::kSend;
-  std::string bytes;       // kSend
-  int milliseconds = 0;    // kPause
+  std::string bytes;     // kSend
+  int milliseconds = 0;  // kPause
 };
 
 ScriptStep Send(std::string bytes);

@@ -80,10 +80,11 @@ int main(int argc, char** argv) {
     for (size_t i = 1; i < pump.times.size(); ++i) {
       gaps.push_back(Milliseconds(pump.times[i] - pump.times[i - 1]));
     }
-    std::printf("stall 5 s: result %d after %.0f ms, %zu pumps, median gap %.1f ms, "
-                "largest gap %.1f ms (target < 100)\n",
-                n, Milliseconds(end - start), pump.times.size() - 2, Median(gaps),
-                *std::max_element(gaps.begin(), gaps.end()));
+    std::printf(
+        "stall 5 s: result %d after %.0f ms, %zu pumps, median gap %.1f ms, "
+        "largest gap %.1f ms (target < 100)\n",
+        n, Milliseconds(end - start), pump.times.size() - 2, Median(gaps),
+        *std::max_element(gaps.begin(), gaps.end()));
   }
 
   NginxServer nginx;
@@ -111,9 +112,10 @@ int main(int argc, char** argv) {
     theirs.push_back(RunCurl(url, folder + "/curl.txt"));
   }
   const double a = Median(ours), b = Median(theirs);
-  std::printf("GET %zu bytes, %d runs: HttpRequest median %.2f ms, curl -0 -s -o median %.2f ms, "
-              "ratio %.2f (target <= 2)\n",
-              subject.size(), runs, a, b, a / b);
+  std::printf(
+      "GET %zu bytes, %d runs: HttpRequest median %.2f ms, curl -0 -s -o median %.2f ms, "
+      "ratio %.2f (target <= 2)\n",
+      subject.size(), runs, a, b, a / b);
   std::filesystem::remove_all(folder);
   return 0;
 }

@@ -67,7 +67,8 @@ TEST_F(HeaderFileTest, WriterRemovesKeepsOrReplacesInPlace) {
   } cases[] = {
       {"-", nullptr},
       {"", "Last-Modified: Sun, 31 Jan 2010 23:59:00 GMT\r\n"},
-      {"Last-Modified: Tue, 02 Feb 2010 10:00:00 GMT", "Last-Modified: Tue, 02 Feb 2010 10:00:00 GMT\r\n"},
+      {"Last-Modified: Tue, 02 Feb 2010 10:00:00 GMT",
+       "Last-Modified: Tue, 02 Feb 2010 10:00:00 GMT\r\n"},
   };
   for (const Case& c : cases) {
     Write(kStored);

@@ -115,9 +115,8 @@ TEST_F(HttpRequestTest, ConditionalAndRangeRequestsAreAnsweredByStatus) {
     SCOPED_TRACE(c.name);
     SkipEarlierLog();
     ASSERT_TRUE(common::ReplaceFileAtomically(body, "old"));
-    const int n =
-        client.HttpRequest("get", nginx_->Url("/board/subject.txt"), head, body, "2ch", "", "", "",
-                           c.extraHeaders);
+    const int n = client.HttpRequest("get", nginx_->Url("/board/subject.txt"), head, body, "2ch",
+                                     "", "", "", c.extraHeaders);
     EXPECT_EQ(client.LastStatusLine(), c.status);
     NginxServer::Request logged = LastLogged();
     EXPECT_EQ(logged.range, c.loggedRange);
@@ -201,13 +200,16 @@ TEST_F(HttpFaultTest, RequestHeaderBlockInItsOrder) {
   const std::string host = "127.0.0.1:" + std::to_string(server.Port());
   EXPECT_EQ(server.Requests()[0],
             "GET /b/subject.txt HTTP/1.0\r\n"
-            "Host: " + host + "\r\n"
-            "User-Agent: Mozilla/4.0 (compatible; MSIE 5.5; Windows 98; Win 9x 4.90) Yagura/0.3.86\r\n"
-            "Referer: http://ref/\r\n"
-            "Cookie: a=1\r\n"
-            "X-First: 1\r\n"
-            "X-Empty:\r\n"
-            "Connection: close\r\n\r\n");
+            "Host: " +
+                host +
+                "\r\n"
+                "User-Agent: Mozilla/4.0 (compatible; MSIE 5.5; Windows 98; Win 9x 4.90) "
+                "Yagura/0.3.86\r\n"
+                "Referer: http://ref/\r\n"
+                "Cookie: a=1\r\n"
+                "X-First: 1\r\n"
+                "X-Empty:\r\n"
+                "Connection: close\r\n\r\n");
   // The refused line is reported and the request goes on without it.
   ASSERT_EQ(boxes.shown.size(), 1u);
   EXPECT_EQ(boxes.shown[0].text, "エラー(戻り値=0)");
@@ -224,18 +226,28 @@ TEST_F(HttpFaultTest, BrokenAnswers) {
   } cases[] = {
       {"lying length", {Send(okHead + "Content-Length: 100\r\n\r\n0123456789")}, 10, "0123456789"},
       {"cut short by a reset",
-       {Send(okHead + "Content-Length: 100\r\n\r\n01234"), Pause(100), Reset()}, 5, "01234"},
-      {"stall in the body", {Send(okHead + "Content-Length: 100\r\n\r\nabc"), Pause(3000)}, 3, "abc"},
-      {"stall before the headers", {Send("HTTP/1.1 200 OK\r\nServer: x\r\n"), Pause(3000)}, -1,
+       {Send(okHead + "Content-Length: 100\r\n\r\n01234"), Pause(100), Reset()},
+       5,
+       "01234"},
+      {"stall in the body",
+       {Send(okHead + "Content-Length: 100\r\n\r\nabc"), Pause(3000)},
+       3,
+       "abc"},
+      {"stall before the headers",
+       {Send("HTTP/1.1 200 OK\r\nServer: x\r\n"), Pause(3000)},
+       -1,
        "<missing>"},
       {"reset before an answer", {Reset()}, -1, "<missing>"},
       {"closed without an answer", {Close()}, -1, "<missing>"},
       {"headers over 4096 bytes",
-       {Send(okHead + "X-Long: " + std::string(4100, 'a') + "\r\nContent-Length: 2\r\n\r\nok")}, -1,
+       {Send(okHead + "X-Long: " + std::string(4100, 'a') + "\r\nContent-Length: 2\r\n\r\nok")},
+       -1,
        "<missing>"},
       {"chunks holding CR LF",
-       {Send(okHead + "Transfer-Encoding: chunked\r\n\r\n5\r\nab\r\nc\r\n4\r\n\r\n\r\n\r\n0\r\n\r\n")},
-       9, "ab\r\nc\r\n\r\n"},
+       {Send(okHead +
+             "Transfer-Encoding: chunked\r\n\r\n5\r\nab\r\nc\r\n4\r\n\r\n\r\n\r\n0\r\n\r\n")},
+       9,
+       "ab\r\nc\r\n\r\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -258,7 +270,8 @@ TEST_F(HttpFaultTest, BareLineFeedsInHeadersBecomeCrLf) {
 
 TEST_F(HttpFaultTest, OversizedBodyFailsWithoutWritingIt) {
   client.maxBodyBytes = 1000;
-  ScriptServer server({Send("HTTP/1.1 200 OK\r\nContent-Length: 2000\r\n\r\n" + std::string(2000, 'x'))});
+  ScriptServer server(
+      {Send("HTTP/1.1 200 OK\r\nContent-Length: 2000\r\n\r\n" + std::string(2000, 'x'))});
   ASSERT_TRUE(common::ReplaceFileAtomically(body, "old"));
   EXPECT_EQ(client.HttpRequest("get", server.Url("/x"), head, body, "2ch"), -1);
   EXPECT_EQ(Contents(body), "old");

@@ -16,8 +16,7 @@ class NginxMonitorTest : public MonitorTest {
  protected:
   static void SetUpTestSuite() {
     NginxServer::Options options;
-    options.serverConfig =
-        "    location = /moved/ { return 302 http://127.0.0.1/elsewhere/; }\n";
+    options.serverConfig = "    location = /moved/ { return 302 http://127.0.0.1/elsewhere/; }\n";
     nginx_ = std::make_unique<NginxServer>(options);
   }
   static void TearDownTestSuite() { nginx_.reset(); }

@@ -41,15 +41,19 @@ TEST_F(RefreshSubjectTest, FetchesTheListWhole) {
   EXPECT_FALSE(common::FileExists(indexPath));
   EXPECT_TRUE(Logged("GET " + nginx_->Url("/ok/") + "subject.txt..."));
   EXPECT_TRUE(Logged("HTTP/1.1 200 OK"));
-  EXPECT_EQ(Caption(), std::string(kDetailPrefix) + "subject.txtの更新に成功しました(" + m.Time() + ")");
+  EXPECT_EQ(Caption(),
+            std::string(kDetailPrefix) + "subject.txtの更新に成功しました(" + m.Time() + ")");
   EXPECT_EQ(nginx_->Requests().back().userAgent, "Monazilla/1.00 (Yagura/0.3.86)");
 }
 
 TEST_F(RefreshSubjectTest, ShortListIsDroppedWithoutMoveHandling) {
-  ScriptServer liar({Send("HTTP/1.1 200 OK\r\nContent-Length: 1234\r\n\r\n" + std::string(1233, 'x'))});
+  ScriptServer liar(
+      {Send("HTTP/1.1 200 OK\r\nContent-Length: 1234\r\n\r\n" + std::string(1233, 'x'))});
   m.form.txtURLBRD.SetText(liar.Url("/b/"));
   EXPECT_FALSE(RefreshSubject(m, client, subjectPath));
-  EXPECT_TRUE(Logged("subject.txtの更新に失敗しました[ファイルサイズが一致しない:HEAD( 1234バイト)、FILE( 1233バイト)]"));
+  EXPECT_TRUE(
+      Logged("subject.txtの更新に失敗しました[ファイルサイズが一致しない:HEAD( 1234バイト)、FILE( "
+             "1233バイト)]"));
   EXPECT_FALSE(common::FileExists(subjectPath));
   EXPECT_FALSE(common::FileExists(subjectPath + ".head"));
   EXPECT_EQ(liar.Requests().size(), 1u);
@@ -63,7 +67,8 @@ TEST_F(RefreshSubjectTest, FailuresNameTheirCause) {
     std::string message;
   } cases[] = {
       {"http://" + closedHost + "/b/", "サーバ\"" + closedHost + "\"への接続に失敗しました"},
-      {nginx_->Url("/missing/"), "subject.txtの更新に失敗しました[HttpStatusCode:HTTP/1.1 404 Not Found]"},
+      {nginx_->Url("/missing/"),
+       "subject.txtの更新に失敗しました[HttpStatusCode:HTTP/1.1 404 Not Found]"},
   };
   for (const Case& c : cases) {
     m.form.txtURLBRD.SetText(c.boardUrl);
@@ -78,7 +83,8 @@ TEST_F(RefreshSubjectTest, FailuresNameTheirCause) {
 }
 
 TEST_F(RefreshSubjectTest, RedirectFailsWithoutMoveHandling) {
-  ScriptServer redirect({Send("HTTP/1.1 302 Found\r\nLocation: http://x/\r\nContent-Length: 0\r\n\r\n")});
+  ScriptServer redirect(
+      {Send("HTTP/1.1 302 Found\r\nLocation: http://x/\r\nContent-Length: 0\r\n\r\n")});
   m.form.txtURLBRD.SetText(redirect.Url("/b/"));
   EXPECT_FALSE(RefreshSubject(m, client, subjectPath));
   EXPECT_TRUE(Logged("subject.txtの更新に失敗しました[HttpStatusCode:HTTP/1.1 302 Found]"));
@@ -92,9 +98,9 @@ TEST_F(RefreshSubjectTest, FollowsAMovedBoard) {
   const std::string newBoard = newServer.Url("/newb/");
   ASSERT_TRUE(nginx_->WriteFile("oldb/subject.txt", ""));
   // The link is upper case and the page's first line is not a link.
-  ASSERT_TRUE(nginx_->WriteFile(
-      "oldb/index.html",
-      Html("<html><body>\r\n移転しました。\n<A HREF=\"" + newBoard + "\">新しい板</a>\r\n</body></html>")));
+  ASSERT_TRUE(
+      nginx_->WriteFile("oldb/index.html", Html("<html><body>\r\n移転しました。\n<A HREF=\"" +
+                                                newBoard + "\">新しい板</a>\r\n</body></html>")));
   const std::string oldBoard = nginx_->Url("/oldb/");
   m.form.txtURLBRD.SetText(oldBoard);
   EXPECT_TRUE(RefreshSubject(m, client, subjectPath));
@@ -125,10 +131,10 @@ TEST_F(RefreshSubjectTest, EndlessMovesAreCutOff) {
 
 TEST_F(RefreshSubjectTest, MovedPageWithoutAUsableLinkFails) {
   const char* pages[] = {
-      "<html>\n<p>closed <a href='x'></p>\n",          // no line-leading link
-      "<html>\n<a href=\"/relative/\">x</a>\n",          // no http after it
-      "<html>\n<a href=\"http://s2/b/\n\">x</a>\n",   // broken over lines
-      "<html>\n<a href=http://s2/b/>x</a>\n",            // no closing quote
+      "<html>\n<p>closed <a href='x'></p>\n",        // no line-leading link
+      "<html>\n<a href=\"/relative/\">x</a>\n",      // no http after it
+      "<html>\n<a href=\"http://s2/b/\n\">x</a>\n",  // broken over lines
+      "<html>\n<a href=http://s2/b/>x</a>\n",        // no closing quote
   };
   ASSERT_TRUE(nginx_->WriteFile("gone/subject.txt", ""));
   for (const char* page : pages) {

@@ -54,9 +54,12 @@ TEST(Urls, ExplicitPortIsSplitOff) {
     const char* name;
     int port;
   } cases[] = {
-      {"s1.2ch.net", "s1.2ch.net", 80}, {"127.0.0.1:8080", "127.0.0.1", 8080},
-      {"h:", "h:", 80},                 {"h:99999", "h:99999", 80},
-      {"[::1]:81", "::1", 81},          {"[::1]", "::1", 80},
+      {"s1.2ch.net", "s1.2ch.net", 80},
+      {"127.0.0.1:8080", "127.0.0.1", 8080},
+      {"h:", "h:", 80},
+      {"h:99999", "h:99999", 80},
+      {"[::1]:81", "::1", 81},
+      {"[::1]", "::1", 80},
   };
   for (const Case& c : cases) {
     HostPort hp = SplitHostPort(c.host, 80);
@@ -70,7 +73,8 @@ TEST(UserAgent, KeysMatchInAnyCase) {
   EXPECT_EQ(UserAgentFor("2CH"), "Monazilla/1.00 (Yagura/0.3.86)");
   EXPECT_EQ(UserAgentFor("ie6xp"), "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)");
   EXPECT_EQ(UserAgentFor("IE55me"), "Mozilla/4.0 (compatible; MSIE 5.5; Windows 98; Win 9x 4.90)");
-  EXPECT_EQ(UserAgentFor(""), "Mozilla/4.0 (compatible; MSIE 5.5; Windows 98; Win 9x 4.90) Yagura/0.3.86");
+  EXPECT_EQ(UserAgentFor(""),
+            "Mozilla/4.0 (compatible; MSIE 5.5; Windows 98; Win 9x 4.90) Yagura/0.3.86");
   EXPECT_EQ(UserAgentFor("Custom/1.0 x"), "Custom/1.0 x");
 }
 
@@ -96,7 +100,7 @@ TEST(SocketErrors, TableAndPosixMapping) {
   EXPECT_EQ(SockErrorText(12345), "不明なエラー。(12345)");
   struct Case {
     int error, code;
-  } errnos[] = {{ECONNREFUSED, 10061}, {ETIMEDOUT, 10060}, {ECONNRESET, 10054},
+  } errnos[] = {{ECONNREFUSED, 10061}, {ETIMEDOUT, 10060},    {ECONNRESET, 10054},
                 {ENETUNREACH, 10051},  {EHOSTUNREACH, 10065}, {EADDRINUSE, 10048},
                 {ENOTCONN, 10057},     {EPIPE, 10053}};
   for (const Case& c : errnos) EXPECT_EQ(WinsockCodeForErrno(c.error), c.code) << c.error;
