@@ -10,6 +10,7 @@
 #include "monitor/http/header_file.h"
 #include "monitor_fixture.h"
 #include "tests/servers/nginx_server.h"
+#include "tests/servers/script_server.h"
 
 namespace yagura {
 namespace {
@@ -257,6 +258,48 @@ TEST(CountDatLinesTest, CountsLineFeeds) {
   EXPECT_EQ(StatusCodeOf("HTTP/1.1 206 Partial Content"), 206);
   EXPECT_EQ(StatusCodeOf("HTTP/1.1 304"), 304);
   EXPECT_EQ(StatusCodeOf("HTTP/1.1"), 0);
+}
+
+// Answers no real server gives for a range request: a part shorter than its
+// Content-Length, and a 200 that ignores the range.
+class RetrieveDatsFaultTest : public MonitorFixture {
+ protected:
+  void Prepare(const testing::ScriptServer& server) {
+    monitor_.form.txtURLBRD.SetText(server.Url("/board/"));
+    monitor_.form.listDATDL[0].SetItems({"100.dat<1レス>t (1)"});
+    ASSERT_TRUE(common::ReplaceFileAtomically(Path("dat/100.dat"), "old\n"));
+    ASSERT_TRUE(common::ReplaceFileAtomically(
+        Path("dat/100.dat.head"),
+        "HTTP/1.1 200 OK\r\nLast-Modified: Tue, 08 Dec 2026 01:00:00 GMT\r\n"));
+  }
+};
+
+TEST_F(RetrieveDatsFaultTest, PartShorterThanItsLengthLeavesTheLogUnchanged) {
+  testing::ScriptServer server({testing::Send(
+      "HTTP/1.1 206 Partial Content\r\nContent-Length: 10\r\nConnection: close\r\n\r\nab\n")});
+  ASSERT_TRUE(server.Running());
+  Prepare(server);
+  HttpClient http(monitor_);
+  ASSERT_TRUE(RetrieveDats(monitor_, http, monitor_.paths.DatFolder()));
+  ASSERT_EQ(server.Requests().size(), 2u);
+  EXPECT_NE(server.Requests()[0].find("If-Modified-Since: Tue, 08 Dec 2026 01:00:00 GMT\r\n"),
+            std::string::npos);
+  EXPECT_NE(server.Requests()[1].find("Range: bytes=4-\r\n"), std::string::npos);
+  EXPECT_EQ(PaneCount("datファイルの差分ダウンロードに失敗しました[ファイルサイズが一致しない]"),
+            1);
+  EXPECT_EQ(common::ReadWholeFile(Path("dat/100.dat")).value(), "old\n");
+}
+
+TEST_F(RetrieveDatsFaultTest, ProbeAnsweredWithoutRangeIsAnUnknownError) {
+  testing::ScriptServer server(
+      {testing::Send("HTTP/1.1 200 OK\r\nContent-Length: 4\r\nConnection: close\r\n\r\nnew\n")});
+  ASSERT_TRUE(server.Running());
+  Prepare(server);
+  HttpClient http(monitor_);
+  ASSERT_TRUE(RetrieveDats(monitor_, http, monitor_.paths.DatFolder()));
+  EXPECT_EQ(server.Requests().size(), 1u);
+  EXPECT_EQ(PaneCount("不明なエラーが発生しました[HTTP/1.1 200 OK]"), 1);
+  EXPECT_EQ(common::ReadWholeFile(Path("dat/100.dat")).value(), "old\n");
 }
 
 }  // namespace

@@ -135,6 +135,13 @@ TEST_F(SearchTitlesTest, EntryDifferingFromItsLineCountsAsDropped) {
             std::string::npos);
 }
 
+TEST_F(SearchTitlesTest, DropWithoutDatFallStepIsOnlyLoggedAndMoved) {
+  monitor_.form.listDATDL[0].SetItems({"1.dat<5レス>old (5)"});
+  ASSERT_TRUE(Search("2.dat<>other (1)\n"));
+  EXPECT_EQ(Fallen(), std::vector<std::string>{"1.dat<5レス>old (5)"});
+  EXPECT_EQ(PaneCount("\"old\"[1.dat]はdat落ちしています"), 1);
+}
+
 TEST_F(SearchTitlesTest, ListedPrefixAndLastLineWithoutLineEndStillCountAsOnBoard) {
   RecordHandOver();
   monitor_.form.listDATDL[0].SetItems({"1.dat<5レス>a (5)", "2.dat<6レス>b (6)"});
