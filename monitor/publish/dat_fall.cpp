@@ -62,8 +62,8 @@ bool CompressStep(Monitor& monitor, const std::string& title, const DatFallNames
     }
     ++attempts;
     Detail(monitor, tag + "をLZH圧縮しています...");
-    lastCall = CompressToLzh(tools.archiver, names.archivePath, names.datFolder, names.datFileName,
-                             true);
+    lastCall =
+        CompressToLzh(tools.archiver, names.archivePath, names.datFolder, names.datFileName, true);
     if (lastCall && common::FileExists(names.archivePath)) {
       Detail(monitor, "LZH圧縮しました");
       return lastCall;
@@ -82,7 +82,8 @@ bool CompressStep(Monitor& monitor, const std::string& title, const DatFallNames
 void ConvertStep(Monitor& monitor, const std::string& title, const std::string& datPath,
                  const DatFallNames& names, const DatFallTools& tools) {
   const std::string tag = ThreadTag(title, names.datFileName);
-  const std::string commandLine = ConverterCommandLine(tools.converterPath, datPath, names.datFolder);
+  const std::string commandLine =
+      ConverterCommandLine(tools.converterPath, datPath, names.datFolder);
   for (int attempts = 0;;) {
     if (!common::FileExists(tools.converterPath)) {
       Detail(monitor, tag + "のhtml化をスキップします");
@@ -127,8 +128,8 @@ void AnnounceStep(Monitor& monitor, const std::string& title, const std::string&
     Detail(monitor, "Twitterに投稿するdat落ち情報を保存できませんでした");
     return;
   }
-  const std::string caption =
-      std::string(kDetailPrefix) + "Twitterに投稿するdat落ち情報を集めました(" + monitor.Time() + ")";
+  const std::string caption = std::string(kDetailPrefix) +
+                              "Twitterに投稿するdat落ち情報を集めました(" + monitor.Time() + ")";
   monitor.form.cmdRUN.SetCaption(caption);
   WriteLog(monitor, caption);
 }
@@ -201,7 +202,8 @@ int MatchingWordPair(const Form& form, std::string_view title) {
     const std::string& word1 = form.txtWORD1[i].Text();
     const std::string& word2 = form.txtWORD2[i].Text();
     if (word1.empty() || word2.empty()) continue;
-    if (title.find(word1) != std::string_view::npos && title.find(word2) != std::string_view::npos) {
+    if (title.find(word1) != std::string_view::npos &&
+        title.find(word2) != std::string_view::npos) {
       return i;
     }
   }
@@ -243,7 +245,8 @@ bool ProcessDroppedThread(Monitor& monitor, const std::string& title, const std:
     if (pair < 0) {
       // The words were edited since the thread was found: no check boxes
       // to go by, so nothing is published for it.
-      Detail(monitor, tag + "に合う単語の組がないので、Twitterへの投稿とアップロードをスキップします");
+      Detail(monitor,
+             tag + "に合う単語の組がないので、Twitterへの投稿とアップロードをスキップします");
     } else {
       Form& f = monitor.form;
       if (f.chkE[pair].IsOn()) AnnounceStep(monitor, title, datPath, names);
@@ -252,7 +255,8 @@ bool ProcessDroppedThread(Monitor& monitor, const std::string& title, const std:
         if (tools.upload) {
           result = tools.upload(monitor, title, datPath);
         } else {
-          Detail(monitor, "アップロード機能が使えないので、" + tag + "のアップロードをスキップします");
+          Detail(monitor,
+                 "アップロード機能が使えないので、" + tag + "のアップロードをスキップします");
         }
       }
     }
@@ -265,15 +269,15 @@ bool ProcessDroppedThread(Monitor& monitor, const std::string& title, const std:
 
 std::function<bool(const std::string& title, const std::string& datPath)> MakeProcessDroppedThread(
     Monitor& monitor, UploadThreadFiles upload) {
-  return [&monitor, upload = std::move(upload)](const std::string& title,
-                                                const std::string& datPath) {
-    DatFallTools tools;
-    tools.archiver = BuiltInArchiver();
-    // Looked up at every call: the program folder is settled after wiring.
-    tools.converterPath = monitor.paths.ConverterPath();
-    tools.upload = upload;
-    return ProcessDroppedThread(monitor, title, datPath, tools);
-  };
+  return
+      [&monitor, upload = std::move(upload)](const std::string& title, const std::string& datPath) {
+        DatFallTools tools;
+        tools.archiver = BuiltInArchiver();
+        // Looked up at every call: the program folder is settled after wiring.
+        tools.converterPath = monitor.paths.ConverterPath();
+        tools.upload = upload;
+        return ProcessDroppedThread(monitor, title, datPath, tools);
+      };
 }
 
 }  // namespace yagura

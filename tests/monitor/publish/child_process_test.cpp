@@ -52,7 +52,8 @@ bool ProcessGone(pid_t pid) {
 class RunAndWaitTest : public yagura_test::PublishFixture {};
 
 TEST_F(RunAndWaitTest, PassesQuotedArgumentsAndPumpsWhileWaiting) {
-  const std::string script = WriteScript("bin dir/child", "sleep 0.3; printf '%s\\n' \"$@\" > \"$1.args\"");
+  const std::string script =
+      WriteScript("bin dir/child", "sleep 0.3; printf '%s\\n' \"$@\" > \"$1.args\"");
   const std::string out = folder_ + "out file";
   RunAndWaitResult run = RunAndWait(monitor_, "\"" + script + "\" \"" + out + "\" /v");
   EXPECT_EQ(run.outcome, ChildOutcome::kExited);
@@ -76,7 +77,8 @@ TEST_F(RunAndWaitTest, ChildThatNeverExitsIsEndedAtTheLimit) {
   };
   const Case cases[] = {
       {"hang", "sleep 1000 & echo $! > \"$0.pids\"; echo $$ >> \"$0.pids\"; wait"},
-      {"stubborn", "trap '' TERM; sleep 1000 & echo $! > \"$0.pids\"; echo $$ >> \"$0.pids\"; wait"},
+      {"stubborn",
+       "trap '' TERM; sleep 1000 & echo $! > \"$0.pids\"; echo $$ >> \"$0.pids\"; wait"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -46,8 +46,10 @@ TEST(DeriveDatFallNamesTest, ReplacesOnlyTheFinalExtension) {
   };
   const Case cases[] = {
       {"/p/dat/123.dat", {"123.dat", "/p/dat", "/p/dat/123.lzh", "/p/dat/123.html"}},
-      {"/p.dat/dat/123.dat", {"123.dat", "/p.dat/dat", "/p.dat/dat/123.lzh", "/p.dat/dat/123.html"}},
-      {"/p/dat/123.dat.dat", {"123.dat.dat", "/p/dat", "/p/dat/123.dat.lzh", "/p/dat/123.dat.html"}},
+      {"/p.dat/dat/123.dat",
+       {"123.dat", "/p.dat/dat", "/p.dat/dat/123.lzh", "/p.dat/dat/123.html"}},
+      {"/p/dat/123.dat.dat",
+       {"123.dat.dat", "/p/dat", "/p/dat/123.dat.lzh", "/p/dat/123.dat.html"}},
       // Never the log itself: the archive is deleted before compression.
       {"/p/dat/123.txt", {"123.txt", "/p/dat", "/p/dat/123.txt.lzh", "/p/dat/123.txt.html"}},
   };
@@ -58,8 +60,9 @@ TEST(DeriveDatFallNamesTest, ReplacesOnlyTheFinalExtension) {
     EXPECT_EQ(got.archivePath, c.names.archivePath) << c.datPath;
     EXPECT_EQ(got.pagePath, c.names.pagePath) << c.datPath;
   }
-  EXPECT_EQ(ConverterCommandLine("/p q/shoin/shoin", "/p q/dat/1.dat", "/p q/dat"),
-            "\"/p q/shoin/shoin\" \"/p q/dat/1.dat\" \"/p q/dat\" /js=80F /m=E2058000 /o=E01B1E /v");
+  EXPECT_EQ(
+      ConverterCommandLine("/p q/shoin/shoin", "/p q/dat/1.dat", "/p q/dat"),
+      "\"/p q/shoin/shoin\" \"/p q/dat/1.dat\" \"/p q/dat\" /js=80F /m=E2058000 /o=E01B1E /v");
 }
 
 TEST(MatchingWordPairTest, FirstPairWithBothWordsInTheTitle) {
@@ -99,7 +102,9 @@ class DatFallTest : public yagura_test::PublishFixture {
     tools_.converterPath = monitor_.paths.ConverterPath();
   }
 
-  std::string Line(const std::string& text) const { return yagura_test::DetailLine(monitor_, text); }
+  std::string Line(const std::string& text) const {
+    return yagura_test::DetailLine(monitor_, text);
+  }
   std::string Tag(const std::string& title, const std::string& key) const {
     return "\"" + title + "\"[" + key + ".dat]";
   }
@@ -129,7 +134,8 @@ TEST_F(DatFallTest, VanishedDatOnlyTellsSo) {
 
 // The real archiver and the real converter on a real log.
 TEST_F(DatFallTest, ArchivesConvertsAndAnnouncesARealLog) {
-  if (InstallConverter().empty()) GTEST_SKIP() << "shoin is not built: " TEST_PROGRAM_DIR "/shoin/shoin";
+  if (InstallConverter().empty())
+    GTEST_SKIP() << "shoin is not built: " TEST_PROGRAM_DIR "/shoin/shoin";
   const std::string key = "1379534723";
   const std::string real = std::string(TEST_REALDATA_DIR) + "/js2ch-news4vip/" + key + ".dat";
   if (common::FileExists(real)) {
@@ -150,9 +156,10 @@ TEST_F(DatFallTest, ArchivesConvertsAndAnnouncesARealLog) {
                       Line(tag + "をLZH圧縮しています..."), Line("LZH圧縮しました"),
                       Line(tag + "をhtml化しています..."), Line("html化しました"), announced}));
   EXPECT_EQ(monitor_.form.cmdRUN.Caption(), announced);
-  EXPECT_EQ(tray_.balloons, std::vector<std::string>{monitor_.form.baseTitle +
-                                                     "|dat落ちした(スレ一覧に存在しなくなった)ようです。\r\n" +
-                                                     key + ".dat<>" + title});
+  EXPECT_EQ(tray_.balloons,
+            std::vector<std::string>{monitor_.form.baseTitle +
+                                     "|dat落ちした(スレ一覧に存在しなくなった)ようです。\r\n" +
+                                     key + ".dat<>" + title});
   EXPECT_EQ(CheckArchive(folder_ + "dat/" + key + ".lzh", key + ".dat", DatPath(key)), "");
   EXPECT_GT(common::FileSize(folder_ + "dat/" + key + ".html"), 0);
   EXPECT_EQ(Queue(), ExpectedAnnouncement(title, posts, key) + "\t");
@@ -248,7 +255,8 @@ TEST_F(DatFallTest, HungConverterIsEndedAndCountsAsFailed) {
   ProcessDroppedThread(monitor_, "実況スレ", DatPath("555"), tools_);
 
   const std::string tag = Tag("実況スレ", "555");
-  const std::string timedOut = Line(tag + "のhtml化が200ミリ秒たっても終わらないので、SHOINを終了させました");
+  const std::string timedOut =
+      Line(tag + "のhtml化が200ミリ秒たっても終わらないので、SHOINを終了させました");
   EXPECT_EQ(std::count(log_.begin(), log_.end(), timedOut), 5);
   EXPECT_EQ(log_.back(), Line("5回html化しましたが全て失敗しました"));
 }
@@ -321,8 +329,8 @@ TEST_F(DatFallTest, UploadFollowsThePairAndTheUploaderBox) {
     if (c.called) {
       EXPECT_EQ(calls[0], title + "|" + DatPath("777"));
     }
-    const std::string unavailable =
-        Line("アップロード機能が使えないので、" + Tag(title, "777") + "のアップロードをスキップします");
+    const std::string unavailable = Line("アップロード機能が使えないので、" + Tag(title, "777") +
+                                         "のアップロードをスキップします");
     EXPECT_EQ(log_.back() == unavailable, !c.hasUpload);
   }
 }
@@ -341,8 +349,9 @@ TEST_F(DatFallTest, TitleMatchingNoPairSkipsAnnouncementAndUpload) {
 
   EXPECT_TRUE(ProcessDroppedThread(monitor_, "実況スレ", DatPath("888"), tools_));
 
-  EXPECT_EQ(log_.back(), Line(Tag("実況スレ", "888") +
-                              "に合う単語の組がないので、Twitterへの投稿とアップロードをスキップします"));
+  EXPECT_EQ(log_.back(),
+            Line(Tag("実況スレ", "888") +
+                 "に合う単語の組がないので、Twitterへの投稿とアップロードをスキップします"));
   EXPECT_FALSE(uploaded);
   EXPECT_EQ(Queue(), "\t");
 }
