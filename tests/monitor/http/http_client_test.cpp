@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "http_test_support.h"
+#include "monitor/http/socket_layer.h"
 #include "tests/servers/script_server.h"
 
 namespace yagura::testing {
@@ -33,12 +34,12 @@ class HttpRequestTest : public NginxMonitorTest {
     head = folder + "out.head";
     body = folder + "out.txt";
   }
-  // The request the server logged last, after `before` earlier ones.
-  NginxServer::Request LastLogged() {
+  // The next request the server logged after those already looked at.
+  NginxServer::Request NextLogged() {
     auto requests = nginx_->Requests(loggedBefore + 1);
     EXPECT_GT(requests.size(), loggedBefore);
-    loggedBefore = requests.size();
-    return requests.empty() ? NginxServer::Request{} : requests.back();
+    if (requests.size() <= loggedBefore) return {};
+    return requests[loggedBefore++];
   }
   void SkipEarlierLog() { loggedBefore = nginx_->Requests().size(); }
 
@@ -61,7 +62,19 @@ TEST_F(HttpRequestTest, GetStoresBodyAndExactHeaderFile) {
   EXPECT_NE(headers.find("\r\nLast-Modified: " + std::string(kModifiedText) + "\r\n"),
             std::string::npos);
 
-  NginxServer::Request logged = LastLogged();
+  // Byte for byte what the server sent, as a raw exchange shows it (Date aside).
+  SocketLayer raw(m);
+  raw.SockStartup();
+  ASSERT_EQ(raw.SockConnect(UrlHost(url), 80), 0);
+  ASSERT_EQ(raw.SockExchange("GET /board/subject.txt HTTP/1.0\r\nConnection: close\r\n\r\n"), 0);
+  auto withoutDate = [](std::string text) {
+    size_t date = text.find("\r\nDate: ");
+    if (date != std::string::npos) text.erase(date, text.find("\r\n", date + 2) - date);
+    return text;
+  };
+  EXPECT_EQ(withoutDate(headers), withoutDate(raw.SockResponse().Head));
+
+  NginxServer::Request logged = NextLogged();
   EXPECT_EQ(logged.requestLine, "GET /board/subject.txt HTTP/1.0");
   EXPECT_EQ(logged.userAgent, "Monazilla/1.00 (Yagura/0.3.86)");
   EXPECT_EQ(logged.range, "-");
@@ -72,7 +85,7 @@ TEST_F(HttpRequestTest, GetOfTheBoardFolderServesItsTopPage) {
   SkipEarlierLog();
   EXPECT_EQ(client.HttpRequest("GET", nginx_->Url("/board/"), head, body, "IE6XP"), 23);
   EXPECT_EQ(Contents(body), "<html>board top</html>\n");
-  NginxServer::Request logged = LastLogged();
+  NginxServer::Request logged = NextLogged();
   EXPECT_EQ(logged.requestLine, "GET /board/ HTTP/1.0");
   EXPECT_EQ(logged.userAgent, "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)");
 }
@@ -83,7 +96,7 @@ TEST_F(HttpRequestTest, HeadWritesOnlyTheHeaderFile) {
   EXPECT_EQ(client.HttpRequest("head", nginx_->Url("/board/"), head, body, "2ch"), 0);
   EXPECT_EQ(Contents(body), "old");
   EXPECT_TRUE(Contents(head).starts_with("HTTP/1.1 200 OK\r\n"));
-  EXPECT_EQ(LastLogged().requestLine, "HEAD /board/ HTTP/1.0");
+  EXPECT_EQ(NextLogged().requestLine, "HEAD /board/ HTTP/1.0");
 }
 
 TEST_F(HttpRequestTest, ZeroContentLengthLeavesTheBodyFileAlone) {
@@ -118,7 +131,7 @@ TEST_F(HttpRequestTest, ConditionalAndRangeRequestsAreAnsweredByStatus) {
     const int n = client.HttpRequest("get", nginx_->Url("/board/subject.txt"), head, body, "2ch",
                                      "", "", "", c.extraHeaders);
     EXPECT_EQ(client.LastStatusLine(), c.status);
-    NginxServer::Request logged = LastLogged();
+    NginxServer::Request logged = NextLogged();
     EXPECT_EQ(logged.range, c.loggedRange);
     EXPECT_EQ(logged.ifModifiedSince, c.loggedSince);
     if (!c.bodyWritten) {
@@ -259,6 +272,17 @@ TEST_F(HttpFaultTest, BrokenAnswers) {
     EXPECT_LT(steady_clock::now() - start, std::chrono::seconds(2));
     EXPECT_EQ(Contents(body), c.body);
     EXPECT_EQ(common::FileExists(head), c.result != -1);
+  }
+}
+
+TEST_F(HttpFaultTest, HeadersMustFitTheirBuffer) {
+  // 4096 bytes with the terminating NUL: 4095 bytes of headers, empty line included.
+  for (size_t total : {4095u, 4096u}) {
+    const std::string start = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nX-Pad: ";
+    const std::string pad(total - start.size() - 4, 'p');
+    ScriptServer server({Send(start + pad + "\r\n\r\nok")});
+    EXPECT_EQ(client.HttpRequest("get", server.Url("/x"), head, body, "2ch"), total < 4096 ? 2 : -1)
+        << total;
   }
 }
 
