@@ -25,8 +25,9 @@ std::string Lower(std::string_view s) {
   return out;
 }
 
+// Finds a needle that begins with '<' regardless of case.
 size_t FindNoCase(std::string_view s, std::string_view needle, size_t from) {
-  for (size_t i = from; i + needle.size() <= s.size(); ++i) {
+  for (size_t i = s.find(needle[0], from); i != std::string_view::npos; i = s.find(needle[0], i + 1)) {
     if (StartsWithNoCase(s.substr(i), needle)) return i;
   }
   return std::string_view::npos;
@@ -296,17 +297,55 @@ void CollectTargets(std::string_view text, int postCount, std::vector<int>* refs
   }
 }
 
+// Byte widths of the characters each lead byte starts, per charset.
+struct LeadWidths {
+  unsigned char width[256];
+};
+
+LeadWidths MakeLeadWidths(common::Charset charset) {
+  LeadWidths table;
+  for (int c = 0; c < 256; ++c) {
+    std::string one(1, static_cast<char>(c));
+    one += "\xA1\xA1\xA1";  // trail bytes every charset accepts
+    table.width[c] = static_cast<unsigned char>(CharLength(one, 0, charset));
+  }
+  return table;
+}
+
+const LeadWidths& LeadWidthsOf(common::Charset charset) {
+  static const LeadWidths tables[] = {
+      MakeLeadWidths(common::Charset::kCp932), MakeLeadWidths(common::Charset::kEucJp),
+      MakeLeadWidths(common::Charset::kUtf8), MakeLeadWidths(common::Charset::kBig5)};
+  switch (charset) {
+    case common::Charset::kCp932:
+      return tables[0];
+    case common::Charset::kEucJp:
+      return tables[1];
+    case common::Charset::kUtf8:
+      return tables[2];
+    case common::Charset::kBig5:
+      return tables[3];
+  }
+  return tables[0];
+}
+
+// ASCII bytes that may start markup or an address.
+constexpr bool IsScanStop(unsigned char c) {
+  return c == '<' || c == 'h' || c == 't' || c == 'f' || c == 's';
+}
+
 class FieldWriter {
  public:
-  FieldWriter(FieldKind kind, const BodyRules& rules, const AnchorContext& anchors,
-              std::vector<int>* refs)
-      : kind_(kind), rules_(rules), anchors_(anchors), refs_(refs) {}
+  FieldWriter(std::string& out, FieldKind kind, const BodyRules& rules,
+              const AnchorContext& anchors, std::vector<int>* refs)
+      : kind_(kind),
+        rules_(rules),
+        anchors_(anchors),
+        refs_(refs),
+        widths_(LeadWidthsOf(rules.charset)),
+        out_(out) {}
 
-  std::string Run(std::string_view text) {
-    out_.reserve(text.size() + text.size() / 4);
-    Scan(text, /*insideLink=*/false);
-    return std::move(out_);
-  }
+  void Run(std::string_view text) { Scan(text, /*insideLink=*/false); }
 
  private:
   bool LinksDropped() const {
@@ -317,12 +356,25 @@ class FieldWriter {
     size_t i = 0;
     const size_t size = text.size();
     while (i < size) {
-      // Copy the run of plain ASCII bytes that cannot start markup or an address.
+      // Copy the run of text that cannot start markup or an address, whole
+      // characters at a time.
       size_t run = i;
       while (run < size) {
         unsigned char c = static_cast<unsigned char>(text[run]);
-        if (c == '<' || c >= 0x80 || c == 'h' || c == 't' || c == 'f' || c == 's') break;
-        ++run;
+        if (c < 0x80) {
+          if (IsScanStop(c)) break;
+          ++run;
+          continue;
+        }
+        size_t width = widths_.width[c];
+        // A lead byte before the end or an ASCII byte stands alone.
+        for (size_t k = 1; k < width; ++k) {
+          if (run + k >= size || static_cast<unsigned char>(text[run + k]) < 0x40) {
+            width = 1;
+            break;
+          }
+        }
+        run += width;
       }
       out_.append(text.data() + i, run - i);
       i = run;
@@ -330,12 +382,6 @@ class FieldWriter {
       char c = text[i];
       if (c == '<') {
         i += Markup(text.substr(i), insideLink);
-        continue;
-      }
-      size_t width = CharLength(text, i, rules_.charset);
-      if (width > 1) {
-        out_.append(text.data() + i, width);
-        i += width;
         continue;
       }
       if (!insideLink) {
@@ -352,6 +398,13 @@ class FieldWriter {
 
   // Handles the markup at the start of `text`; returns the bytes consumed.
   size_t Markup(std::string_view text, bool insideLink) {
+    // The tags every log is full of, without a parse.
+    for (std::string_view plain : {"<br>", "<b>", "</b>", "<hr>"}) {
+      if (StartsWith(text, plain)) {
+        out_.append(plain);
+        return plain.size();
+      }
+    }
     Tag tag = ParseTag(text);
     if (!tag.valid) {
       out_ += "&lt;";
@@ -503,19 +556,34 @@ class FieldWriter {
   const BodyRules& rules_;
   const AnchorContext& anchors_;
   std::vector<int>* refs_;
-  std::string out_;
+  const LeadWidths& widths_;
+  std::string& out_;
 };
 
 }  // namespace
 
+void RewriteFieldInto(std::string& out, std::string_view text, FieldKind kind,
+                      const BodyRules& rules, const AnchorContext& anchors,
+                      std::vector<int>* refs) {
+  FieldWriter(out, kind, rules, anchors, refs).Run(text);
+}
+
 std::string RewriteField(std::string_view text, FieldKind kind, const BodyRules& rules,
                          const AnchorContext& anchors, std::vector<int>* refs) {
-  return FieldWriter(kind, rules, anchors, refs).Run(text);
+  std::string out;
+  out.reserve(text.size() + text.size() / 4);
+  RewriteFieldInto(out, text, kind, rules, anchors, refs);
+  return out;
 }
 
 std::string TrimBodyBlanks(std::string_view body) {
   std::string out;
-  out.reserve(body.size());
+  TrimBodyBlanksInto(out, body);
+  return out;
+}
+
+void TrimBodyBlanksInto(std::string& out, std::string_view body) {
+  out.clear();
   size_t i = !body.empty() && body[0] == ' ' ? 1 : 0;
   while (i < body.size()) {
     size_t at = body.find("<br>", i);
@@ -530,7 +598,6 @@ std::string TrimBodyBlanks(std::string_view body) {
     if (i < body.size() && body[i] == ' ') ++i;
   }
   if (!out.empty() && out.back() == ' ') out.pop_back();
-  return out;
 }
 
 std::string EscapeAttribute(std::string_view text, common::Charset charset) {

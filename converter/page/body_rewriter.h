@@ -48,8 +48,15 @@ inline constexpr size_t kMaxRefsPerPost = 200;
 std::string RewriteField(std::string_view text, FieldKind kind, const BodyRules& rules,
                          const AnchorContext& anchors, std::vector<int>* refs = nullptr);
 
+// The same, appending to `out`.
+void RewriteFieldInto(std::string& out, std::string_view text, FieldKind kind,
+                      const BodyRules& rules, const AnchorContext& anchors,
+                      std::vector<int>* refs = nullptr);
+
 // Removes the blanks the log writes around each <br> and at both ends.
 std::string TrimBodyBlanks(std::string_view body);
+// The same into `out` (cleared first).
+void TrimBodyBlanksInto(std::string& out, std::string_view body);
 
 // Escapes a mail field for use inside a double-quoted attribute and as text.
 std::string EscapeAttribute(std::string_view text, common::Charset charset);

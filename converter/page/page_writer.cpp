@@ -110,6 +110,13 @@ class PageBuilder {
     return EncodeWithReferences(t_.DecodeField(raw), outCharset_);
   }
 
+  // The same without a copy when no conversion is needed.
+  std::string_view FieldView(std::string_view raw, std::string& storage) const {
+    if (sameCharset_) return raw;
+    storage = EncodeWithReferences(t_.DecodeField(raw), outCharset_);
+    return storage;
+  }
+
   std::string PartFile(int part) const {
     if (!split_) return setup_.baseName + ".html";
     return PartFileName(setup_.baseName, part + 1, parts_);
@@ -348,7 +355,8 @@ class PageBuilder {
     bool broken = post.broken || post.name.size() > kLongestField ||
                   post.mail.size() > kLongestField || post.date.size() > kLongestField ||
                   post.body.size() > kLongestField;
-    std::string body;
+    std::string& body = body_;
+    body.clear();
     if (broken) {
       const std::string& mark = brokenMark_;
       entry += "<font color=green><b>" + mark + "</b></font>";
@@ -370,9 +378,15 @@ class PageBuilder {
         entry += " ID:" + EscapeTags(Field(post.id), outCharset_);
       }
       if (t_.kind == BoardKind::kWorld2ch && !post.language.empty()) entry += Language(post.language);
-      std::string text = Field(post.body);
-      text = m_.notdelsp ? TrimTrailingBlank(text) : TrimBodyBlanks(text);
-      body = RewriteField(text, FieldKind::kBody, rules_, anchors_, refs);
+      std::string_view text = FieldView(post.body, converted_body_);
+      if (m_.notdelsp) {
+        if (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+      } else {
+        TrimBodyBlanksInto(trimmed_, text);
+        text = trimmed_;
+      }
+      body_.clear();
+      RewriteFieldInto(body_, text, FieldKind::kBody, rules_, anchors_, refs);
     }
     std::string bodyLead = m_.omitdldd ? "<br>" : "<dd>";
     std::string tail = "<br><br>" + eol_;
@@ -402,11 +416,6 @@ class PageBuilder {
     if (code == "ko") return " By Korean";
     if (code == "zh") return " By Chinese";
     return "";
-  }
-
-  static std::string TrimTrailingBlank(std::string text) {
-    if (!text.empty() && text.back() == ' ') text.pop_back();
-    return text;
   }
 
   static int CountLines(const std::string& body) {
@@ -491,6 +500,9 @@ class PageBuilder {
   AnchorContext anchors_;
   mutable std::map<std::string, std::string> converted_;
   std::string entry_;
+  std::string body_;
+  std::string trimmed_;
+  std::string converted_body_;
   std::string nameColumnLabel_;
   std::string dateColumnLabel_;
   std::string brokenMark_;

@@ -34,18 +34,21 @@ while ((total < limit)); do
 done
 cat "$work"/in/* >/dev/null  # both runs start from the page cache
 
-seconds() { /usr/bin/time -f "%e %M" "$@" 2>&1 >/dev/null | tail -1; }
+# elapsed seconds, CPU seconds (user + system), peak resident KB
+measure() { /usr/bin/time -f "%e %U %S %M" "$@" 2>&1 >/dev/null | tail -1 |
+            awk '{ print $1, $2 + $3, $4 }'; }
 
-read -r cp_s _ < <(seconds cp -r "$work/in" "$work/copy")
-read -r conv_s conv_kb < <(seconds "$shoin" "$work/in" "$work/out" /js=80F /m=E2058000 /o=E01B1E)
-read -r _ small_kb < <(seconds "$shoin" "$work/small" "$work/out_small" /js=80F /m=E2058000 /o=E01B1E)
+read -r cp_s cp_cpu _ < <(measure cp -r "$work/in" "$work/copy")
+read -r conv_s conv_cpu conv_kb < <(measure "$shoin" "$work/in" "$work/out" /js=80F /m=E2058000 /o=E01B1E)
+read -r _ _ small_kb < <(measure "$shoin" "$work/small" "$work/out_small" /js=80F /m=E2058000 /o=E01B1E)
 
 pages=$(find "$work/out" -name '*.html' | wc -l)
 awk -v bytes="$total" -v files="$n" -v pages="$pages" -v cp="$cp_s" -v conv="$conv_s" \
-    -v kb="$conv_kb" -v skb="$small_kb" 'BEGIN {
+    -v cpcpu="$cp_cpu" -v convcpu="$conv_cpu" -v kb="$conv_kb" -v skb="$small_kb" 'BEGIN {
   mb = bytes / 1e6
   printf "input: %d files, %.1f MB; pages written: %d\n", files, mb, pages
-  printf "cp -r:   %.2f s (%.0f MB/s)\n", cp, (cp > 0 ? mb / cp : 0)
-  printf "shoin:   %.2f s (%.0f MB/s), %.2f x cp\n", conv, (conv > 0 ? mb / conv : 0), (cp > 0 ? conv / cp : 0)
+  printf "cp -r:   %.2f s elapsed, %.2f s CPU (%.0f MB/s elapsed)\n", cp, cpcpu, (cp > 0 ? mb / cp : 0)
+  printf "shoin:   %.2f s elapsed, %.2f s CPU (%.0f MB/s elapsed, %.0f MB/s CPU), %.2f x cp elapsed\n",
+         conv, convcpu, (conv > 0 ? mb / conv : 0), (convcpu > 0 ? mb / convcpu : 0), (cp > 0 ? conv / cp : 0)
   printf "peak memory: %.1f MB for all files, %.1f MB for a tenth of them\n", kb / 1024, skb / 1024
 }'
