@@ -61,6 +61,8 @@ Identification IdentifyHead(std::string head, const Options& cmd, Thread& thread
   // The encoding is judged before NUL bytes become blanks: it never looks past the first NUL.
   if (o.inputKanjicode) {
     thread.inputKanjicode = o.inputKanjicode;
+  } else if (cmd.forcedKind == '8') {
+    thread.inputKanjicode = 4;  // Taiwan 2ch writes big5
   } else {
     std::string_view region = EncodingRegion(head, o.headKb);
     int decided = DecideEncoding(ScoreEncodings(region));

@@ -60,6 +60,15 @@ bool Selected(const std::vector<std::string>& patterns, const std::string& path)
   return false;
 }
 
+// Modification and creation time; a file system that keeps no birth time
+// gives the status change time instead.
+void FileTimesOf(const std::string& path, Thread& thread) {
+  struct statx sx;
+  if (statx(AT_FDCWD, path.c_str(), 0, STATX_MTIME | STATX_BTIME | STATX_CTIME, &sx) != 0) return;
+  thread.modifiedTime = sx.stx_mtime.tv_sec;
+  thread.createdTime = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime.tv_sec : sx.stx_ctime.tv_sec;
+}
+
 std::string BaseNameOf(const std::string& path) {
   std::string name = FileNameOf(path);
   size_t dot = name.rfind('.');
@@ -148,11 +157,7 @@ int RunConversion(const Options& cmd, Reporter& reporter, const PageWriter& writ
     thread.path = path;
     thread.baseName = BaseNameOf(path);
     thread.key = KeyOfFileName(FileNameOf(path));
-    struct stat st;
-    if (stat(path.c_str(), &st) == 0) {
-      thread.modifiedTime = st.st_mtime;
-      thread.createdTime = st.st_ctime;
-    }
+    FileTimesOf(path, thread);
 
     switch (IdentifyFile(cmd, thread)) {
       case Identification::kNotOpenable:

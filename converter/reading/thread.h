@@ -80,7 +80,7 @@ struct Thread {
   std::string baseName;  // file name without its extension
   long long fileSize = 0;
   long long modifiedTime = 0;  // seconds since the epoch
-  long long createdTime = 0;   // status change time here: Linux keeps no creation time
+  long long createdTime = 0;   // birth time, or status change time where none is kept
   std::uint64_t key = 0;       // thread key from a log name, else 0
 
   // What identification found.
@@ -113,6 +113,8 @@ struct Thread {
 
   // UTF-8 text of a field of this thread.
   std::string DecodeField(std::string_view raw) const;
+  // A field as bytes of the output encoding (unchanged when both encodings agree).
+  std::string ToOutputEncoding(std::string_view raw) const;
 };
 
 }  // namespace converter

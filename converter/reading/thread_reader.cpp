@@ -78,7 +78,7 @@ ReadResult ReadThread(Thread& thread) {
   size_t expected = 0;
   if (::fstat(fd, &st) == 0) {
     thread.modifiedTime = st.st_mtime;
-    thread.createdTime = st.st_ctime;
+    if (thread.createdTime == 0) thread.createdTime = st.st_ctime;
     expected = static_cast<size_t>(st.st_size);
   }
   // The buffer grows with the file: no log is too long to read.
