@@ -222,13 +222,12 @@ int HttpClient::HttpRequest(std::string_view method, std::string_view url,
     }
     if (!replaced) accepted.push_back(line);
   }
-  std::unique_ptr<curl_slist, SlistDeleter> headers;
   // No accept types: curl's default "Accept: */*" is dropped.
-  headers.reset(curl_slist_append(headers.release(), "Accept:"));
+  curl_slist* list = curl_slist_append(nullptr, "Accept:");
   for (const std::string& line : accepted) {
-    curl_slist* grown = curl_slist_append(headers.get(), CurlHeaderForm(line).c_str());
-    if (grown) headers.release(), headers.reset(grown);
+    if (curl_slist* grown = curl_slist_append(list, CurlHeaderForm(line).c_str())) list = grown;
   }
+  std::unique_ptr<curl_slist, SlistDeleter> headers(list);
 
   std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
   std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
