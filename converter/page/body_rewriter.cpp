@@ -355,21 +355,23 @@ class FieldWriter {
   void Scan(std::string_view text, bool insideLink) {
     size_t i = 0;
     const size_t size = text.size();
+    const unsigned char* widths = widths_.width;
+    const char* bytes = text.data();
     while (i < size) {
       // Copy the run of text that cannot start markup or an address, whole
       // characters at a time.
       size_t run = i;
       while (run < size) {
-        unsigned char c = static_cast<unsigned char>(text[run]);
+        unsigned char c = static_cast<unsigned char>(bytes[run]);
         if (c < 0x80) {
           if (IsScanStop(c)) break;
           ++run;
           continue;
         }
-        size_t width = widths_.width[c];
+        size_t width = widths[c];
         // A lead byte before the end or an ASCII byte stands alone.
         for (size_t k = 1; k < width; ++k) {
-          if (run + k >= size || static_cast<unsigned char>(text[run + k]) < 0x40) {
+          if (run + k >= size || static_cast<unsigned char>(bytes[run + k]) < 0x40) {
             width = 1;
             break;
           }
