@@ -138,8 +138,6 @@ void QueueForDownload(Monitor& monitor, const SubjectLine& parsed) {
 bool MatchTitles(Monitor& monitor, std::string_view text) {
   Form& f = monitor.form;
   const std::vector<WordPair> pairs = PairsOf(f);
-  bool anyPair = false;
-  for (const WordPair& pair : pairs) anyPair = anyPair || pair.mail || pair.download;
 
   // Every line break of the normalised text is a CR LF; a text without one
   // has no line to examine, so the progress never divides by zero.
@@ -166,7 +164,7 @@ bool MatchTitles(Monitor& monitor, std::string_view text) {
       std::optional<std::string> foldedTitle;
       for (const WordPair& pair : pairs) {
         monitor.PumpOnce();
-        if (!anyPair || !(pair.mail || pair.download)) continue;
+        if (!pair.mail && !pair.download) continue;
         if (!foldedTitle) foldedTitle = common::FoldForSearch(parsed->title);
         if (!Matches(pair, *foldedTitle)) continue;
         if (pair.mail) QueueForMail(monitor, line, *parsed);
