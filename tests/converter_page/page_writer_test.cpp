@@ -208,5 +208,50 @@ TEST(BuildPages, BoardLinksNeedTheBoardAddress) {
   EXPECT_THAT(page, HasSubstr("<meta name=\"Author\" content=\"http://pc11.2ch.net/test/read.cgi/linux/1234567890/\">"));
 }
 
+struct KindCase {
+  const char* name;
+  BoardKind kind;
+  std::vector<std::string> fragments;
+};
+
+class BoardKinds : public ::testing::TestWithParam<KindCase> {};
+
+TEST_P(BoardKinds, LayoutAndLabels) {
+  auto thread = MakeThread(std::vector<PostText>(2), "題", GetParam().kind);
+  thread->board.address = "http://example.test/board/";
+  const std::string page = BuildPages(*thread, Options(), PlainSetup()).files[0].bytes;
+  for (const std::string& fragment : GetParam().fragments) EXPECT_THAT(page, HasSubstr(fragment));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, BoardKinds,
+    ::testing::Values(
+        KindCase{"TwoChannel", BoardKind::k2ch,
+                 {"<div style=\"margin-top:1em;\"><span style='float:left;'>\r\n<a href=\"http://www.2ch.net/\">２ちゃんねる</a>\r\n "
+                  "<a href=\"http://example.test/board/\">掲示板に戻る</a>",
+                  "</h1>\r\n<dl class=\"thread\">"}},
+        KindCase{"Machi", BoardKind::kMachi,
+                 {"<BODY TEXT=\"#000000\"", "レスを全部読む</a>", "最新レス50</a>\r\n<br>\r\n<dl>\r\n<font size=+1 color=red>題</font>",
+                  "</font>： 2008"}},
+        KindCase{"World", BoardKind::kWorld2ch,
+                 {"Returns to bbs.</a>", "Read all</a>", "Last 50</a>", "Name: ", "vlink=\"#aa0088\""}},
+        KindCase{"Be", BoardKind::kBe2ch, {"<dt title=1>", "<br style='clear:both;'>"}}),
+    [](const ::testing::TestParamInfo<KindCase>& info) { return std::string(info.param.name); });
+
+TEST(BuildPages, ListTagsLeftOutAndIndexRecordEmbedded) {
+  auto thread = MakeThreadOf(2);
+  Options cmd;
+  cmd.m.omitdldd = true;
+  cmd.m.writehtmlindextag = true;
+  PageSetup setup = PlainSetup();
+  setup.indexRecord = "htmlindextag v1.1\t1234567890.html\t--x\t";
+  const std::string page = BuildPages(*thread, cmd, setup).files[0].bytes;
+  EXPECT_THAT(page, Not(HasSubstr("<dt>")));
+  EXPECT_THAT(page, Not(HasSubstr("<!DOCTYPE")));
+  EXPECT_THAT(page, HasSubstr("</font>：2008/01/07(月) 14:10:06 ID:T0OW3SHo<br>本文<br><br>"));
+  // The record cannot end its comment early.
+  EXPECT_THAT(page, HasSubstr("<!--\r\nhtmlindextag v1.1\t1234567890.html\t- -x\t\r\n-->\r\n</body>"));
+}
+
 }  // namespace
 }  // namespace converter::page
