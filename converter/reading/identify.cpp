@@ -79,6 +79,7 @@ Identification IdentifyHead(std::string head, const Options& cmd, Thread& thread
   if (head.rfind("<dt><a name=\"a1\">1", 0) == 0) return Identification::kEarlierHtml;
 
   const bool unlimited = o.headKb == 0;
+  const bool headFull = head.size() >= HeadBytes(o);
   const int keyYear = YearOfKey(thread.key);
   size_t pos = 0;
   size_t lineStart = 0;
@@ -86,7 +87,7 @@ Identification IdentifyHead(std::string head, const Options& cmd, Thread& thread
   bool first = true;
   while (NextLine(head, pos, line)) {
     // A line cut by the end of the head is not judged.
-    if (pos == head.size() && head.back() != '\n' && !first) break;
+    if (headFull && pos == head.size() && head.back() != '\n' && !first) break;
     bool oldForm = false;
     DatFields fields = SplitDatLine(line, &oldForm);
     bool skip = fields.count < 3 ||

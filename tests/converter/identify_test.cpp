@@ -200,6 +200,45 @@ TEST_F(ReadingTest, BoardInformationFromIdxAndBoardFiles) {
   EXPECT_EQ(third.kind, BoardKind::kOther);
 }
 
+TEST_F(ReadingTest, DateStyleAndForcedKinds) {
+  // まちＢＢＳ writes the number first and the ID in the date field.
+  std::string machi = common::Utf8ToCp932(
+      "1<>名無し<><>2005/05/05(木) 12:00:00 ID:abcdEF<>本文<>まちのスレ\n");
+  Thread thread;
+  ASSERT_EQ(Load(Write("1115262000.dat", machi), thread), Identification::kDat);
+  EXPECT_EQ(thread.form, DatForm::kNumbered);
+  EXPECT_EQ(thread.kind, BoardKind::kMachi);
+  EXPECT_EQ(thread.title, "まちのスレ");
+
+  cmd_.forcedKind = '2';
+  Thread forced;
+  ASSERT_EQ(Load(Write("1115262000.dat", machi), forced), Identification::kDat);
+  EXPECT_EQ(forced.kind, BoardKind::kBbspink);
+
+  cmd_.forcedKind = '8';
+  std::string big5;
+  common::EncodeFromUtf8("名無<>sage<>2005/05/05 12:00:00<>內容<>台灣\n", common::Charset::kBig5,
+                         big5);
+  Thread taiwan;
+  ASSERT_EQ(Load(Write("1115262001.dat", big5), taiwan), Identification::kDat);
+  EXPECT_EQ(taiwan.inputKanjicode, 4);
+  EXPECT_EQ(taiwan.title, "台灣");
+  EXPECT_EQ(taiwan.language, 1);
+}
+
+TEST_F(ReadingTest, FieldsInTheOutputEncoding) {
+  Thread thread;
+  thread.inputKanjicode = 1;
+  thread.outputKanjicode = 3;
+  EXPECT_EQ(thread.ToOutputEncoding(common::Utf8ToCp932("名前")), "名前");
+  thread.inputKanjicode = 3;
+  thread.outputKanjicode = 1;
+  // A character Shift_JIS lacks becomes a numeric reference.
+  EXPECT_EQ(thread.ToOutputEncoding("a\xF0\x9F\x98\x80" "b"), "a&#128512;b");
+  thread.outputKanjicode = 3;
+  EXPECT_EQ(thread.ToOutputEncoding("same"), "same");
+}
+
 TEST(BoardKinds, HostPatterns) {
   struct Case {
     const char* address;

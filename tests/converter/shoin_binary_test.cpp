@@ -130,4 +130,26 @@ TEST_F(ShoinBinary, YagurasCallReadsTheLogAndReports) {
   }
 }
 
+TEST_F(ShoinBinary, MemoryExhaustionIsTheOnlyFatalEnd) {
+  // A valid head followed by a sparse 400 MB tail: reading it needs more
+  // memory than the limit below allows.
+  std::filesystem::path log = dir_ / "1199682606.dat";
+  std::ofstream(log, std::ios::binary)
+      << common::Utf8ToCp932("名無し<><>2008/01/07(月) 14:10:06<>本文<>題名\n");
+  std::filesystem::resize_file(log, 400LL * 1024 * 1024);
+  std::string command = "ulimit -v 300000; " + Quote(kProgram) + " " + Quote(log.string()) +
+                        " " + Quote((dir_ / "out").string()) + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string output;
+  char buffer[4096];
+  size_t got;
+  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
+  int status = pclose(pipe);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 6) << output;
+  EXPECT_NE(output.find("強制終了します。(121)\n"), std::string::npos) << output;
+  EXPECT_EQ(Inidir(), "");
+}
+
 }  // namespace
