@@ -346,4 +346,10 @@ bool SearchTitles(Monitor& monitor, const std::string& subjectPath) {
   return FindDroppedThreads(monitor, text);
 }
 
+void InstallSearchTitles(Monitor& monitor) {
+  monitor.steps.searchTitles = [&monitor](const std::string& subjectPath) {
+    return SearchTitles(monitor, subjectPath);
+  };
+}
+
 }  // namespace yagura

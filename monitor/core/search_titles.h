@@ -20,6 +20,9 @@ inline constexpr long long kBigThreadKilobytes = 512;
 // missing or the user stopped the run (the stop tail has then been done).
 bool SearchTitles(Monitor& monitor, const std::string& subjectPath);
 
+// Hands the search to the run cycle as its second step.
+void InstallSearchTitles(Monitor& monitor);
+
 // The parts of a thread list line "key.dat<>title (count)". Empty optional
 // fields mean the line could not be parsed.
 struct SubjectLine {

@@ -260,4 +260,10 @@ bool RetrieveDats(Monitor& monitor, HttpClient& http, const std::string& datFold
   return true;
 }
 
+void InstallRetrieveDats(Monitor& monitor, HttpClient& http) {
+  monitor.steps.retrieveDats = [&monitor, &http](const std::string& datFolder) {
+    return RetrieveDats(monitor, http, datFolder);
+  };
+}
+
 }  // namespace yagura

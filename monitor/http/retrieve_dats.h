@@ -29,6 +29,10 @@ inline constexpr int kAttemptsPerRequest = 2;
 // threads, never inside one.
 bool RetrieveDats(Monitor& monitor, HttpClient& http, const std::string& datFolder);
 
+// Hands the retrieval to the run cycle as its fourth step. `http` must
+// outlive the monitor's use of it.
+void InstallRetrieveDats(Monitor& monitor, HttpClient& http);
+
 // Number of LF bytes in the file (the post count of a log); 0 when the file
 // is missing or empty.
 int CountDatLines(const std::string& path);
