@@ -372,7 +372,7 @@ class PageBuilder {
                                                       m_.hizuke),
                                     outCharset_);
       }
-      entry += RewriteField(date, FieldKind::kDate, rules_, anchors_);
+      entry += BeLink(RewriteField(date, FieldKind::kDate, rules_, anchors_), post.number);
       // The numbered form keeps the ID in a field of its own.
       if (!post.id.empty() && date.find("ID:") == std::string::npos) {
         entry += " ID:" + EscapeTags(Field(post.id), outCharset_);
@@ -408,6 +408,30 @@ class PageBuilder {
     page += bodyLead;
     page += body;
     page += tail;
+  }
+
+  // "BE:<id>-<rank>" of the date column links to the member's Be profile:
+  // through the page's be() function with belink, else as a plain link.
+  std::string BeLink(std::string date, int number) const {
+    size_t at = date.find("BE:");
+    if (at == std::string::npos || m_.link == 3 || t_.board.threadAddress.empty()) return date;
+    size_t idStart = at + 3;
+    size_t idEnd = idStart;
+    while (idEnd < date.size() && std::isdigit(static_cast<unsigned char>(date[idEnd]))) ++idEnd;
+    if (idEnd == idStart || idEnd >= date.size() || date[idEnd] != '-') return date;
+    size_t end = date.find_first_of(" <", idEnd);
+    if (end == std::string::npos) end = date.size();
+    std::string id = date.substr(idStart, idEnd - idStart);
+    std::string text = date.substr(idStart, end - idStart);
+    std::string link;
+    if (ScriptsOn() && cmd_.js.belink) {
+      link = "<a href=\"javascript:be(" + id + "," + std::to_string(number) + ");\">" + text + "</a>";
+    } else {
+      link = "<a href=\"http://be.2ch.net/test/p.php?i=" + id + "&amp;u=d:" +
+             ScriptSafe(t_.board.threadAddress) + std::to_string(number) +
+             "\" target=\"_blank\">" + text + "</a>";
+    }
+    return date.replace(idStart, end - idStart, link);
   }
 
   static std::string Language(std::string_view code) {

@@ -208,6 +208,23 @@ TEST(BuildPages, BoardLinksNeedTheBoardAddress) {
   EXPECT_THAT(page, HasSubstr("<meta name=\"Author\" content=\"http://pc11.2ch.net/test/read.cgi/linux/1234567890/\">"));
 }
 
+TEST(BuildPages, BeMarkLinksToTheProfile) {
+  std::vector<PostText> posts(1);
+  posts[0].date = "2008/08/17(日) 15:30:19 ID:1hlWO7Vt BE:95537333-2BP(111)";
+  auto thread = MakeThread(posts, "題", BoardKind::kBe2ch);
+  EXPECT_THAT(BuildPages(*thread, Options(), PlainSetup()).files[0].bytes,
+              HasSubstr("ID:1hlWO7Vt BE:95537333-2BP(111)<dd>"));  // no address, no link
+  thread->board.threadAddress = "http://be.2ch.net/test/read.cgi/be/1218954619/";
+  EXPECT_THAT(BuildPages(*thread, Options(), PlainSetup()).files[0].bytes,
+              HasSubstr("BE:<a href=\"http://be.2ch.net/test/p.php?i=95537333&amp;u=d:http://be.2ch.net/"
+                        "test/read.cgi/be/1218954619/1\" target=\"_blank\">95537333-2BP(111)</a><dd>"));
+  Options cmd;
+  cmd.js.enabled = cmd.js.belink = true;
+  const std::string page = BuildPages(*thread, cmd, PlainSetup()).files[0].bytes;
+  EXPECT_THAT(page, HasSubstr("BE:<a href=\"javascript:be(95537333,1);\">95537333-2BP(111)</a>"));
+  EXPECT_THAT(page, HasSubstr("function be(i,r){"));
+}
+
 struct KindCase {
   const char* name;
   BoardKind kind;
