@@ -239,6 +239,35 @@ TEST_F(ReadingTest, FieldsInTheOutputEncoding) {
   EXPECT_EQ(thread.ToOutputEncoding("same"), "same");
 }
 
+TEST_F(ReadingTest, BoardFilesOfTheProgramFolder) {
+  std::string brd = common::Utf8ToCp932(
+      "2\t0\r\nニュース\t0\r\n\tnews.2ch.net\tnewsplus\tニュース速報+\r\n"
+      "\tpc11.2ch.net\tlinux\tLinux板\r\n");
+  Write("prog/2channel.brd", brd);
+  Write("prog/others.brd", common::Utf8ToCp932("他\t0\r\n\thokkaido.machi.to\thokkaidou\t北海道\r\n"));
+  cmd_.programFolder = (dir_ / "prog").string() + "/";
+  ApplyOWord(0x401B1E, cmd_.o);  // browser files off
+  ProgramBoardFiles files;
+  Reporter quiet(false, "");
+  LoadProgramBoardFiles(cmd_, files, quiet);
+  ASSERT_EQ(files.twoChannel.size(), 2u);
+  const BoardEntry* linux = files.twoChannel.Find("linux");
+  ASSERT_NE(linux, nullptr);
+  EXPECT_EQ(linux->server, "pc11.2ch.net");
+  EXPECT_EQ(linux->name, "Linux板");
+
+  Thread thread;
+  thread.path = Write("logs/hokkaidou/1115262000.dat",
+                      common::Utf8ToCp932("1<>n<><>2005/05/05(木) 12:00:00 ID:a<>b<>t\n"));
+  thread.key = 1115262000;
+  ASSERT_EQ(IdentifyFile(cmd_, thread), Identification::kDat);
+  FindBoardInfo(cmd_, files, thread, quiet);
+  EXPECT_EQ(thread.board.name, "北海道");
+  EXPECT_EQ(thread.kind, BoardKind::kMachi);
+  EXPECT_EQ(thread.board.threadAddress,
+            "http://hokkaido.machi.to/bbs/read.pl?BBS=hokkaidou&KEY=1115262000");
+}
+
 TEST(BoardKinds, HostPatterns) {
   struct Case {
     const char* address;

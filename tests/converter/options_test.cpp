@@ -374,6 +374,14 @@ TEST_F(CommandLineTest, PathsBeyondTheShortLimitAreAccepted) {
   EXPECT_NE(r.messages.find(":入力ファイルを開けません。\n"), std::string::npos);
 }
 
+TEST_F(CommandLineTest, OutputFolderThatCannotBeCreated) {
+  // A folder cannot be made inside a file.
+  ParseResult r = Parse({Dat(), Dat() + "/sub"});
+  EXPECT_FALSE(r.run);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.messages.find("/sub/  :フォルダを作成できません.\r\n"), std::string::npos) << r.messages;
+}
+
 TEST_F(CommandLineTest, FolderLettersWithoutAnyLetterWarn) {
   ParseResult r = Parse({Dat(), "/a=zz"});
   EXPECT_TRUE(r.run);
