@@ -237,6 +237,20 @@ TEST_F(ShoinPages, YaguraCallLeavesThePageBesideTheDat) {
   EXPECT_THAT(html, ::testing::HasSubstr("<b>1 KB</b>"));
 }
 
+TEST_F(ShoinPages, OverLongPostIsMarkedBrokenAndTheRestConverts) {
+  std::string log = "名無し<><>2008/01/07(月) 14:10:06 ID:abc<> 一番目 <>題\n";
+  log += "名無し<><>2008/01/07(月) 14:11:06 ID:def<> " + std::string(200000, 'x') + " <>\n";
+  log += "名無し<><>2008/01/07(月) 14:12:06 ID:ghi<> 三番目 <>\n";
+  std::string dat = WriteLog("1199684209.dat", log, common::Charset::kCp932);
+  ASSERT_EQ(RunQuietly(Quote(kShoin) + " " + Quote(dat) + " " + Quote(work_.string())), 0);
+  std::string html = common::Cp932ToUtf8(
+      common::ReadWholeFile((work_ / "1199684209.html").string()).value_or(""));
+  EXPECT_THAT(html, ::testing::HasSubstr("<dd> 一番目"));
+  EXPECT_THAT(html, ::testing::HasSubstr("<a name=\"R2\">2</a> 名前：<font color=green><b>[ここ壊れてます]</b></font>"));
+  EXPECT_THAT(html, ::testing::HasSubstr("<dd> 三番目"));
+  EXPECT_LT(html.size(), 20000u);
+}
+
 struct EncodingCase {
   const char* name;
   common::Charset input;
