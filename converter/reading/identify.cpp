@@ -139,7 +139,10 @@ Identification IdentifyFile(const Options& cmd, Thread& thread) {
   size_t got = std::fread(head.data(), 1, head.size(), file);
   std::fclose(file);
   head.resize(got);
-  return IdentifyHead(std::move(head), cmd, thread);
+  size_t decidingLine = 0;
+  Identification result = IdentifyHead(std::move(head), cmd, thread, &decidingLine);
+  thread.firstLineOffset = decidingLine;
+  return result;
 }
 
 }  // namespace converter

@@ -92,6 +92,7 @@ struct Thread {
   int outputKanjicode = 1;  // a Kanjicode 1-4
   std::string title;        // UTF-8, trailing CR removed; "" when the log has none
   std::string_view titleRaw;  // as in the log
+  size_t firstLineOffset = 0;  // where the line that decided the form begins
 
   // Board.
   BoardInfo board;

@@ -119,18 +119,10 @@ void SplitPosts(Thread& thread) {
   const bool oldForm = thread.separator == FieldSeparator::kOldComma;
   const int keyYear = YearOfKey(thread.key);
 
-  // Lines before the first one that parses (a leading blank line, a header
-  // of an old archive) are not posts.
-  size_t pos = 0;
+  // Lines before the one that decided the form (a leading blank line, the
+  // header of an old archive) are not posts.
+  size_t pos = thread.firstLineOffset < text.size() ? thread.firstLineOffset : 0;
   std::string_view line;
-  size_t firstLine = 0;
-  for (size_t probe = 0; NextLine(text, probe, line);) {
-    DatFields fields = oldForm ? SplitOldForm(line) : SplitCurrentForm(line);
-    if (fields.count >= 3) break;
-    firstLine = probe;
-  }
-  if (firstLine >= text.size()) firstLine = 0;
-  pos = firstLine;
 
   size_t crBytes = 0;
   for (const char* p = text.data(); (p = static_cast<const char*>(std::memchr(

@@ -164,6 +164,20 @@ TEST_F(ReadingTest, BrokenPostsAndNulBytes) {
   EXPECT_EQ(thread.posts[3].number, 4);
 }
 
+TEST_F(ReadingTest, CountingStartsAtTheDecidingLine) {
+  std::string log = "KAKO,,archive header\n";
+  log += "a<>b<>no date here<>d<>e\n";
+  log += common::Utf8ToCp932("n<>m<>2008/01/07(月) 14:10:06<>body<>題\n");
+  log += common::Utf8ToCp932("n<>m<>2008/01/07(月) 14:10:07<>body<>\n");
+  Thread thread;
+  ASSERT_EQ(Load(Write("1199682606.dat", log), thread), Identification::kDat);
+  EXPECT_TRUE(thread.oldArchive);
+  EXPECT_EQ(thread.title, "題");
+  EXPECT_EQ(thread.postCount, 2);
+  ASSERT_EQ(thread.posts.size(), 2u);
+  EXPECT_EQ(thread.posts[0].time, 2008010714100600ULL);
+}
+
 TEST_F(ReadingTest, IgnoringTheLogCheckTakesEverythingAsA2chDat) {
   cmd_.o.ignoreLogCheck = true;
   Thread thread;
