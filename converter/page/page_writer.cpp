@@ -50,6 +50,8 @@ class PageBuilder {
     rules_.link = m_.link;
     rules_.redirectPrefix = setup.redirectPrefix;
     rules_.charset = outCharset_;
+    nameInMailRules_ = rules_;
+    nameInMailRules_.link = std::max(rules_.link, 2);
     anchors_.postCount = static_cast<int>(std::max<long long>(posts, thread.postCount));
     nameColumnLabel_ = Tx(m_.namae ? labels_.nameLabel : labels_.plainLabel);
     dateColumnLabel_ = Tx(m_.toukoubi ? labels_.dateLabel : labels_.plainLabel);
@@ -467,12 +469,14 @@ class PageBuilder {
       size_t e = name.find_last_not_of(' ');
       name = b == std::string::npos ? "" : name.substr(b, e - b + 1);
     }
-    name = RewriteField(name, FieldKind::kName, rules_, anchors_);
+    std::string mail = Field(post.mail);
+    bool mailLink = !mail.empty() && !m_.maildshow;
+    // Inside the mail link a name keeps no links of its own: anchors do not nest.
+    name = RewriteField(name, FieldKind::kName, mailLink ? nameInMailRules_ : rules_, anchors_);
     bool trip = name.compare(0, 5, "</b>\xE2\x97\x86") == 0 || name.compare(0, 6, "</b>\x81\x9F") == 0 ||
                 name.compare(0, 6, "</b>\xA2\xA1") == 0;
     if (!m_.delnamesp && (trip || m_.readcgi7xx)) name += " ";
-    std::string mail = Field(post.mail);
-    if (!mail.empty() && !m_.maildshow) {
+    if (mailLink) {
       entry += "<a href=\"mailto:" + EscapeAttribute(mail, outCharset_) + "\"><b>" + name +
                "</b></a>";
     } else {
@@ -521,6 +525,7 @@ class PageBuilder {
   int parts_ = 1;
   bool split_ = false;
   BodyRules rules_;
+  BodyRules nameInMailRules_;
   AnchorContext anchors_;
   mutable std::map<std::string, std::string> converted_;
   std::string entry_;

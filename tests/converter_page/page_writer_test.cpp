@@ -225,6 +225,16 @@ TEST(BuildPages, BeMarkLinksToTheProfile) {
   EXPECT_THAT(page, HasSubstr("function be(i,r){"));
 }
 
+TEST(BuildPages, NameInsideAMailLinkGetsNoLinkOfItsOwn) {
+  std::vector<PostText> posts(2);
+  posts[0].name = "http://a.example/ <a href=\"x\">&gt;&gt;2</a>";
+  posts[0].mail = "age";
+  posts[1].name = "http://a.example/";
+  const std::string page = BuildPages(*MakeThread(posts), Options(), PlainSetup()).files[0].bytes;
+  EXPECT_THAT(page, HasSubstr("<a href=\"mailto:age\"><b>http://a.example/ &gt;&gt;2</b></a>"));
+  EXPECT_THAT(page, HasSubstr("<b><a href=\"http://a.example/\" target=\"_blank\">http://a.example/</a></b>"));
+}
+
 struct KindCase {
   const char* name;
   BoardKind kind;
