@@ -1,10 +1,10 @@
 #include "converter/options/command_line.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cctype>
 #include <climits>
 #include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "converter/options/help_pages.h"
 #include "converter/options/packed_values.h"
@@ -131,9 +131,10 @@ bool Parser::ApplyOption(const std::string& arg) {
   const std::string value = arg.size() > sepAt + 1 ? arg.substr(sepAt + 1) : std::string();
   const bool hasValue = separator != 0 && !value.empty();
 
-  static const char* const kHelpPages[] = {"a", "f", "i", "js", "m", "mv", "o", "q", "s", "t", "ts"};
-  if (separator == '-' && (value == "h" || (value == "H" && (name == "i" || name == "mv" ||
-                                                              name == "ts")))) {
+  static const char* const kHelpPages[] = {"a", "f", "i", "js", "m", "mv",
+                                           "o", "q", "s", "t",  "ts"};
+  if (separator == '-' &&
+      (value == "h" || (value == "H" && (name == "i" || name == "mv" || name == "ts")))) {
     for (const char* page : kHelpPages) {
       if (name == page) {
         result_.screen = HelpPage(name, cmd_.mode);
@@ -209,13 +210,14 @@ bool Parser::ApplyOption(const std::string& arg) {
   } else if (name == "s") {
     ApplySubfolders(twoLetterForm ? value : arg.substr(2), cmd_);
   } else if (name == "a") {
-    if (!ApplyFolderLetters(value, cmd_)) result_.messages += "注意:/a オプションの指定が無効です。\n";
+    if (!ApplyFolderLetters(value, cmd_))
+      result_.messages += "注意:/a オプションの指定が無効です。\n";
   } else if (name == "r") {
     ApplyRange(value, cmd_);
   } else if (name == "d") {
     long long parts = 0;
-    for (size_t k = 0; k < value.size() && k < 10 && std::isdigit(static_cast<unsigned char>(value[k]));
-         ++k) {
+    for (size_t k = 0;
+         k < value.size() && k < 10 && std::isdigit(static_cast<unsigned char>(value[k])); ++k) {
       parts = parts * 10 + (value[k] - '0');
     }
     cmd_.partSize = parts;

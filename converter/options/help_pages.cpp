@@ -82,7 +82,8 @@ std::string PageA() {
          "  d : 最初の投稿の年月(6桁)のフォルダを作ります\n"
          "  r : 入力フォルダの構成を再現します\n"
          "  c : すべて一つのフォルダに出力します\n"
-         "  文字を指定した順にフォルダの階層になります。bとn、fとFは先に指定した方だけが有効です。\n"
+         "  "
+         "文字を指定した順にフォルダの階層になります。bとn、fとFは先に指定した方だけが有効です。\n"
          "  指定しない場合は出力フォルダに直接出力します(標準)。\n"
          "例えば、/a=Bsbf のように指定してください。\n";
 }
@@ -315,22 +316,20 @@ std::string PageTs() {
 }  // namespace
 
 std::string ShortUsage(Mode mode) {
-  std::string usage =
-      Format("%s [/a/c/ct/d/f/i/js/l/m/mv/o/p/q/r/s/t/ts/u.../z] 入力ﾌｧｲﾙ [出力ﾃﾞｨﾚｸﾄﾘ]\n",
-             kProgramName);
+  std::string usage = Format(
+      "%s [/a/c/ct/d/f/i/js/l/m/mv/o/p/q/r/s/t/ts/u.../z] 入力ﾌｧｲﾙ [出力ﾃﾞｨﾚｸﾄﾘ]\n", kProgramName);
   std::string screen = Header() + Format("%s%s使用法:\n%s\n主要なオプション:\n", "\n", "", usage);
   for (const OptionText& line : OptionTexts(mode)) {
     if (line.main) screen += OptionLine(line.option, line.text);
   }
-  screen += Format("使用できるすべてのオプションを表示するには%s /hと入力してください\n",
-                   kProgramName);
+  screen +=
+      Format("使用できるすべてのオプションを表示するには%s /hと入力してください\n", kProgramName);
   return screen;
 }
 
 std::string LongUsage(Mode mode) {
-  std::string usage =
-      Format("%s [/a/c/ct/d/f/i/js/l/m/mv/o/p/q/r/s/t/ts/u/ur/w/z] infile [outdir]\n",
-             kProgramName);
+  std::string usage = Format(
+      "%s [/a/c/ct/d/f/i/js/l/m/mv/o/p/q/r/s/t/ts/u/ur/w/z] infile [outdir]\n", kProgramName);
   std::string screen = Header() + Format("%s%s使用法:\n%sオプション:\n", "\n", "", usage);
   for (const OptionText& line : OptionTexts(mode)) screen += OptionLine(line.option, line.text);
   return screen;

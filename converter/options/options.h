@@ -12,9 +12,9 @@ namespace converter {
 
 // Output modes, fixed before the options are read.
 enum class Mode {
-  kStandard = 1,  // built-in page layout
-  kSkin = 2,      // pages from the user's skin files (/p)
-  kPlainText = 3, // text output of the sibling build; never chosen here
+  kStandard = 1,   // built-in page layout
+  kSkin = 2,       // pages from the user's skin files (/p)
+  kPlainText = 3,  // text output of the sibling build; never chosen here
 };
 
 // Text encodings as the converter numbers them.
@@ -28,16 +28,16 @@ enum class Kanjicode {
 
 // Page-format switches of /m, in the order of the hex digits.
 struct MSwitches {
-  bool namae = true;        // 1.1 label 名前 in the name column
-  bool toukoubi = false;    // 1.2 label 投稿日 in the date column
-  bool maildshow = false;   // 1.3 mail shown as text beside the name
-  bool titlehide = false;   // 1.4
-  int hizuke = 0;           // 2.1-2.2: 3 add weekday, 2 remove it, 1 board notation off + weekday, 0 as is
-  bool size = false;        // 2.3 dat size at the end of the page
-  bool notdelsp = true;     // 2.4 keep blanks around the body and its <br>
-  bool delsptt = false;     // 3.1 strip leading blanks of the title
-  bool delnamesp = false;   // 3.2 strip blanks at both ends of the name
-  bool retcodeLF = false;   // 3.3 lines end in LF instead of CR LF
+  bool namae = true;       // 1.1 label 名前 in the name column
+  bool toukoubi = false;   // 1.2 label 投稿日 in the date column
+  bool maildshow = false;  // 1.3 mail shown as text beside the name
+  bool titlehide = false;  // 1.4
+  int hizuke = 0;  // 2.1-2.2: 3 add weekday, 2 remove it, 1 board notation off + weekday, 0 as is
+  bool size = false;                 // 2.3 dat size at the end of the page
+  bool notdelsp = true;              // 2.4 keep blanks around the body and its <br>
+  bool delsptt = false;              // 3.1 strip leading blanks of the title
+  bool delnamesp = false;            // 3.2 strip blanks at both ends of the name
+  bool retcodeLF = false;            // 3.3 lines end in LF instead of CR LF
   bool notreplaceresanchor = false;  // 3.4 keep the log's own anchors
   bool link_backtoboard = true;      // 4.1 『掲示板に戻る』
   bool link_moto = true;             // 4.2 『元のスレッド』
@@ -55,34 +55,34 @@ struct MSwitches {
   bool anchorext = false;            // 8.4
   bool sssp2img = false;             // 9.1
   int output_kanjicode = 0;          // 9.2-9.3: a Kanjicode 0-3
-  bool nametargetR = true;           // in-page links are #R<n> (else #<n>); bit 9.4 inverted in mode 1
+  bool nametargetR = true;  // in-page links are #R<n> (else #<n>); bit 9.4 inverted in mode 1
 };
 
 // Script switches of /js.
 struct JsSwitches {
-  bool method = false;     // 1.1 embed the script (else refer to a file)
-  bool target = false;     // 1.2 external file in the current folder (else output root)
-  bool txtsearch = false;  // 2.1 thread search box
-  bool belink = false;     // 2.2 Be links by script
-  bool respopup = false;   // 3.1
-  bool mailpopup = false;  // 3.2
-  bool idpopup = false;    // 3.3
-  bool refpopup = false;   // 3.4
-  bool enabled = false;    // scripts at all
+  bool method = false;            // 1.1 embed the script (else refer to a file)
+  bool target = false;            // 1.2 external file in the current folder (else output root)
+  bool txtsearch = false;         // 2.1 thread search box
+  bool belink = false;            // 2.2 Be links by script
+  bool respopup = false;          // 3.1
+  bool mailpopup = false;         // 3.2
+  bool idpopup = false;           // 3.3
+  bool refpopup = false;          // 3.4
+  bool enabled = false;           // scripts at all
   bool txtsearchSetByJs = false;  // /js given: /m no longer decides txtsearch
 };
 
 // Behaviour switches of /o, decoded from the six-digit word.
 struct OSwitches {
   std::uint32_t word = 0x001B1E;
-  bool noIdxInf = false;             // 1.1 do not read .idx/.inf files
-  bool noBrowserBoardFiles = false;  // 1.2
-  bool noCurrentBoardFiles = false;  // 1.3 2channel.brd / others.brd of the program folder
-  bool ignoreLogCheck = false;       // 1.4 take every input as a 2ch dat
+  bool noIdxInf = false;               // 1.1 do not read .idx/.inf files
+  bool noBrowserBoardFiles = false;    // 1.2
+  bool noCurrentBoardFiles = false;    // 1.3 2channel.brd / others.brd of the program folder
+  bool ignoreLogCheck = false;         // 1.4 take every input as a 2ch dat
   bool noExistingOutputCheck = false;  // 2.1
-  int inputKanjicode = 0;            // 2.3-2.4: a Kanjicode 0-3, 0 = detect
-  int boardInfoPriority = 0x1B;      // digits 3-4: four 2-bit source codes from the high end
-  int headKb = 30;                   // digits 5-6; 0 is kept as 0 (= 30 KB, unlimited lines)
+  int inputKanjicode = 0;              // 2.3-2.4: a Kanjicode 0-3, 0 = detect
+  int boardInfoPriority = 0x1B;        // digits 3-4: four 2-bit source codes from the high end
+  int headKb = 30;                     // digits 5-6; 0 is kept as 0 (= 30 KB, unlimited lines)
 };
 
 // /i index settings.
@@ -93,7 +93,7 @@ struct IndexSettings {
   char sortKey = 'l';           // n f l L r x
   char order = 'd';             // u d
   std::array<int, 10> digits = {1, 1, 0, 0, 0, 0, 0, 0, 1, 0};
-  std::string fileName;         // ":file"; empty = index.html
+  std::string fileName;  // ":file"; empty = index.html
 };
 
 // /ts date filter.
@@ -128,18 +128,18 @@ struct Options {
   int maxPosts = 999999;
   DateFilter ts;
 
-  bool query = false;  // /q
+  bool query = false;          // /q
   bool queryFromFile = false;  // bare /q: first line of query.txt
   std::string queryText;
 
-  bool move = false;  // /mv
-  std::string movePath;  // empty = the output folder
+  bool move = false;         // /mv
+  std::string movePath;      // empty = the output folder
   bool moveRelated = false;  // ::r
 
   bool titleFormatGiven = false;  // /t
   std::string fileNameFormat;     // "%threadtitle%" for bare /t
 
-  char forcedKind = 0;  // /f: '1'..'8', 'x', ... 0 = not forced
+  char forcedKind = 0;     // /f: '1'..'8', 'x', ... 0 = not forced
   std::string indexTitle;  // /n
   std::string skinPath;    // /p, with a trailing '/'
   std::string uploadUrl;   // /w, with a trailing '/'
@@ -150,16 +150,16 @@ struct Options {
   bool u = false;   // overwrite only when the input is newer
   bool ur = false;  // skin: Res.html instead of NewRes.html
   ReportMode v = ReportMode::kNone;
-  bool x = false;   // never write the credit line
-  bool z = false;   // only files with board log names
-  bool s = false;   // include subfolders
-  bool sOneIndex = false;  // /s=1
+  bool x = false;                 // never write the credit line
+  bool z = false;                 // only files with board log names
+  bool s = false;                 // include subfolders
+  bool sOneIndex = false;         // /s=1
   std::string pathSelectionFile;  // /s:"file"
-  bool sp = false;  // mode 3 only
-  bool st = false;  // mode 3 only
+  bool sp = false;                // mode 3 only
+  bool st = false;                // mode 3 only
 
   // Resolved paths (UTF-8, '/' separators).
-  std::string inputPath;     // absolute; empty with NULL input
+  std::string inputPath;  // absolute; empty with NULL input
   bool inputNull = false;
   InputKind inputKind = InputKind::kNone;
   std::string outputFolder;  // ends in '/'; empty with NULL output

@@ -118,9 +118,7 @@ void ApplyBareJs(Options& cmd) {
   js.respopup = js.mailpopup = js.idpopup = js.refpopup = true;
 }
 
-std::uint32_t ReadOValue(std::string_view value) {
-  return ReadHexNumber(value.substr(0, 6));
-}
+std::uint32_t ReadOValue(std::string_view value) { return ReadHexNumber(value.substr(0, 6)); }
 
 void ApplyOWord(std::uint32_t word, OSwitches& o) {
   o.word = word;
@@ -227,9 +225,9 @@ void ApplyDateFilter(std::string_view value, DateFilter& ts) {
     value = value.substr(0, comma);
   }
   size_t dash = value.find('-');
-  std::string_view sides[2] = {value.substr(0, dash),
-                               dash == std::string_view::npos ? std::string_view()
-                                                              : value.substr(dash + 1)};
+  std::string_view sides[2] = {value.substr(0, dash), dash == std::string_view::npos
+                                                          ? std::string_view()
+                                                          : value.substr(dash + 1)};
   std::string* patterns[2] = {&ts.from, &ts.to};
   int firstStart = 0;
   int firstDefined[2] = {-1, -1};

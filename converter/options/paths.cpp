@@ -1,9 +1,9 @@
 #include "converter/options/paths.h"
 
+#include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 namespace converter {
 
@@ -12,8 +12,8 @@ std::string AbsolutePath(std::string_view path, std::string_view base) {
   for (char& c : p) {
     if (c == '\\') c = '/';
   }
-  std::filesystem::path full = (!p.empty() && p[0] == '/') ? std::filesystem::path(p)
-                                                           : std::filesystem::path(base) / p;
+  std::filesystem::path full =
+      (!p.empty() && p[0] == '/') ? std::filesystem::path(p) : std::filesystem::path(base) / p;
   std::string folded = full.lexically_normal().string();
   // "/a/b/" stays a folder; a lone "/" stays the root.
   while (folded.size() > 1 && folded.back() == '/' && !(p.empty() || p.back() == '/')) {

@@ -59,9 +59,8 @@ bool SplitAddress(std::string_view address, std::string& server, std::vector<std
   path.clear();
   while (slash != std::string_view::npos) {
     size_t next = address.find('/', slash + 1);
-    std::string_view part = address.substr(slash + 1, next == std::string_view::npos
-                                                          ? std::string_view::npos
-                                                          : next - slash - 1);
+    std::string_view part = address.substr(
+        slash + 1, next == std::string_view::npos ? std::string_view::npos : next - slash - 1);
     if (!part.empty()) path.emplace_back(part);
     slash = next;
   }
@@ -71,10 +70,10 @@ bool SplitAddress(std::string_view address, std::string& server, std::vector<std
 enum class Source { kIdxInf = 0, kBrowser = 1, kOthersBrd = 2, kTwoChannelBrd = 3 };
 
 // Browser board files, by the names the browsers give them.
-const char* const kBrowserBoardFiles[] = {"jane2ch.brd", "board.2ch",  "2channel.brd",
-                                          "bbsmenu.html.p2.brd", "board.txt", "board.ini",
-                                          "brdconf.ini", "2chmenu.html", "board.html",
-                                          "brdprops.txt", "threadst.txt"};
+const char* const kBrowserBoardFiles[] = {"jane2ch.brd",         "board.2ch",    "2channel.brd",
+                                          "bbsmenu.html.p2.brd", "board.txt",    "board.ini",
+                                          "brdconf.ini",         "2chmenu.html", "board.html",
+                                          "brdprops.txt",        "threadst.txt"};
 
 bool FindInBrowserFiles(const std::string& logPath, const std::string& folder, BoardInfo& board,
                         std::string& foundIn) {
@@ -144,14 +143,14 @@ bool LoadBoardFile(const std::string& path, BoardTable& table) {
       size_t start = 0;
       while (start <= line.size()) {
         size_t tab = line.find('\t', start);
-        cells.push_back(line.substr(start, tab == std::string_view::npos ? std::string_view::npos
-                                                                         : tab - start));
+        cells.push_back(line.substr(
+            start, tab == std::string_view::npos ? std::string_view::npos : tab - start));
         if (tab == std::string_view::npos) break;
         start = tab + 1;
       }
       if (cells.size() >= 3 && cells[0].find('.') != std::string_view::npos) {
-        table.Add(std::string(cells[1]), {std::string(cells[0]),
-                                          cells.size() > 2 ? std::string(cells[2]) : ""});
+        table.Add(std::string(cells[1]),
+                  {std::string(cells[0]), cells.size() > 2 ? std::string(cells[2]) : ""});
       }
       continue;
     }
@@ -218,7 +217,8 @@ bool ReadIdxInfo(const std::string& logPath, BoardInfo& board, std::string* titl
           found = true;
         }
         if (!value("BOARDURL=").empty()) SetBoardAddress(value("BOARDURL="), board), found = true;
-        if (!value("BOARDID=").empty()) board.folderName = std::string(value("BOARDID=")), found = true;
+        if (!value("BOARDID=").empty())
+          board.folderName = std::string(value("BOARDID=")), found = true;
         if (title && !value("Subject=").empty()) *title = std::string(value("Subject="));
         if (title && !value("TITLE=").empty()) *title = std::string(value("TITLE="));
       }
@@ -267,7 +267,8 @@ void FindBoardInfo(const Options& cmd, const ProgramBoardFiles& files, Thread& t
         break;
       case Source::kBrowser: {
         std::string foundIn;
-        if (!o.noBrowserBoardFiles && FindInBrowserFiles(thread.path, board.folderName, board, foundIn)) {
+        if (!o.noBrowserBoardFiles &&
+            FindInBrowserFiles(thread.path, board.folderName, board, foundIn)) {
           reporter.Say(foundIn + "から掲示板情報を参照します\r\n");
           found = true;
         }
@@ -276,8 +277,7 @@ void FindBoardInfo(const Options& cmd, const ProgramBoardFiles& files, Thread& t
       case Source::kOthersBrd:
       case Source::kTwoChannelBrd: {
         if (o.noCurrentBoardFiles) break;
-        const BoardTable& table =
-            source == Source::kOthersBrd ? files.others : files.twoChannel;
+        const BoardTable& table = source == Source::kOthersBrd ? files.others : files.twoChannel;
         if (const BoardEntry* entry = table.Find(board.folderName)) {
           board.server = entry->server;
           if (board.name.empty()) board.name = entry->name;

@@ -24,7 +24,9 @@ class BoardTable {
   // Reads a board file in the tab-separated browser form
   // ("\tserver\tboard\tname" lines under category lines). False when unreadable.
   bool LoadBrd(const std::string& path);
-  void Add(const std::string& folder, BoardEntry entry) { entries_.emplace(folder, std::move(entry)); }
+  void Add(const std::string& folder, BoardEntry entry) {
+    entries_.emplace(folder, std::move(entry));
+  }
   const BoardEntry* Find(const std::string& folder) const;
   size_t size() const { return entries_.size(); }
 

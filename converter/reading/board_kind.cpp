@@ -95,8 +95,8 @@ class ShitarabaOld : public BoardKindTraits {
   std::string_view KindName() const override { return "shitaraba"; }
   std::string ThreadAddress(const BoardInfo& board, std::uint64_t key) const override {
     if (board.folderName.empty() || key == 0) return "";
-    return "http://www.shitaraba.com/" + board.folderName + "/cgi-bin/read.cgi?key=" +
-           KeyText(key) + "&bbs=" + board.folderName;
+    return "http://www.shitaraba.com/" + board.folderName +
+           "/cgi-bin/read.cgi?key=" + KeyText(key) + "&bbs=" + board.folderName;
   }
   int TopBarBreaks() const override { return 2; }
   bool ListBeforeTitle() const override { return true; }

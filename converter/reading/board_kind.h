@@ -15,13 +15,13 @@ enum class BoardKind {
   k2ch,
   kBbspink,
   kBe2ch,
-  kMachi,            // まちＢＢＳ
+  kMachi,  // まちＢＢＳ
   kMilkcafe,
-  kShitaraba,        // したらば, newer hosts
-  kShitarabaOld,     // したらば, the old host
-  kLevel3,           // Level3-BBS
-  kWorld2ch,         // page language 2
-  kTaiwan2ch,        // page language 1, big5
+  kShitaraba,     // したらば, newer hosts
+  kShitarabaOld,  // したらば, the old host
+  kLevel3,        // Level3-BBS
+  kWorld2ch,      // page language 2
+  kTaiwan2ch,     // page language 1, big5
   kOther,
 };
 
@@ -30,9 +30,9 @@ constexpr unsigned BoardKindBit(BoardKind kind) { return 1u << static_cast<unsig
 
 // How the link bar at the top of a page is wrapped.
 enum class TopBarStyle {
-  kFloatDiv,    // 2ch, BBSPINK, other in read.cgi 7.xx style: div + left-floating span + hr
-  kBreak,       // other known kinds: bar then <br>
-  kBeSpans,     // Be@2ch: left span beside the level buttons, <br style='clear:both;'>
+  kFloatDiv,  // 2ch, BBSPINK, other in read.cgi 7.xx style: div + left-floating span + hr
+  kBreak,     // other known kinds: bar then <br>
+  kBeSpans,   // Be@2ch: left span beside the level buttons, <br style='clear:both;'>
 };
 
 class BoardKindTraits {

@@ -23,8 +23,8 @@ const EncodedWords& WordsFor(int kanjicode) {
   static std::array<EncodedWords, 5> tables;
   static std::once_flag once;
   std::call_once(once, [] {
-    static const char* const kNoDate[] = {"あぼーん",         "あほーん",       "移転したよ",
-                                          "ヤバイ！",         "[ここ壊れています]", "[ここ壊れてます]",
+    static const char* const kNoDate[] = {"あぼーん",  "あほーん",           "移転したよ",
+                                          "ヤバイ！",  "[ここ壊れています]", "[ここ壊れてます]",
                                           "移転＆停止"};
     static const char* const kWeekdays[] = {"日", "月", "火", "水", "木", "金", "土"};
     static const char* const kNotations[] = {"ラッキー賞", "ポイント特典", "株優プチ"};
@@ -210,8 +210,8 @@ DateReading ReadPostDate(std::string_view field, int kanjicode, int keyYear) {
 
   out.time = static_cast<std::uint64_t>(year) * 1000000000000ULL +
              static_cast<std::uint64_t>(month) * 10000000000ULL +
-             static_cast<std::uint64_t>(day) * 100000000ULL + hour * 1000000ULL + minute * 10000ULL +
-             second * 100ULL + hundredths;
+             static_cast<std::uint64_t>(day) * 100000000ULL + hour * 1000000ULL +
+             minute * 10000ULL + second * 100ULL + hundredths;
 
   // Notes that tell the boards apart.
   size_t id = field.find("ID:");

@@ -10,9 +10,9 @@
 namespace converter {
 
 struct DateReading {
-  std::uint64_t time = 0;  // 0 when no date was found
-  bool noDateWord = false; // a deleted, moved or damaged post
-  int weekday = -1;        // 0 Sunday .. 6 Saturday, -1 unknown
+  std::uint64_t time = 0;     // 0 when no date was found
+  bool noDateWord = false;    // a deleted, moved or damaged post
+  int weekday = -1;           // 0 Sunday .. 6 Saturday, -1 unknown
   std::string_view notation;  // "ラッキー賞" ... as found in the field
   std::string_view id;        // value after "ID:"
   DateNotes notes;

@@ -73,12 +73,15 @@ bool BuildTitleQuery(const std::string& text, TitleQuery& query) {
   size_t start = 0;
   while (start < spaced.size() && count < 30) {
     size_t end = spaced.find(' ', start);
-    std::string term = spaced.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    std::string term =
+        spaced.substr(start, end == std::string::npos ? std::string::npos : end - start);
     start = end == std::string::npos ? spaced.size() : end + 1;
     if (term.empty()) continue;
     char sign = term[0];
-    if ((sign == '+' || sign == '-') && term.size() > 1) term.erase(0, 1);
-    else sign = 0;
+    if ((sign == '+' || sign == '-') && term.size() > 1)
+      term.erase(0, 1);
+    else
+      sign = 0;
     term = common::FoldForSearch(term);
     (sign == '+' ? terms.all : sign == '-' ? terms.none : terms.any).push_back(term);
     ++count;

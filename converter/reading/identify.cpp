@@ -111,8 +111,9 @@ Identification IdentifyHead(std::string head, const Options& cmd, Thread& thread
         thread.separator = oldForm ? FieldSeparator::kOldComma : FieldSeparator::kCurrent;
         thread.titleRaw = {};
         std::string_view title = TitleField(fields, form);
-        thread.title = title.empty() ? std::string()
-                                     : common::DecodeToUtf8(title, CharsetOf(thread.inputKanjicode));
+        thread.title = title.empty()
+                           ? std::string()
+                           : common::DecodeToUtf8(title, CharsetOf(thread.inputKanjicode));
         while (!thread.title.empty() && thread.title.back() == '\r') thread.title.pop_back();
         // The numbered form and its date style belong to まちＢＢＳ and したらば:
         // まちＢＢＳ writes the poster's host in brackets or as IP:.

@@ -1,9 +1,9 @@
 #include "converter/reading/input_walk.h"
 
-#include <algorithm>
 #include <dirent.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
+#include <algorithm>
 
 #include "converter/options/paths.h"
 #include "converter/reading/thread_reader.h"

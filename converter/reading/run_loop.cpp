@@ -1,9 +1,9 @@
 #include "converter/reading/run_loop.h"
 
-#include <chrono>
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
+#include <chrono>
 #include <thread>
 
 #include "common/encoding.h"
@@ -31,8 +31,8 @@ bool LoadPathSelection(const std::string& path, std::vector<std::string>& patter
                        Reporter& reporter) {
   std::optional<std::string> bytes = common::ReadWholeFile(path);
   if (!bytes) {
-    reporter.Say("/s  :パス選別定義ファイル " + path + " を開けません。(エラー番号=" +
-                 std::to_string(errno) + ")\r\n");
+    reporter.Say("/s  :パス選別定義ファイル " + path +
+                 " を開けません。(エラー番号=" + std::to_string(errno) + ")\r\n");
     return false;
   }
   std::string text = common::IsValidUtf8(*bytes) ? *bytes : common::Cp932ToUtf8(*bytes);
@@ -242,8 +242,8 @@ int RunConversion(const Options& cmd, Reporter& reporter, const PageWriter& writ
     }
   }
 
-  const bool manyInputs = cmd.inputKind == InputKind::kPattern ||
-                          cmd.inputKind == InputKind::kFolder || cmd.query;
+  const bool manyInputs =
+      cmd.inputKind == InputKind::kPattern || cmd.inputKind == InputKind::kFolder || cmd.query;
   if (manyInputs && summary.converted > 0) {
     reporter.Say(std::to_string(summary.converted) + "個のスレッドを変換しました。\r\n");
   }

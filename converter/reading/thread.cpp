@@ -30,7 +30,8 @@ std::string Thread::DecodeField(std::string_view raw) const {
 std::string Thread::ToOutputEncoding(std::string_view raw) const {
   if (CharsetOf(inputKanjicode) == CharsetOf(outputKanjicode)) return std::string(raw);
   std::string out;
-  // A character the output encoding lacks becomes a numeric reference, so nothing is lost on the page.
+  // A character the output encoding lacks becomes a numeric reference, so nothing is lost on the
+  // page.
   std::string utf8 = DecodeField(raw);
   if (common::EncodeFromUtf8(utf8, CharsetOf(outputKanjicode), out)) return out;
   out.clear();

@@ -24,8 +24,8 @@ enum class DatForm {
 };
 
 enum class FieldSeparator {
-  kCurrent,  // "<>"
-  kOldComma, // "," with "＠｀" for a comma inside a field
+  kCurrent,   // "<>"
+  kOldComma,  // "," with "＠｀" for a comma inside a field
 };
 
 // What identification found.
@@ -39,13 +39,13 @@ enum class Identification {
 
 // Where the board of a thread lives.
 struct BoardInfo {
-  std::string name;        // board name (UTF-8), e.g. "Linux板"
-  std::string folderName;  // board folder, e.g. "linux"
-  std::string server;      // host, e.g. "pc11.2ch.net"
-  std::string category;    // したらば category folder
-  std::string address;     // "http://<server>/<board>/", "" when unknown
+  std::string name;           // board name (UTF-8), e.g. "Linux板"
+  std::string folderName;     // board folder, e.g. "linux"
+  std::string server;         // host, e.g. "pc11.2ch.net"
+  std::string category;       // したらば category folder
+  std::string address;        // "http://<server>/<board>/", "" when unknown
   std::string threadAddress;  // source-thread address, "" when unknown
-  std::string source;      // file the information came from, "" when guessed
+  std::string source;         // file the information came from, "" when guessed
 };
 
 // The notes the date reader leaves, which tell board kinds apart.
@@ -56,18 +56,18 @@ struct DateNotes {
 };
 
 struct Post {
-  int number = 0;           // 1-based, follows the log's numbers in the numbered form
+  int number = 0;  // 1-based, follows the log's numbers in the numbered form
   std::string_view name;
   std::string_view mail;
-  std::string_view date;    // the whole date-and-ID field
+  std::string_view date;  // the whole date-and-ID field
   std::string_view body;
-  std::string_view title;   // fifth field: the title on the first line only
-  std::string_view id;      // "ID:" value of the date field, or the numbered form's ID field
+  std::string_view title;     // fifth field: the title on the first line only
+  std::string_view id;        // "ID:" value of the date field, or the numbered form's ID field
   std::string_view language;  // World 2ch: "en", "ja", "ko", "zh"
   std::string_view notation;  // board's own addition in the date ("ラッキー賞" ...), may be empty
-  std::uint64_t time = 0;   // YYYYMMDDhhmmsscc, 0 when the field has no date
-  bool sage = false;        // mail field contains "sage"
-  bool broken = false;      // too long a field or fewer than 3 fields: written as broken
+  std::uint64_t time = 0;     // YYYYMMDDhhmmsscc, 0 when the field has no date
+  bool sage = false;          // mail field contains "sage"
+  bool broken = false;        // too long a field or fewer than 3 fields: written as broken
 };
 
 struct Thread {
@@ -87,11 +87,11 @@ struct Thread {
   Identification identification = Identification::kUnknownForm;
   DatForm form = DatForm::kUnknown;
   FieldSeparator separator = FieldSeparator::kCurrent;
-  bool oldArchive = false;  // head begins "LIVE,," or "KAKO,,"
-  int inputKanjicode = 1;   // a Kanjicode 1-4
-  int outputKanjicode = 1;  // a Kanjicode 1-4
-  std::string title;        // UTF-8, trailing CR removed; "" when the log has none
-  std::string_view titleRaw;  // as in the log
+  bool oldArchive = false;     // head begins "LIVE,," or "KAKO,,"
+  int inputKanjicode = 1;      // a Kanjicode 1-4
+  int outputKanjicode = 1;     // a Kanjicode 1-4
+  std::string title;           // UTF-8, trailing CR removed; "" when the log has none
+  std::string_view titleRaw;   // as in the log
   size_t firstLineOffset = 0;  // where the line that decided the form begins
 
   // Board.
@@ -103,7 +103,8 @@ struct Thread {
 
   // Contents.
   std::string buffer;  // the whole file; post fields view into it
-  std::deque<std::string> unescaped;  // old comma form: fields rewritten (a deque keeps views valid)
+  std::deque<std::string>
+      unescaped;  // old comma form: fields rewritten (a deque keeps views valid)
   std::vector<Post> posts;
   int postCount = 0;  // LF bytes from the first identified line on
   int sizeKb = 1;     // bytes without CR, / 1024, at least 1

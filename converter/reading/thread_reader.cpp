@@ -1,11 +1,11 @@
 #include "converter/reading/thread_reader.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include "converter/reading/dat_line.h"
 #include "converter/reading/date_reader.h"
@@ -27,7 +27,8 @@ std::string_view LeadingDigits(const std::string& fileName) {
 // without ';'.
 std::string_view Unescape(std::string_view field, Thread& thread) {
   static const std::string kCommaSjis = "\x81\x97\x81\x4d";  // ＠｀ in Shift_JIS
-  if (field.find(kCommaSjis) == std::string_view::npos && field.find("&amp") == std::string_view::npos) {
+  if (field.find(kCommaSjis) == std::string_view::npos &&
+      field.find("&amp") == std::string_view::npos) {
     return field;
   }
   std::string out;
@@ -125,9 +126,8 @@ void SplitPosts(Thread& thread) {
   std::string_view line;
 
   size_t crBytes = 0;
-  for (const char* p = text.data(); (p = static_cast<const char*>(std::memchr(
-                                         p, '\r', text.data() + text.size() - p)));
-       ++p) {
+  for (const char* p = text.data();
+       (p = static_cast<const char*>(std::memchr(p, '\r', text.data() + text.size() - p))); ++p) {
     ++crBytes;
   }
   long long kb = (static_cast<long long>(text.size()) - static_cast<long long>(crBytes)) / 1024;

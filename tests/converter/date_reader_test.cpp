@@ -69,7 +69,8 @@ TEST(DateReader, NoDateWordsAndFieldsWithoutDate) {
   for (const char* word : {"あぼーん", "あほーん", "移転したよ", "ヤバイ！", "[ここ壊れています]",
                            "[ここ壊れてます]", "移転＆停止"}) {
     SCOPED_TRACE(word);
-    DateReading r = ReadPostDate(Sjis((std::string("  ") + word + " 2008/01/01 00:00").c_str()), 1, 0);
+    DateReading r =
+        ReadPostDate(Sjis((std::string("  ") + word + " 2008/01/01 00:00").c_str()), 1, 0);
     EXPECT_TRUE(r.noDateWord);
     EXPECT_EQ(r.time, 0u);
     EXPECT_TRUE(IsPostDate(r));

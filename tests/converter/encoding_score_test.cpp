@@ -42,7 +42,10 @@ TEST(EncodingScores, ScoresFollowTheirRules) {
   EXPECT_EQ(ScoreEncodings("\x88\x9F").sjis, 2);
   // A lone continuation byte costs UTF-8 one point; a broken sequence ten.
   EXPECT_EQ(ScoreEncodings("\x80").utf8, -1);
-  EXPECT_EQ(ScoreEncodings("\xE3\x81" "a").utf8, -10);
+  EXPECT_EQ(ScoreEncodings("\xE3\x81"
+                           "a")
+                .utf8,
+            -10);
   // Pure ASCII: all zero, which is Shift_JIS.
   EXPECT_EQ(DecideEncoding(ScoreEncodings("plain ascii")), 1);
 }

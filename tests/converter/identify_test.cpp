@@ -99,7 +99,8 @@ TEST_F(ReadingTest, RealLogsOfEachFormAndKind) {
 TEST_F(ReadingTest, PostsOfARealLog) {
   REAL_LOG_OR_SKIP(bytes, "twoB-jbbs/unmatch-count-dat.txt");
   Thread thread;
-  ASSERT_EQ(Load(testing::RealPath("twoB-jbbs/unmatch-count-dat.txt"), thread), Identification::kDat);
+  ASSERT_EQ(Load(testing::RealPath("twoB-jbbs/unmatch-count-dat.txt"), thread),
+            Identification::kDat);
   // Deleted posts leave gaps: the numbers follow the log.
   EXPECT_EQ(thread.posts.back().number, 251);
   EXPECT_FALSE(thread.posts.front().id.empty());
@@ -126,8 +127,8 @@ TEST_F(ReadingTest, PostFieldsAndTimes) {
 }
 
 TEST_F(ReadingTest, OldCommaFormReadsLikeTheCurrentForm) {
-  std::string line1 = common::Utf8ToCp932(
-      "名無し,sage,2001/05/05(土) 12:00,本文＠｀続き &amp 記号,古いスレッド\n");
+  std::string line1 =
+      common::Utf8ToCp932("名無し,sage,2001/05/05(土) 12:00,本文＠｀続き &amp 記号,古いスレッド\n");
   std::string line2 = common::Utf8ToCp932("名無し,,2001/05/05(土) 12:01,二つ目,\n");
   Thread thread;
   ASSERT_EQ(Load(Write("987654321.dat", line1 + line2), thread), Identification::kDat);
@@ -216,8 +217,8 @@ TEST_F(ReadingTest, BoardInformationFromIdxAndBoardFiles) {
 
 TEST_F(ReadingTest, DateStyleAndForcedKinds) {
   // まちＢＢＳ writes the number first and the ID in the date field.
-  std::string machi = common::Utf8ToCp932(
-      "1<>名無し<><>2005/05/05(木) 12:00:00 ID:abcdEF<>本文<>まちのスレ\n");
+  std::string machi =
+      common::Utf8ToCp932("1<>名無し<><>2005/05/05(木) 12:00:00 ID:abcdEF<>本文<>まちのスレ\n");
   Thread thread;
   ASSERT_EQ(Load(Write("1115262000.dat", machi), thread), Identification::kDat);
   EXPECT_EQ(thread.form, DatForm::kNumbered);
@@ -248,7 +249,9 @@ TEST_F(ReadingTest, FieldsInTheOutputEncoding) {
   thread.inputKanjicode = 3;
   thread.outputKanjicode = 1;
   // A character Shift_JIS lacks becomes a numeric reference.
-  EXPECT_EQ(thread.ToOutputEncoding("a\xF0\x9F\x98\x80" "b"), "a&#128512;b");
+  EXPECT_EQ(thread.ToOutputEncoding("a\xF0\x9F\x98\x80"
+                                    "b"),
+            "a&#128512;b");
   thread.outputKanjicode = 3;
   EXPECT_EQ(thread.ToOutputEncoding("same"), "same");
 }
@@ -258,7 +261,8 @@ TEST_F(ReadingTest, BoardFilesOfTheProgramFolder) {
       "2\t0\r\nニュース\t0\r\n\tnews.2ch.net\tnewsplus\tニュース速報+\r\n"
       "\tpc11.2ch.net\tlinux\tLinux板\r\n");
   Write("prog/2channel.brd", brd);
-  Write("prog/others.brd", common::Utf8ToCp932("他\t0\r\n\thokkaido.machi.to\thokkaidou\t北海道\r\n"));
+  Write("prog/others.brd",
+        common::Utf8ToCp932("他\t0\r\n\thokkaido.machi.to\thokkaidou\t北海道\r\n"));
   cmd_.programFolder = (dir_ / "prog").string() + "/";
   ApplyOWord(0x401B1E, cmd_.o);  // browser files off
   ProgramBoardFiles files;

@@ -15,8 +15,7 @@ namespace {
 class CommandLineTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("shoin_options_" + std::to_string(::getpid()));
+    dir_ = std::filesystem::temp_directory_path() / ("shoin_options_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir_ / "dat");
     std::ofstream(dir_ / "dat" / "1234567890.dat") << "a<>b<>2008/01/07(月) 14:10:06<>c<>t\n";
     context_.currentFolder = dir_.string();
@@ -112,7 +111,8 @@ struct OptionCase {
 
 TEST_F(CommandLineTest, OptionTable) {
   const std::vector<OptionCase> cases = {
-      {"MPaddedToNineDigits", {"/m=E2058000"},
+      {"MPaddedToNineDigits",
+       {"/m=E2058000"},
        [](const Options& c) {
          Options full;
          ApplyMValue("E20580000", Mode::kStandard, full);
@@ -121,77 +121,91 @@ TEST_F(CommandLineTest, OptionTable) {
          EXPECT_EQ(c.m.nametargetR, full.m.nametargetR);
          EXPECT_TRUE(c.m.toukoubi);
        }},
-      {"MOneIsTheLowestBitOfDigitOne", {"/m=1"},
+      {"MOneIsTheLowestBitOfDigitOne",
+       {"/m=1"},
        [](const Options& c) {
          EXPECT_FALSE(c.m.namae);  // "1" pads to 100000000: digit 1 is 1, bit 4
          EXPECT_TRUE(c.m.titlehide);
          EXPECT_FALSE(c.m.notdelsp || c.m.link_backtoboard || c.m.link_moto || c.m.credit);
          EXPECT_TRUE(c.m.nametargetR);
        }},
-      {"MEightSetsNamae", {"/m=8"},
+      {"MEightSetsNamae",
+       {"/m=8"},
        [](const Options& c) {
          EXPECT_TRUE(c.m.namae);
          EXPECT_FALSE(c.m.toukoubi || c.m.titlehide || c.m.link_moto);
        }},
-      {"MBareTurnsBoardLinksOff", {"/m"},
+      {"MBareTurnsBoardLinksOff",
+       {"/m"},
        [](const Options& c) {
          EXPECT_FALSE(c.m.link_backtoboard);
          EXPECT_FALSE(c.m.link_moto);
          EXPECT_TRUE(c.m.link_back);
          EXPECT_TRUE(c.m.namae);
        }},
-      {"MLineLimitAndEncoding", {"/m=000000F86"},
+      {"MLineLimitAndEncoding",
+       {"/m=000000F86"},
        [](const Options& c) {
          EXPECT_EQ(c.m.limitoflinenumber, 31);
          EXPECT_FALSE(c.m.omitdldd);
          EXPECT_EQ(c.m.output_kanjicode, 3);
          EXPECT_TRUE(c.m.nametargetR);
        }},
-      {"MNametargetBitInvertedInStandardMode", {"/m=000000001"},
+      {"MNametargetBitInvertedInStandardMode",
+       {"/m=000000001"},
        [](const Options& c) { EXPECT_FALSE(c.m.nametargetR); }},
-      {"MTxtsearchEnablesScripts", {"/m=000008"},
+      {"MTxtsearchEnablesScripts",
+       {"/m=000008"},
        [](const Options& c) {
          EXPECT_TRUE(c.js.txtsearch);
          EXPECT_TRUE(c.js.enabled);
        }},
-      {"JsKeepsTxtsearchAgainstM", {"/js=80F", "/m=000008"},
+      {"JsKeepsTxtsearchAgainstM",
+       {"/js=80F", "/m=000008"},
        [](const Options& c) { EXPECT_FALSE(c.js.txtsearch); }},
-      {"OCountsFromTheRight", {"/o=1E"},
+      {"OCountsFromTheRight",
+       {"/o=1E"},
        [](const Options& c) {
          EXPECT_EQ(c.o.headKb, 30);
          EXPECT_EQ(c.o.boardInfoPriority, 0);
          EXPECT_FALSE(c.o.noIdxInf || c.o.ignoreLogCheck);
        }},
       {"OInputEncoding", {"/o=02001E"}, [](const Options& c) { EXPECT_EQ(c.o.inputKanjicode, 2); }},
-      {"Js800LeavesScriptsOff", {"/js=800"},
+      {"Js800LeavesScriptsOff",
+       {"/js=800"},
        [](const Options& c) {
          EXPECT_FALSE(c.js.enabled);
          EXPECT_TRUE(c.js.method);
        }},
       {"Js8LeavesScriptsOff", {"/js=8"}, [](const Options& c) { EXPECT_FALSE(c.js.enabled); }},
-      {"JsBareTurnsPopupsOn", {"/js"},
+      {"JsBareTurnsPopupsOn",
+       {"/js"},
        [](const Options& c) {
          EXPECT_TRUE(c.js.enabled && c.js.method && c.js.target && c.js.belink);
          EXPECT_TRUE(c.js.respopup && c.js.refpopup);
          EXPECT_FALSE(c.js.txtsearch);
        }},
-      {"UrActsAsUInStandardMode", {"/ur"},
+      {"UrActsAsUInStandardMode",
+       {"/ur"},
        [](const Options& c) {
          EXPECT_TRUE(c.u);
          EXPECT_FALSE(c.ur);
        }},
       {"UnknownTwoLetterActsAsFirstLetter", {"/cx"}, [](const Options& c) { EXPECT_TRUE(c.c); }},
-      {"CtIsTwoLetters", {"/ct"},
+      {"CtIsTwoLetters",
+       {"/ct"},
        [](const Options& c) {
          EXPECT_TRUE(c.ct);
          EXPECT_FALSE(c.c);
        }},
-      {"SpActsAsSOutsideTextMode", {"/sp"},
+      {"SpActsAsSOutsideTextMode",
+       {"/sp"},
        [](const Options& c) {
          EXPECT_TRUE(c.s);
          EXPECT_FALSE(c.sp);
        }},
-      {"IndexByNameWithFile", {"/i=nd:\"hoge.htm\""},
+      {"IndexByNameWithFile",
+       {"/i=nd:\"hoge.htm\""},
        [](const Options& c) {
          EXPECT_TRUE(c.i.enabled);
          EXPECT_EQ(c.i.sortKey, 'n');
@@ -199,14 +213,16 @@ TEST_F(CommandLineTest, OptionTable) {
          EXPECT_EQ(c.i.fileName, "hoge.htm");
          EXPECT_FALSE(c.i.copyBackground);
        }},
-      {"IndexDigitsOff", {"/i=00"},
+      {"IndexDigitsOff",
+       {"/i=00"},
        [](const Options& c) {
          EXPECT_EQ(c.i.digits[0], 0);
          EXPECT_EQ(c.i.digits[1], 0);
          EXPECT_EQ(c.i.digits[8], 1);
          EXPECT_EQ(c.i.sortKey, 'l');
        }},
-      {"IndexBareDecoratedWithBackground", {"/I:ru1"},
+      {"IndexBareDecoratedWithBackground",
+       {"/I:ru1"},
        [](const Options& c) {
          EXPECT_TRUE(c.i.decorated);
          EXPECT_TRUE(c.i.copyBackground);
@@ -214,48 +230,56 @@ TEST_F(CommandLineTest, OptionTable) {
          EXPECT_EQ(c.i.order, 'u');
          EXPECT_EQ(c.i.digits[0], 1);
        }},
-      {"IndexUnacceptableDigitSkipsAPosition", {"/i=x2"},
+      {"IndexUnacceptableDigitSkipsAPosition",
+       {"/i=x2"},
        [](const Options& c) {
          EXPECT_EQ(c.i.digits[0], 1);  // default kept
          EXPECT_EQ(c.i.digits[9], 2);  // only position 10 takes a 2
        }},
-      {"RangeOpenMaximum", {"/r=100-"},
+      {"RangeOpenMaximum",
+       {"/r=100-"},
        [](const Options& c) {
          EXPECT_EQ(c.minPosts, 100);
          EXPECT_EQ(c.maxPosts, 999999);
        }},
-      {"RangeOpenMinimum", {"/r=-50"},
+      {"RangeOpenMinimum",
+       {"/r=-50"},
        [](const Options& c) {
          EXPECT_EQ(c.minPosts, 1);
          EXPECT_EQ(c.maxPosts, 50);
        }},
-      {"RangeWithoutDashIsMinimum", {"/r=20"},
+      {"RangeWithoutDashIsMinimum",
+       {"/r=20"},
        [](const Options& c) {
          EXPECT_EQ(c.minPosts, 20);
          EXPECT_EQ(c.maxPosts, 999999);
        }},
-      {"FolderLettersInOrder", {"/a=Fsbnfc"},
+      {"FolderLettersInOrder",
+       {"/a=Fsbnfc"},
        [](const Options& c) {
          EXPECT_EQ(c.folderLetters, "Fsb");
          EXPECT_TRUE(c.oneFolder);
        }},
-      {"SubfoldersOneIndexOneFolder", {"/s=1c"},
-       [](const Options& c) {
-         EXPECT_TRUE(c.s && c.sOneIndex && c.oneFolder);
-       }},
+      {"SubfoldersOneIndexOneFolder",
+       {"/s=1c"},
+       [](const Options& c) { EXPECT_TRUE(c.s && c.sOneIndex && c.oneFolder); }},
       {"ReportModes", {"/vf"}, [](const Options& c) { EXPECT_EQ(c.v, ReportMode::kVf); }},
       {"ForcedKind", {"/f=4"}, [](const Options& c) { EXPECT_EQ(c.forcedKind, '4'); }},
       {"PartsDigitsOnly", {"/d=100x"}, [](const Options& c) { EXPECT_EQ(c.partSize, 100); }},
-      {"BareTitleFormat", {"/t"},
+      {"BareTitleFormat",
+       {"/t"},
        [](const Options& c) { EXPECT_EQ(c.fileNameFormat, "%threadtitle%"); }},
-      {"MoveWithRelatedFiles", {"/mv=\"/tmp/old\"::r"},
+      {"MoveWithRelatedFiles",
+       {"/mv=\"/tmp/old\"::r"},
        [](const Options& c) {
          EXPECT_TRUE(c.move && c.moveRelated);
          EXPECT_EQ(c.movePath, "/tmp/old/");
        }},
-      {"BareQueryReadsTheFile", {"/q"},
+      {"BareQueryReadsTheFile",
+       {"/q"},
        [](const Options& c) { EXPECT_TRUE(c.query && c.queryFromFile); }},
-      {"QueryText", {"/q=\"+VIP 雑談\""},
+      {"QueryText",
+       {"/q=\"+VIP 雑談\""},
        [](const Options& c) { EXPECT_EQ(c.queryText, "+VIP 雑談"); }},
   };
   for (const OptionCase& c : cases) {
@@ -379,7 +403,8 @@ TEST_F(CommandLineTest, OutputFolderThatCannotBeCreated) {
   ParseResult r = Parse({Dat(), Dat() + "/sub"});
   EXPECT_FALSE(r.run);
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_NE(r.messages.find("/sub/  :フォルダを作成できません.\r\n"), std::string::npos) << r.messages;
+  EXPECT_NE(r.messages.find("/sub/  :フォルダを作成できません.\r\n"), std::string::npos)
+      << r.messages;
 }
 
 TEST_F(CommandLineTest, FolderLettersWithoutAnyLetterWarn) {

@@ -89,8 +89,8 @@ TEST_F(RunLoopTest, FolderRunConvertsTheLogsAndReportsTheRest) {
 
 TEST_F(RunLoopTest, SubfoldersAndLogNames) {
   EXPECT_EQ(Run({(dir_ / "logs").string(), "/s", "/z"}), 0);
-  EXPECT_EQ(written_, (std::vector<std::string>{"1199682606.dat", "1379534723.dat",
-                                                "1205956389.dat"}));
+  EXPECT_EQ(written_,
+            (std::vector<std::string>{"1199682606.dat", "1379534723.dat", "1205956389.dat"}));
   EXPECT_FALSE(Said("不明の形式"));  // /z left the other names out
 }
 
@@ -98,7 +98,8 @@ TEST_F(RunLoopTest, PatternAndPostRange) {
   EXPECT_EQ(Run({(dir_ / "logs" / "1*.dat").string(), "/r=100-"}), 0);
   EXPECT_EQ(written_, std::vector<std::string>{"1379534723.dat"});
   EXPECT_TRUE(Said("投稿数による絞り込み:100-\r\n"));
-  EXPECT_TRUE(Said("1199682606.dat  :スレッドの投稿数が指定の範囲に無いので変換しませんでした。\r\n"));
+  EXPECT_TRUE(
+      Said("1199682606.dat  :スレッドの投稿数が指定の範囲に無いので変換しませんでした。\r\n"));
   EXPECT_EQ(Run({(dir_ / "logs" / "1*.dat").string(), "/r=-50"}), 0);
   EXPECT_EQ(written_, std::vector<std::string>{"1199682606.dat"});
   EXPECT_TRUE(Said("投稿数による絞り込み:1-50\r\n"));

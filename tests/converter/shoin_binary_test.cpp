@@ -66,7 +66,8 @@ class ShoinBinary : public ::testing::Test {
 TEST_F(ShoinBinary, NoArgumentShowsTheShortUsage) {
   Outcome r = RunShoin({});
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(r.output.rfind("shoin Ver. 0.35a\n2ch等のログデータ(*.dat)をHTML形式に変換します\n", 0), 0u)
+  EXPECT_EQ(r.output.rfind("shoin Ver. 0.35a\n2ch等のログデータ(*.dat)をHTML形式に変換します\n", 0),
+            0u)
       << r.output;
   EXPECT_NE(r.output.find("主要なオプション:\n"), std::string::npos);
   EXPECT_EQ(Inidir(), "");  // written empty after a failure
@@ -114,7 +115,7 @@ TEST_F(ShoinBinary, YagurasCallReadsTheLogAndReports) {
   std::ofstream(dir_ / "1199682606.dat", std::ios::binary)
       << common::Utf8ToCp932("名無し<>sage<>2008/01/07(月) 14:10:06 ID:abc<> 本文 <>題名\n");
   Outcome r = RunShoin({(dir_ / "1199682606.dat").string(), dir_.string(), "/js=80F", "/m=E2058000",
-                   "/o=E01B1E", "/v"});
+                        "/o=E01B1E", "/v"});
   // The page itself is the page writer's; the log must have been read and reported.
   EXPECT_NE(r.output.find("変換を開始します\n"), std::string::npos) << r.output;
   EXPECT_EQ(r.output.find("不明の形式"), std::string::npos) << r.output;
@@ -137,8 +138,8 @@ TEST_F(ShoinBinary, MemoryExhaustionIsTheOnlyFatalEnd) {
   std::ofstream(log, std::ios::binary)
       << common::Utf8ToCp932("名無し<><>2008/01/07(月) 14:10:06<>本文<>題名\n");
   std::filesystem::resize_file(log, 400LL * 1024 * 1024);
-  std::string command = "ulimit -v 300000; " + Quote(kProgram) + " " + Quote(log.string()) +
-                        " " + Quote((dir_ / "out").string()) + " 2>&1";
+  std::string command = "ulimit -v 300000; " + Quote(kProgram) + " " + Quote(log.string()) + " " +
+                        Quote((dir_ / "out").string()) + " 2>&1";
   FILE* pipe = popen(command.c_str(), "r");
   ASSERT_NE(pipe, nullptr);
   std::string output;

@@ -3,13 +3,13 @@
 // 100 MB in all, read as the conversion run reads them, on one core.
 //
 //   shoin_read_bench [realdata folder] [megabytes]
+#include <unistd.h>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
-#include <unistd.h>
 
 #include "common/file_io.h"
 #include "converter/options/options.h"
@@ -25,9 +25,9 @@ using namespace converter;
 int main(int argc, char** argv) {
   std::string realdata = argc > 1 ? argv[1] : "../shared/realdata";
   long long megabytes = argc > 2 ? std::stoll(argv[2]) : 100;
-  const char* logs[] = {"twoB-2ch/2ch_with_id.dat", "twoB-2ch/2ch_with_id_and_be.dat",
+  const char* logs[] = {"twoB-2ch/2ch_with_id.dat",      "twoB-2ch/2ch_with_id_and_be.dat",
                         "js2ch-news4vip/1379534723.dat", "twoB-jbbs/jbbs.dat",
-                        "twoB-jbbs/aa-euc.dat", "twoB-jbbs/unmatch-count-dat.txt"};
+                        "twoB-jbbs/aa-euc.dat",          "twoB-jbbs/unmatch-count-dat.txt"};
   std::vector<std::string> samples;
   for (const char* log : logs) {
     if (auto bytes = common::ReadWholeFile(realdata + "/" + log)) samples.push_back(*bytes);
