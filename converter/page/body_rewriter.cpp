@@ -27,7 +27,8 @@ std::string Lower(std::string_view s) {
 
 // Finds a needle that begins with '<' regardless of case.
 size_t FindNoCase(std::string_view s, std::string_view needle, size_t from) {
-  for (size_t i = s.find(needle[0], from); i != std::string_view::npos; i = s.find(needle[0], i + 1)) {
+  for (size_t i = s.find(needle[0], from); i != std::string_view::npos;
+       i = s.find(needle[0], i + 1)) {
     if (StartsWithNoCase(s.substr(i), needle)) return i;
   }
   return std::string_view::npos;
@@ -110,7 +111,8 @@ bool IsSafeAddress(std::string_view address) {
   for (char c : address) {
     if (static_cast<unsigned char>(c) > 0x20) folded += static_cast<char>(std::tolower(c));
   }
-  for (std::string_view prefix : {"http://", "https://", "ftp://", "mailto:", "#", "/", "./", "../"}) {
+  for (std::string_view prefix :
+       {"http://", "https://", "ftp://", "mailto:", "#", "/", "./", "../"}) {
     if (StartsWith(folded, prefix)) return true;
   }
   size_t colon = folded.find(':');
@@ -130,8 +132,8 @@ bool AllowedAttributes(const Tag& tag, std::initializer_list<std::string_view> n
 
 // The simple markup the boards themselves write, kept as it stands.
 bool IsBoardMarkup(const Tag& tag) {
-  static constexpr std::array<std::string_view, 7> kBare = {"br", "b", "/b", "hr", "/font", "/a",
-                                                            "/b"};
+  static constexpr std::array<std::string_view, 7> kBare = {"br",    "b",  "/b", "hr",
+                                                            "/font", "/a", "/b"};
   if (std::find(kBare.begin(), kBare.end(), tag.name) != kBare.end()) {
     return tag.attributes.empty();
   }
@@ -471,8 +473,8 @@ class FieldWriter {
       return consumed;
     }
     if (rules_.link_redirect && StartsWithNoCase(href, "http") && !IsBoardFamilyHost(href)) {
-      out_ += "<a href=\"http://" + rules_.redirectPrefix + StripScheme(href) +
-              "\" target=\"_blank\">";
+      out_ +=
+          "<a href=\"http://" + rules_.redirectPrefix + StripScheme(href) + "\" target=\"_blank\">";
     } else {
       out_.append(text.substr(0, tag.length));
     }

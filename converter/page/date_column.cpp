@@ -34,7 +34,7 @@ std::string RewriteDateColumn(std::string_view date, int hizuke) {
   if (hizuke == 0) return std::string(date);
   // Find YYYY/MM/DD or YY/MM/DD.
   for (size_t i = 0; i < date.size(); ++i) {
-    size_t yearDigits = Digits(date, i, 4) && i + 4 < date.size() && date[i + 4] == '/' ? 4
+    size_t yearDigits = Digits(date, i, 4) && i + 4 < date.size() && date[i + 4] == '/'   ? 4
                         : Digits(date, i, 2) && i + 2 < date.size() && date[i + 2] == '/' ? 2
                                                                                           : 0;
     if (yearDigits == 0 || (i > 0 && std::isdigit(static_cast<unsigned char>(date[i - 1])))) {

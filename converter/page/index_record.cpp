@@ -49,7 +49,8 @@ std::string IndexRecordLine(const Thread& thread, const IndexRecordPlace& place)
       thread.board.address,
       thread.board.folderName,
       thread.board.name,
-      std::string(KanjicodeName(thread.inputKanjicode)) + "," + KanjicodeName(thread.outputKanjicode),
+      std::string(KanjicodeName(thread.inputKanjicode)) + "," +
+          KanjicodeName(thread.outputKanjicode),
       "",
       "",
       Stored(firstPost),

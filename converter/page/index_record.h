@@ -9,10 +9,10 @@
 namespace converter::page {
 
 struct IndexRecordPlace {
-  std::string pageFile;     // the (first) page file name
+  std::string pageFile;  // the (first) page file name
   int parts = 1;
-  std::string pageFolder;   // folder of the page relative to the output root
-  std::string letterPath;   // the /a folder path
+  std::string pageFolder;  // folder of the page relative to the output root
+  std::string letterPath;  // the /a folder path
 };
 
 // The fields joined by TAB, a TAB after the last (UTF-8).

@@ -188,8 +188,8 @@ PageOutcome PageConverter::operator()(const Thread& thread, const Options& cmd,
 
   PageSetup setup;
   setup.baseName = OutputBaseName(thread, cmd, folder);
-  bool split = cmd.partSize > 0 &&
-               PartCount(static_cast<long long>(thread.posts.size()), cmd.partSize) > 1;
+  bool split =
+      cmd.partSize > 0 && PartCount(static_cast<long long>(thread.posts.size()), cmd.partSize) > 1;
   // The parts of a split thread keep together in a folder of their own.
   if (split && !cmd.oneFolder) folder += setup.baseName + "/";
   if (!placement::CreateFolders(folder, say)) return outcome;
@@ -253,7 +253,8 @@ PageOutcome PageConverter::operator()(const Thread& thread, const Options& cmd,
   const char* arrow = cmd.m.limitoflinenumber > 0 ? " -> " : " => ";
   for (int part = 0; part < pages.parts; ++part) {
     std::string line = thread.path + arrow + pages.files[static_cast<size_t>(part)].path;
-    if (pages.split) line = thread.path + " " + pages.files[static_cast<size_t>(part)].path + " (分割)";
+    if (pages.split)
+      line = thread.path + " " + pages.files[static_cast<size_t>(part)].path + " (分割)";
     if (CharacterCount(line) <= 70) line += " title:" + thread.title;
     say(line + "\r\n");
   }

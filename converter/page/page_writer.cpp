@@ -29,8 +29,9 @@ class PageBuilder {
  public:
   PageBuilder(const Thread& thread, const Options& cmd, const PageSetup& setup)
       : t_(thread), cmd_(cmd), m_(cmd.m), setup_(setup) {
-    outCharset_ = CharsetOf(thread.outputKanjicode > 0 ? thread.outputKanjicode
-                                                        : (m_.output_kanjicode ? m_.output_kanjicode : 1));
+    outCharset_ =
+        CharsetOf(thread.outputKanjicode > 0 ? thread.outputKanjicode
+                                             : (m_.output_kanjicode ? m_.output_kanjicode : 1));
     inCharset_ = CharsetOf(thread.inputKanjicode);
     sameCharset_ = outCharset_ == inCharset_;
     eol_ = m_.retcodeLF ? "\n" : "\r\n";
@@ -142,7 +143,9 @@ class PageBuilder {
     return std::min(part, parts_ - 1);
   }
 
-  std::string Anchor(int number) const { return (m_.nametargetR ? "#R" : "#") + std::to_string(number); }
+  std::string Anchor(int number) const {
+    return (m_.nametargetR ? "#R" : "#") + std::to_string(number);
+  }
 
   std::string InPage(int number) const {
     return (split_ ? PartFile(PartOfNumber(number)) : std::string()) + Anchor(number);
@@ -186,13 +189,14 @@ class PageBuilder {
       page += "<script type=\"text/javascript\" defer>" + eol_ + "<!--" + eol_;
       if (cmd_.js.belink && !t_.board.threadAddress.empty()) {
         page += "function be(i,r){var w=window.open('http://be.2ch.net/test/p.php?i='+i+'&u=d:" +
-                ScriptSafe(t_.board.threadAddress) +
-                "'+r,'profile');if(w)w.focus();}" + eol_;
+                ScriptSafe(t_.board.threadAddress) + "'+r,'profile');if(w)w.focus();}" + eol_;
       }
       // The pop-up script goes here when it is embedded.
       if (cmd_.js.method && !setup_.script.embedded.empty()) {
         page += EncodeWithReferences(setup_.script.embedded, outCharset_);
-        if (page.size() < eol_.size() || page.compare(page.size() - eol_.size(), eol_.size(), eol_) != 0) page += eol_;
+        if (page.size() < eol_.size() ||
+            page.compare(page.size() - eol_.size(), eol_.size(), eol_) != 0)
+          page += eol_;
       }
       page += "//-->" + eol_ + "</script>" + eol_;
     }
@@ -233,7 +237,8 @@ class PageBuilder {
 
   void Link(std::string& bar, const std::string& target, const std::string& label) {
     if (!bar.empty()) bar += " ";
-    bar += "<a href=\"" + EscapeAttribute(Tx(target), outCharset_) + "\">" + Tx(label) + "</a>" + eol_;
+    bar +=
+        "<a href=\"" + EscapeAttribute(Tx(target), outCharset_) + "\">" + Tx(label) + "</a>" + eol_;
   }
 
   // The links of the bar; `top` adds the hundred links.
@@ -247,10 +252,9 @@ class PageBuilder {
         } else if (t_.kind == BoardKind::k2ch) {
           Link(bar, kBbsTopAddress, "２ちゃんねる");
         }
-        std::string label = t_.board.name.empty()
-                                ? labels_.backToBoard
-                                : std::string(traits_->BoardLabelPrefix()) + t_.board.name +
-                                      labels_.boardSuffix;
+        std::string label = t_.board.name.empty() ? labels_.backToBoard
+                                                  : std::string(traits_->BoardLabelPrefix()) +
+                                                        t_.board.name + labels_.boardSuffix;
         Link(bar, t_.board.address, label);
       }
       if (m_.link_moto && t_.key != 0 && !t_.board.threadAddress.empty()) {
@@ -305,9 +309,10 @@ class PageBuilder {
     if (style == TopBarStyle::kFloatDiv && sevenStyle) {
       page += "<div style=\"margin-top:1em;\"><span style='float:left;'>" + eol_ + bar +
               "</span>&nbsp;</div>" + eol_;
-      page += "<hr style=\"background-color:#888;color:#888;border-width:0;height:1px;position:"
-              "relative;top:-.4em;\">" +
-              eol_;
+      page +=
+          "<hr style=\"background-color:#888;color:#888;border-width:0;height:1px;position:"
+          "relative;top:-.4em;\">" +
+          eol_;
     } else if (style == TopBarStyle::kFloatDiv) {
       // read.cgi 05.x.x.x style: the bar as a paragraph.
       if (bar.size() >= eol_.size()) bar.erase(bar.size() - eol_.size());
@@ -316,8 +321,8 @@ class PageBuilder {
       page += "<div style=\"margin-top:1em;\"><span style='float:left;'>" + eol_ + bar +
               "</span><span style='float:right;'></span><br style='clear:both;'></div>" + eol_;
     } else {
-      int breaks = traits_->TopBarBreaks() + (t_.language == 1 ? 1 : 0) +
-                   (m_.link_omit_atagstr ? 1 : 0);
+      int breaks =
+          traits_->TopBarBreaks() + (t_.language == 1 ? 1 : 0) + (m_.link_omit_atagstr ? 1 : 0);
       page += bar;
       for (int i = 0; i < std::max(1, breaks); ++i) page += "<br>";
       page += eol_;
@@ -349,8 +354,8 @@ class PageBuilder {
     if (m_.notreplaceresanchor) {
       entry += number;
     } else {
-      entry += "<a name=\"" + std::string(m_.nametargetR ? "R" : "") + number + "\">" + number +
-               "</a>";
+      entry +=
+          "<a name=\"" + std::string(m_.nametargetR ? "R" : "") + number + "\">" + number + "</a>";
     }
     entry += " ";
     entry += nameColumnLabel_;
@@ -370,16 +375,16 @@ class PageBuilder {
       if (traits_->BlankBeforeDate()) entry += " ";
       std::string date = Field(post.date);
       if (m_.hizuke != 0) {
-        date = EncodeWithReferences(RewriteDateColumn(common::DecodeToUtf8(date, outCharset_),
-                                                      m_.hizuke),
-                                    outCharset_);
+        date = EncodeWithReferences(
+            RewriteDateColumn(common::DecodeToUtf8(date, outCharset_), m_.hizuke), outCharset_);
       }
       entry += BeLink(RewriteField(date, FieldKind::kDate, rules_, anchors_), post.number);
       // The numbered form keeps the ID in a field of its own.
       if (!post.id.empty() && date.find("ID:") == std::string::npos) {
         entry += " ID:" + EscapeTags(Field(post.id), outCharset_);
       }
-      if (t_.kind == BoardKind::kWorld2ch && !post.language.empty()) entry += Language(post.language);
+      if (t_.kind == BoardKind::kWorld2ch && !post.language.empty())
+        entry += Language(post.language);
       std::string_view text = FieldView(post.body, converted_body_);
       if (m_.notdelsp) {
         if (!text.empty() && text.back() == ' ') text.remove_suffix(1);
@@ -427,10 +432,11 @@ class PageBuilder {
     std::string text = date.substr(idStart, end - idStart);
     std::string link;
     if (ScriptsOn() && cmd_.js.belink) {
-      link = "<a href=\"javascript:be(" + id + "," + std::to_string(number) + ");\">" + text + "</a>";
+      link =
+          "<a href=\"javascript:be(" + id + "," + std::to_string(number) + ");\">" + text + "</a>";
     } else {
-      link = "<a href=\"http://be.2ch.net/test/p.php?i=" + id + "&amp;u=d:" +
-             ScriptSafe(t_.board.threadAddress) + std::to_string(number) +
+      link = "<a href=\"http://be.2ch.net/test/p.php?i=" + id +
+             "&amp;u=d:" + ScriptSafe(t_.board.threadAddress) + std::to_string(number) +
              "\" target=\"_blank\">" + text + "</a>";
     }
     return date.replace(idStart, end - idStart, link);
@@ -473,12 +479,12 @@ class PageBuilder {
     bool mailLink = !mail.empty() && !m_.maildshow;
     // Inside the mail link a name keeps no links of its own: anchors do not nest.
     name = RewriteField(name, FieldKind::kName, mailLink ? nameInMailRules_ : rules_, anchors_);
-    bool trip = name.compare(0, 5, "</b>\xE2\x97\x86") == 0 || name.compare(0, 6, "</b>\x81\x9F") == 0 ||
-                name.compare(0, 6, "</b>\xA2\xA1") == 0;
+    bool trip = name.compare(0, 5, "</b>\xE2\x97\x86") == 0 ||
+                name.compare(0, 6, "</b>\x81\x9F") == 0 || name.compare(0, 6, "</b>\xA2\xA1") == 0;
     if (!m_.delnamesp && (trip || m_.readcgi7xx)) name += " ";
     if (mailLink) {
-      entry += "<a href=\"mailto:" + EscapeAttribute(mail, outCharset_) + "\"><b>" + name +
-               "</b></a>";
+      entry +=
+          "<a href=\"mailto:" + EscapeAttribute(mail, outCharset_) + "\"><b>" + name + "</b></a>";
     } else {
       entry += "<font color=green><b>" + name + "</b></font>";
       if (m_.maildshow) entry += "[" + EscapeTags(mail, outCharset_) + "]";

@@ -20,9 +20,9 @@ struct HeadScript {
 
 // Decided for a thread before its page is built.
 struct PageSetup {
-  std::string folder;    // page folder, ends in '/'
-  std::string baseName;  // output name without ".html"
-  std::string indexLink;  // address of the index page from this page; "" for none
+  std::string folder;          // page folder, ends in '/'
+  std::string baseName;        // output name without ".html"
+  std::string indexLink;       // address of the index page from this page; "" for none
   std::string redirectPrefix;  // first line of redirect.txt
   HeadScript script;
   std::string indexRecord;  // index entry line for writehtmlindextag; "" to build none

@@ -1,7 +1,7 @@
 #include "converter/placement/file_mover.h"
 
-#include <sys/stat.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>

@@ -87,9 +87,9 @@ PageFolder BuildPageFolder(const std::string& outputRoot, const Layout& layout,
         parts += OrUnknown(place.boardKindName) + "/";
         break;
       case 's':
-        parts += OrUnknown(!place.server.empty() ? place.server
-                                                 : ParentFolderName(place.datPath, 2)) +
-                 "/";
+        parts +=
+            OrUnknown(!place.server.empty() ? place.server : ParentFolderName(place.datPath, 2)) +
+            "/";
         break;
       case 'b':
         parts += OrUnknown(!place.boardDir.empty() ? place.boardDir
@@ -108,10 +108,10 @@ PageFolder BuildPageFolder(const std::string& outputRoot, const Layout& layout,
         parts += ArchiveFolder(place.key, i == 0);
         break;
       case 'd': {
-        bool known = place.firstPostTime.size() >= 6 &&
-                     place.firstPostTime.find_first_not_of('0') != std::string::npos &&
-                     place.firstPostTime.substr(0, 6).find_first_not_of("0123456789") ==
-                         std::string::npos;
+        bool known =
+            place.firstPostTime.size() >= 6 &&
+            place.firstPostTime.find_first_not_of('0') != std::string::npos &&
+            place.firstPostTime.substr(0, 6).find_first_not_of("0123456789") == std::string::npos;
         parts += (known ? place.firstPostTime.substr(0, 6) : "unknown") + "/";
         break;
       }

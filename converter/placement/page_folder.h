@@ -22,9 +22,9 @@ struct ThreadPlace {
 };
 
 struct Layout {
-  std::string letters;    // the /a letters B s b n f F d in the order given
-  bool reproduce = false;  // /a r
-  bool single = false;     // /a c or /s=c: every page into the output root
+  std::string letters;      // the /a letters B s b n f F d in the order given
+  bool reproduce = false;   // /a r
+  bool single = false;      // /a c or /s=c: every page into the output root
   bool subfolders = false;  // /s: inputs come from subfolders of the input root
   std::string inputRoot;    // folder the input was given as (for r and /s)
 };

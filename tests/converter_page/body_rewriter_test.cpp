@@ -35,8 +35,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "<a href=\"#R5\">&gt;&gt;5</a>", Rules()},
         RewriteCase{"AnchorWithoutR", "<a href=\"../test/read.cgi/x/1/5\">&gt;5</a>",
                     "<a href=\"#5\">&gt;5</a>", Rules([](BodyRules& r) { r.nametargetR = false; })},
-        RewriteCase{"FullWidthAnchor", "<a href=\"x\">＞＞１２</a>", "<a href=\"#R12\">＞＞１２</a>",
-                    Rules()},
+        RewriteCase{"FullWidthAnchor", "<a href=\"x\">＞＞１２</a>",
+                    "<a href=\"#R12\">＞＞１２</a>", Rules()},
         RewriteCase{"RangeKeepsItsText", "<a href=\"../test/read.cgi/x/1/5-7\">&gt;&gt;5-7</a>",
                     "<a href=\"#R5\">&gt;&gt;5-7</a>", Rules()},
         RewriteCase{"AnchorKeptWhenAsked", "<a href=\"../x/5\" target=\"_blank\">&gt;&gt;5</a>",
@@ -64,13 +64,14 @@ INSTANTIATE_TEST_SUITE_P(
         RewriteCase{"AddressEndsBeforeEntity", "http://e.example/&gt;&gt;",
                     "<a href=\"http://e.example/\" target=\"_blank\">http://e.example/</a>&gt;&gt;",
                     Rules()},
-        RewriteCase{"RedirectorForOtherHosts", "http://e.example/a http://pc11.2ch.net/a/",
-                    "<a href=\"http://ime.test/e.example/a\" target=\"_blank\">http://e.example/a</a> "
-                    "<a href=\"http://pc11.2ch.net/a/\" target=\"_blank\">http://pc11.2ch.net/a/</a>",
-                    Rules([](BodyRules& r) {
-                      r.link_redirect = true;
-                      r.redirectPrefix = "ime.test/";
-                    })},
+        RewriteCase{
+            "RedirectorForOtherHosts", "http://e.example/a http://pc11.2ch.net/a/",
+            "<a href=\"http://ime.test/e.example/a\" target=\"_blank\">http://e.example/a</a> "
+            "<a href=\"http://pc11.2ch.net/a/\" target=\"_blank\">http://pc11.2ch.net/a/</a>",
+            Rules([](BodyRules& r) {
+              r.link_redirect = true;
+              r.redirectPrefix = "ime.test/";
+            })},
         RewriteCase{"IconAddress", "sssp://img.2ch.net/ico/u_sii.gif <br> 本文",
                     "<img src=\"http://img.2ch.net/ico/u_sii.gif\"> <br> 本文",
                     Rules([](BodyRules& r) { r.sssp2img = true; })},
@@ -78,8 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "<a href=\"http://e.example/aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\" "
                     "target=\"_blank\">http://e.example/aaaaaaaaaaaaaaaaaaaaaaa...</a><br>",
                     Rules([](BodyRules& r) { r.link_omit_atagstr = true; })},
-        RewriteCase{"BoardMarkupKept",
-                    "<b>太字</b><br><font color=red>赤</font><hr><BR>",
+        RewriteCase{"BoardMarkupKept", "<b>太字</b><br><font color=red>赤</font><hr><BR>",
                     "<b>太字</b><br><font color=red>赤</font><hr><BR>", Rules()},
         // Markup no board writes is shown as text, so no script can run.
         RewriteCase{"ScriptTagEscaped", "<script>alert(1)</script>",

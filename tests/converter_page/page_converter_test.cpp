@@ -1,8 +1,8 @@
 #include "converter/page/page_converter.h"
 
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -85,7 +85,8 @@ TEST_F(Converting, TitleFormatMarkersAndForbiddenSigns) {
 TEST_F(Converting, ExistingOutputRules) {
   auto thread = Thread3();
   Convert(*thread);
-  EXPECT_THAT(Convert(*thread), HasSubstr("注意:" + Out("1234567890.html") + "は既に存在します。上書きします。"));
+  EXPECT_THAT(Convert(*thread),
+              HasSubstr("注意:" + Out("1234567890.html") + "は既に存在します。上書きします。"));
   // Under /u a page as new as the log stays.
   cmd_.u = true;
   PageOutcome outcome;

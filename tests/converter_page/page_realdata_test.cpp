@@ -24,7 +24,7 @@ const std::string kE2e = std::string(TEST_SOURCE_DIR) + "/tests/e2e";
 struct Log {
   std::string relative;  // under the real-data folder
   common::Charset charset;
-  bool numbered;  // number<>name<>... form, whose numbers may skip
+  bool numbered;           // number<>name<>... form, whose numbers may skip
   std::string screenshot;  // board kind shown, "" for none
 };
 
@@ -40,7 +40,9 @@ const std::vector<Log> kLogs = {
     {"twoB-jbbs/unmatch-count-dat.txt", common::Charset::kEucJp, true, ""},
 };
 
-std::string Quote(const std::string& s) { return "'" + std::regex_replace(s, std::regex("'"), "'\\''") + "'"; }
+std::string Quote(const std::string& s) {
+  return "'" + std::regex_replace(s, std::regex("'"), "'\\''") + "'";
+}
 
 int RunQuietly(const std::string& command) {
   int status = std::system((command + " >/dev/null 2>&1").c_str());
@@ -92,16 +94,19 @@ class RealLogs : public ::testing::Test {
     // tidy exits with 2 on errors, 1 on warnings only.
     EXPECT_LT(RunQuietly("tidy -q -errors " + encoding + " " + Quote(page)), 2);
     int dts = 0;
-    for (size_t at = html.find("<dt"); at != std::string::npos; at = html.find("<dt", at + 3)) ++dts;
+    for (size_t at = html.find("<dt"); at != std::string::npos; at = html.find("<dt", at + 3))
+      ++dts;
     EXPECT_EQ(dts, posts);
     std::set<int> names;
     std::regex name("<a name=\"R([0-9]+)\">");
-    for (auto it = std::sregex_iterator(html.begin(), html.end(), name); it != std::sregex_iterator(); ++it) {
+    for (auto it = std::sregex_iterator(html.begin(), html.end(), name);
+         it != std::sregex_iterator(); ++it) {
       EXPECT_TRUE(names.insert(std::stoi((*it)[1])).second) << "post " << (*it)[1] << " twice";
     }
     std::regex target("href=\"#R([0-9]+)\"");
     int targets = 0;
-    for (auto it = std::sregex_iterator(html.begin(), html.end(), target); it != std::sregex_iterator(); ++it) {
+    for (auto it = std::sregex_iterator(html.begin(), html.end(), target);
+         it != std::sregex_iterator(); ++it) {
       int n = std::stoi((*it)[1]);
       ++targets;
       // Anchors to posts the log does not hold (beyond its end, or numbers a
@@ -130,14 +135,16 @@ TEST_F(RealLogs, ConvertWithYaguraOptionsAndDefaultsAndShowInChromium) {
     fs::copy_file(source, yaguraDir / source.filename());
     std::string dat = (yaguraDir / source.filename()).string();
     EXPECT_EQ(RunQuietly(Quote(kShoin) + " " + Quote(dat) + " " + Quote(yaguraDir.string()) +
-                  " /js=80F /m=E2058000 /o=E01B1E"),
+                         " /js=80F /m=E2058000 /o=E01B1E"),
               0);
     std::string yaguraPage = (yaguraDir / (base + ".html")).string();
     ASSERT_TRUE(fs::exists(yaguraPage));
     CheckPage(yaguraPage, log, posts);
     // The defaults, into another folder.
     fs::path defaultsDir = work_ / ("d_" + base);
-    EXPECT_EQ(RunQuietly(Quote(kShoin) + " " + Quote(source.string()) + " " + Quote(defaultsDir.string())), 0);
+    EXPECT_EQ(RunQuietly(Quote(kShoin) + " " + Quote(source.string()) + " " +
+                         Quote(defaultsDir.string())),
+              0);
     std::string defaultsPage = (defaultsDir / (base + ".html")).string();
     ASSERT_TRUE(fs::exists(defaultsPage));
     CheckPage(defaultsPage, log, posts);
@@ -161,7 +168,9 @@ TEST_F(RealLogs, ConvertWithYaguraOptionsAndDefaultsAndShowInChromium) {
   if (!fs::exists(kE2e + "/node_modules/playwright-core")) {
     ASSERT_EQ(RunQuietly("cd " + Quote(kE2e) + " && npm install --no-audit --no-fund --silent"), 0);
   }
-  EXPECT_EQ(std::system(("cd " + Quote(kE2e) + " && node page_check.js " + Quote(manifestPath)).c_str()), 0);
+  EXPECT_EQ(
+      std::system(("cd " + Quote(kE2e) + " && node page_check.js " + Quote(manifestPath)).c_str()),
+      0);
 }
 
 }  // namespace
@@ -193,29 +202,35 @@ class ShoinPages : public ::testing::Test {
 TEST_F(ShoinPages, LogScriptNeverRunsAndStaysVisible) {
   std::string log =
       "<script>window.__pwned=true;alert(1)</script><><>2008/01/07(月) 14:10:06 ID:abc<>"
-      " <img src=x onerror=\"window.__pwned=true;alert(2)\"> <br> <a href=\"javascript:alert(3)\">押す</a>"
-      " <br> <b onmouseover=\"alert(4)\">太字</b> <br> <iframe src=\"javascript:alert(5)\"></iframe> <>"
+      " <img src=x onerror=\"window.__pwned=true;alert(2)\"> <br> <a "
+      "href=\"javascript:alert(3)\">押す</a>"
+      " <br> <b onmouseover=\"alert(4)\">太字</b> <br> <iframe "
+      "src=\"javascript:alert(5)\"></iframe> <>"
       "<script>alert(6)</script>題\n"
       "名無し<>\"><script>alert(7)</script><>2008/01/07(月) 14:11:06 ID:def<>"
-      " <a href=\"../test/read.cgi/x/1199684206/1\" target=\"_blank\">&gt;&gt;1</a> <br> ふつう <>\n";
+      " <a href=\"../test/read.cgi/x/1199684206/1\" target=\"_blank\">&gt;&gt;1</a> <br> ふつう "
+      "<>\n";
   std::string dat = WriteLog("1199684206.dat", log, common::Charset::kCp932);
   ASSERT_EQ(RunQuietly(Quote(kShoin) + " " + Quote(dat) + " " + Quote(work_.string()) +
-                " /js=80F /m=E2058000 /o=E01B1E"),
+                       " /js=80F /m=E2058000 /o=E01B1E"),
             0);
   std::string page = (work_ / "1199684206.html").string();
   ASSERT_TRUE(fs::exists(page));
   std::string html = common::Cp932ToUtf8(common::ReadWholeFile(page).value_or(""));
   EXPECT_THAT(html, ::testing::HasSubstr("<a href=\"#R1\">&gt;&gt;1</a>"));
-  std::string manifest = "[{\"file\":\"" + page +
-                         "\",\"posts\":2,\"title\":\"&lt;script&gt;alert(6)&lt;/script&gt;題\","
-                         "\"mustShow\":[\"<script>window.__pwned=true;alert(1)</script>\","
-                         "\"<img src=x onerror=\\\"window.__pwned=true;alert(2)\\\">\",\"押す\",\"ふつう\"]}]";
+  std::string manifest =
+      "[{\"file\":\"" + page +
+      "\",\"posts\":2,\"title\":\"&lt;script&gt;alert(6)&lt;/script&gt;題\","
+      "\"mustShow\":[\"<script>window.__pwned=true;alert(1)</script>\","
+      "\"<img src=x onerror=\\\"window.__pwned=true;alert(2)\\\">\",\"押す\",\"ふつう\"]}]";
   std::string manifestPath = (work_ / "manifest.json").string();
   ASSERT_TRUE(common::ReplaceFileAtomically(manifestPath, manifest));
   if (!fs::exists(kE2e + "/node_modules/playwright-core")) {
     ASSERT_EQ(RunQuietly("cd " + Quote(kE2e) + " && npm install --no-audit --no-fund --silent"), 0);
   }
-  EXPECT_EQ(std::system(("cd " + Quote(kE2e) + " && node page_check.js " + Quote(manifestPath)).c_str()), 0);
+  EXPECT_EQ(
+      std::system(("cd " + Quote(kE2e) + " && node page_check.js " + Quote(manifestPath)).c_str()),
+      0);
 }
 
 TEST_F(ShoinPages, YaguraCallLeavesThePageBesideTheDat) {
@@ -233,7 +248,8 @@ TEST_F(ShoinPages, YaguraCallLeavesThePageBesideTheDat) {
       common::ReadWholeFile((work_ / "dat" / "1199684208.html").string()).value_or(""));
   EXPECT_THAT(html, ::testing::HasSubstr("<script type=\"text/javascript\" defer>"));
   EXPECT_THAT(html, ::testing::HasSubstr("<a href=\"#R1\">&gt;&gt;1</a>"));
-  EXPECT_THAT(html, ::testing::HasSubstr("名前：<font color=green><b>名無し</b></font>[sage]投稿日："));
+  EXPECT_THAT(html,
+              ::testing::HasSubstr("名前：<font color=green><b>名無し</b></font>[sage]投稿日："));
   EXPECT_THAT(html, ::testing::HasSubstr("<b>1 KB</b>"));
 }
 
@@ -243,10 +259,12 @@ TEST_F(ShoinPages, OverLongPostIsMarkedBrokenAndTheRestConverts) {
   log += "名無し<><>2008/01/07(月) 14:12:06 ID:ghi<> 三番目 <>\n";
   std::string dat = WriteLog("1199684209.dat", log, common::Charset::kCp932);
   ASSERT_EQ(RunQuietly(Quote(kShoin) + " " + Quote(dat) + " " + Quote(work_.string())), 0);
-  std::string html = common::Cp932ToUtf8(
-      common::ReadWholeFile((work_ / "1199684209.html").string()).value_or(""));
+  std::string html =
+      common::Cp932ToUtf8(common::ReadWholeFile((work_ / "1199684209.html").string()).value_or(""));
   EXPECT_THAT(html, ::testing::HasSubstr("<dd> 一番目"));
-  EXPECT_THAT(html, ::testing::HasSubstr("<a name=\"R2\">2</a> 名前：<font color=green><b>[ここ壊れてます]</b></font>"));
+  EXPECT_THAT(html,
+              ::testing::HasSubstr(
+                  "<a name=\"R2\">2</a> 名前：<font color=green><b>[ここ壊れてます]</b></font>"));
   EXPECT_THAT(html, ::testing::HasSubstr("<dd> 三番目"));
   EXPECT_LT(html.size(), 20000u);
 }
@@ -266,11 +284,12 @@ TEST_P(ForcedOutput, PageIsInTheForcedEncoding) {
   // "①" and "髙" exist in CP932 but not in plain EUC-JP tables; "😀" and "한"
   // exist in neither Japanese encoding.
   std::string log =
-      "名無し<>sage<>2008/01/07(月) 14:10:06 ID:abc<> 漢字かな①髙😀한 <br> 二行目 <>文字コードの試験\n"
+      "名無し<>sage<>2008/01/07(月) 14:10:06 ID:abc<> 漢字かな①髙😀한 <br> 二行目 "
+      "<>文字コードの試験\n"
       "名無し<><>2008/01/07(月) 14:11:06 ID:def<> 二番目 <>\n";
   std::string dat = WriteLog("1199684207.dat", log, c.input);
-  ASSERT_EQ(RunQuietly(Quote(kShoin) + " " + Quote(dat) + " " + Quote(work_.string()) + " /m=810D9000" +
-                c.mDigit9),
+  ASSERT_EQ(RunQuietly(Quote(kShoin) + " " + Quote(dat) + " " + Quote(work_.string()) +
+                       " /m=810D9000" + c.mDigit9),
             0);
   std::string bytes = common::ReadWholeFile((work_ / "1199684207.html").string()).value_or("");
   ASSERT_FALSE(bytes.empty());
@@ -281,17 +300,23 @@ TEST_P(ForcedOutput, PageIsInTheForcedEncoding) {
   EXPECT_THAT(html, ::testing::HasSubstr("二行目"));
   if (c.input == common::Charset::kUtf8) {
     // Only a UTF-8 log can hold it; a Japanese page shows it as a reference.
-    EXPECT_THAT(html, ::testing::AnyOf(::testing::HasSubstr("😀"), ::testing::HasSubstr("&#128512;")));
+    EXPECT_THAT(html,
+                ::testing::AnyOf(::testing::HasSubstr("😀"), ::testing::HasSubstr("&#128512;")));
   }
   EXPECT_THAT(html, ::testing::Not(::testing::HasSubstr("\xEF\xBF\xBD")));  // no replacement mark
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Encodings, ForcedOutput,
-    ::testing::Values(EncodingCase{"Utf8ToShiftJis", common::Charset::kUtf8, "2", common::Charset::kCp932, "Shift_JIS"},
-                      EncodingCase{"EucJpToShiftJis", common::Charset::kEucJp, "2", common::Charset::kCp932, "Shift_JIS"},
-                      EncodingCase{"ShiftJisToUtf8", common::Charset::kCp932, "6", common::Charset::kUtf8, "UTF-8"},
-                      EncodingCase{"ShiftJisToEucJp", common::Charset::kCp932, "4", common::Charset::kEucJp, "EUC-JP"}),
-    [](const ::testing::TestParamInfo<EncodingCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Encodings, ForcedOutput,
+                         ::testing::Values(EncodingCase{"Utf8ToShiftJis", common::Charset::kUtf8,
+                                                        "2", common::Charset::kCp932, "Shift_JIS"},
+                                           EncodingCase{"EucJpToShiftJis", common::Charset::kEucJp,
+                                                        "2", common::Charset::kCp932, "Shift_JIS"},
+                                           EncodingCase{"ShiftJisToUtf8", common::Charset::kCp932,
+                                                        "6", common::Charset::kUtf8, "UTF-8"},
+                                           EncodingCase{"ShiftJisToEucJp", common::Charset::kCp932,
+                                                        "4", common::Charset::kEucJp, "EUC-JP"}),
+                         [](const ::testing::TestParamInfo<EncodingCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 }  // namespace

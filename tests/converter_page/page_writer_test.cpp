@@ -12,9 +12,9 @@ namespace converter::page {
 namespace {
 
 using ::testing::HasSubstr;
-using ::testing::Not;
 using testing::MakeThread;
 using testing::MakeThreadOf;
+using ::testing::Not;
 using testing::PostText;
 
 PageSetup PlainSetup() {
@@ -72,13 +72,16 @@ TEST_P(Splitting, PartsAndTheirPosts) {
   EXPECT_THAT(last, HasSubstr("<a name=\"R" + std::to_string(c.posts) + "\">"));
   EXPECT_EQ(Count(last, "<dt>"), c.posts - c.lastFirstPost + 1);
   // Every part links to its neighbours.
-  EXPECT_THAT(pages.files[0].bytes, HasSubstr("<a href=\"1234567890_02.html\">次" + std::to_string(c.every) + "</a>"));
+  EXPECT_THAT(pages.files[0].bytes,
+              HasSubstr("<a href=\"1234567890_02.html\">次" + std::to_string(c.every) + "</a>"));
   EXPECT_THAT(last, HasSubstr("前" + std::to_string(c.every) + "</a>"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Parts, Splitting,
-                         ::testing::Values(SplitCase{1001, 100, 10, 901}, SplitCase{1001, 300, 4, 901},
-                                           SplitCase{1003, 100, 10, 901}, SplitCase{1004, 100, 11, 1001},
+                         ::testing::Values(SplitCase{1001, 100, 10, 901},
+                                           SplitCase{1001, 300, 4, 901},
+                                           SplitCase{1003, 100, 10, 901},
+                                           SplitCase{1004, 100, 11, 1001},
                                            SplitCase{250, 100, 3, 201}));
 
 TEST(PartFileName, WidthFollowsThePartCount) {
@@ -102,23 +105,31 @@ TEST(BuildPages, YaguraPageLayout) {
   std::vector<PostText> posts(3);
   posts[0].mail = "sage";
   posts[1].name = "アジェグ４倍 </b>◆4xAJeG.COM <b>";
-  posts[2].body = " <a href=\"../test/read.cgi/x/1/1\" target=\"_blank\">&gt;&gt;1</a> <br> ttp://example/ ";
+  posts[2].body =
+      " <a href=\"../test/read.cgi/x/1/1\" target=\"_blank\">&gt;&gt;1</a> <br> ttp://example/ ";
   auto thread = MakeThread(posts, "");
   BuiltPages pages = BuildPages(*thread, YaguraOptions(), PlainSetup());
   const std::string& page = pages.files[0].bytes;
-  EXPECT_EQ(page.rfind("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">\r\n<html>\r\n<head>\r\n"
-                       "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\">\r\n"
-                       "<meta http-equiv=\"Content-Script-Type\" content=\"text/javascript\">\r\n"
-                       "<meta name=\"Author\" content=\"1234567890\">\r\n<title>(無題)</title>\r\n"
-                       "<script type=\"text/javascript\" defer>\r\n<!--\r\n//-->\r\n</script>\r\n</head>\r\n",
-                       0),
-            0u);
-  EXPECT_THAT(page, HasSubstr("<dt><a name=\"R1\">1</a> 名前：<font color=green><b>名無しさん</b></font>[sage]"
-                              "投稿日：2008/01/07(月) 14:10:06 ID:T0OW3SHo<dd>本文<br><br>\r\n"));
+  EXPECT_EQ(
+      page.rfind(
+          "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 "
+          "Transitional//EN\">\r\n<html>\r\n<head>\r\n"
+          "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\">\r\n"
+          "<meta http-equiv=\"Content-Script-Type\" content=\"text/javascript\">\r\n"
+          "<meta name=\"Author\" content=\"1234567890\">\r\n<title>(無題)</title>\r\n"
+          "<script type=\"text/javascript\" defer>\r\n<!--\r\n//-->\r\n</script>\r\n</head>\r\n",
+          0),
+      0u);
+  EXPECT_THAT(
+      page,
+      HasSubstr("<dt><a name=\"R1\">1</a> 名前：<font color=green><b>名無しさん</b></font>[sage]"
+                "投稿日：2008/01/07(月) 14:10:06 ID:T0OW3SHo<dd>本文<br><br>\r\n"));
   EXPECT_THAT(page, HasSubstr("<b>アジェグ４倍 </b>◆4xAJeG.COM <b></b></font>"));
   EXPECT_THAT(page, HasSubstr("<dd><a href=\"#R1\">&gt;&gt;1</a><br><a href=\"http://example/\" "
                               "target=\"_blank\">ttp://example/</a><br><br>"));
-  EXPECT_THAT(page, HasSubstr("<h1 style=\"color:red;font-size:larger;font-weight:normal;margin:-.5em 0 0;\">(無題)</h1>\r\n<dl class=\"thread\">"));
+  EXPECT_THAT(page,
+              HasSubstr("<h1 style=\"color:red;font-size:larger;font-weight:normal;margin:-.5em 0 "
+                        "0;\">(無題)</h1>\r\n<dl class=\"thread\">"));
   EXPECT_THAT(page, HasSubstr("<font color=red face=\"Arial\"><b>1 KB</b></font>"));
   EXPECT_THAT(page, Not(HasSubstr("Converted.")));  // credit off
 }
@@ -130,7 +141,8 @@ TEST(BuildPages, CreditOnTheLastPartOnly) {
   BuiltPages pages = BuildPages(*thread, cmd, PlainSetup());
   ASSERT_EQ(pages.files.size(), 3u);
   EXPECT_THAT(pages.files[0].bytes, Not(HasSubstr("Converted.")));
-  EXPECT_THAT(pages.files[2].bytes, HasSubstr("0.35a Converted.</font></div>\r\n</body>\r\n</html>\r\n"));
+  EXPECT_THAT(pages.files[2].bytes,
+              HasSubstr("0.35a Converted.</font></div>\r\n</body>\r\n</html>\r\n"));
   cmd.x = true;
   EXPECT_THAT(BuildPages(*thread, cmd, PlainSetup()).files[2].bytes, Not(HasSubstr("Converted.")));
 }
@@ -142,8 +154,10 @@ TEST(BuildPages, OverLongPostIsBrokenAndTheOthersStay) {
   auto thread = MakeThread(posts);
   BuiltPages pages = BuildPages(*thread, Options(), PlainSetup());
   const std::string& page = pages.files[0].bytes;
-  EXPECT_THAT(page, HasSubstr("<a name=\"R2\">2</a> 名前：<font color=green><b>[ここ壊れてます]</b></font>："
-                              "[ここ壊れてます]<dd>[ここ壊れてます]<br><br>"));
+  EXPECT_THAT(
+      page,
+      HasSubstr("<a name=\"R2\">2</a> 名前：<font color=green><b>[ここ壊れてます]</b></font>："
+                "[ここ壊れてます]<dd>[ここ壊れてます]<br><br>"));
   EXPECT_THAT(page, HasSubstr("<dd>最後<br><br>"));
   EXPECT_LT(page.size(), 10000u);
 }
@@ -189,7 +203,8 @@ TEST(BuildPages, OutputEncodingAndMissingCharacters) {
   const std::string& page = pages.files[0].bytes;
   EXPECT_THAT(page, HasSubstr("charset=Shift_JIS"));
   std::string expected;
-  common::EncodeFromUtf8("<dd>漢字と&#128512;と&#54620;&#44397;&#50612;<br><br>", common::Charset::kCp932, expected);
+  common::EncodeFromUtf8("<dd>漢字と&#128512;と&#54620;&#44397;&#50612;<br><br>",
+                         common::Charset::kCp932, expected);
   EXPECT_THAT(page, HasSubstr(expected));
   std::string title;
   common::EncodeFromUtf8("<title>題</title>", common::Charset::kCp932, title);
@@ -198,14 +213,19 @@ TEST(BuildPages, OutputEncodingAndMissingCharacters) {
 
 TEST(BuildPages, BoardLinksNeedTheBoardAddress) {
   auto thread = MakeThreadOf(3);
-  EXPECT_THAT(BuildPages(*thread, Options(), PlainSetup()).files[0].bytes, Not(HasSubstr("元のスレッド")));
+  EXPECT_THAT(BuildPages(*thread, Options(), PlainSetup()).files[0].bytes,
+              Not(HasSubstr("元のスレッド")));
   thread->board.address = "http://pc11.2ch.net/linux/";
   thread->board.name = "Linux板";
   thread->board.threadAddress = "http://pc11.2ch.net/test/read.cgi/linux/1234567890/";
   const std::string page = BuildPages(*thread, Options(), PlainSetup()).files[0].bytes;
   EXPECT_THAT(page, HasSubstr("<a href=\"http://pc11.2ch.net/linux/\">Linux板に戻る</a>"));
-  EXPECT_THAT(page, HasSubstr("<a href=\"http://pc11.2ch.net/test/read.cgi/linux/1234567890/\">元のスレッド</a>"));
-  EXPECT_THAT(page, HasSubstr("<meta name=\"Author\" content=\"http://pc11.2ch.net/test/read.cgi/linux/1234567890/\">"));
+  EXPECT_THAT(
+      page,
+      HasSubstr(
+          "<a href=\"http://pc11.2ch.net/test/read.cgi/linux/1234567890/\">元のスレッド</a>"));
+  EXPECT_THAT(page, HasSubstr("<meta name=\"Author\" "
+                              "content=\"http://pc11.2ch.net/test/read.cgi/linux/1234567890/\">"));
 }
 
 TEST(BuildPages, BeMarkLinksToTheProfile) {
@@ -215,9 +235,10 @@ TEST(BuildPages, BeMarkLinksToTheProfile) {
   EXPECT_THAT(BuildPages(*thread, Options(), PlainSetup()).files[0].bytes,
               HasSubstr("ID:1hlWO7Vt BE:95537333-2BP(111)<dd>"));  // no address, no link
   thread->board.threadAddress = "http://be.2ch.net/test/read.cgi/be/1218954619/";
-  EXPECT_THAT(BuildPages(*thread, Options(), PlainSetup()).files[0].bytes,
-              HasSubstr("BE:<a href=\"http://be.2ch.net/test/p.php?i=95537333&amp;u=d:http://be.2ch.net/"
-                        "test/read.cgi/be/1218954619/1\" target=\"_blank\">95537333-2BP(111)</a><dd>"));
+  EXPECT_THAT(
+      BuildPages(*thread, Options(), PlainSetup()).files[0].bytes,
+      HasSubstr("BE:<a href=\"http://be.2ch.net/test/p.php?i=95537333&amp;u=d:http://be.2ch.net/"
+                "test/read.cgi/be/1218954619/1\" target=\"_blank\">95537333-2BP(111)</a><dd>"));
   Options cmd;
   cmd.js.enabled = cmd.js.belink = true;
   const std::string page = BuildPages(*thread, cmd, PlainSetup()).files[0].bytes;
@@ -232,7 +253,9 @@ TEST(BuildPages, NameInsideAMailLinkGetsNoLinkOfItsOwn) {
   posts[1].name = "http://a.example/";
   const std::string page = BuildPages(*MakeThread(posts), Options(), PlainSetup()).files[0].bytes;
   EXPECT_THAT(page, HasSubstr("<a href=\"mailto:age\"><b>http://a.example/ &gt;&gt;2</b></a>"));
-  EXPECT_THAT(page, HasSubstr("<b><a href=\"http://a.example/\" target=\"_blank\">http://a.example/</a></b>"));
+  EXPECT_THAT(
+      page,
+      HasSubstr("<b><a href=\"http://a.example/\" target=\"_blank\">http://a.example/</a></b>"));
 }
 
 struct KindCase {
@@ -253,15 +276,21 @@ TEST_P(BoardKinds, LayoutAndLabels) {
 INSTANTIATE_TEST_SUITE_P(
     Layouts, BoardKinds,
     ::testing::Values(
-        KindCase{"TwoChannel", BoardKind::k2ch,
-                 {"<div style=\"margin-top:1em;\"><span style='float:left;'>\r\n<a href=\"http://www.2ch.net/\">２ちゃんねる</a>\r\n "
+        KindCase{"TwoChannel",
+                 BoardKind::k2ch,
+                 {"<div style=\"margin-top:1em;\"><span style='float:left;'>\r\n<a "
+                  "href=\"http://www.2ch.net/\">２ちゃんねる</a>\r\n "
                   "<a href=\"http://example.test/board/\">掲示板に戻る</a>",
                   "</h1>\r\n<dl class=\"thread\">"}},
-        KindCase{"Machi", BoardKind::kMachi,
-                 {"<BODY TEXT=\"#000000\"", "レスを全部読む</a>", "最新レス50</a>\r\n<br>\r\n<dl>\r\n<font size=+1 color=red>題</font>",
+        KindCase{"Machi",
+                 BoardKind::kMachi,
+                 {"<BODY TEXT=\"#000000\"", "レスを全部読む</a>",
+                  "最新レス50</a>\r\n<br>\r\n<dl>\r\n<font size=+1 color=red>題</font>",
                   "</font>： 2008"}},
-        KindCase{"World", BoardKind::kWorld2ch,
-                 {"Returns to bbs.</a>", "Read all</a>", "Last 50</a>", "Name: ", "vlink=\"#aa0088\""}},
+        KindCase{
+            "World",
+            BoardKind::kWorld2ch,
+            {"Returns to bbs.</a>", "Read all</a>", "Last 50</a>", "Name: ", "vlink=\"#aa0088\""}},
         KindCase{"Be", BoardKind::kBe2ch, {"<dt title=1>", "<br style='clear:both;'>"}}),
     [](const ::testing::TestParamInfo<KindCase>& info) { return std::string(info.param.name); });
 
@@ -277,7 +306,8 @@ TEST(BuildPages, ListTagsLeftOutAndIndexRecordEmbedded) {
   EXPECT_THAT(page, Not(HasSubstr("<!DOCTYPE")));
   EXPECT_THAT(page, HasSubstr("</font>：2008/01/07(月) 14:10:06 ID:T0OW3SHo<br>本文<br><br>"));
   // The record cannot end its comment early.
-  EXPECT_THAT(page, HasSubstr("<!--\r\nhtmlindextag v1.1\t1234567890.html\t- -x\t\r\n-->\r\n</body>"));
+  EXPECT_THAT(page,
+              HasSubstr("<!--\r\nhtmlindextag v1.1\t1234567890.html\t- -x\t\r\n-->\r\n</body>"));
 }
 
 }  // namespace

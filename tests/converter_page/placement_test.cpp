@@ -1,5 +1,5 @@
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,14 +37,15 @@ TEST_P(FolderLetters, FollowTheOrderGiven) {
   EXPECT_EQ(BuildPageFolder("/out", layout, place).folder, "/out/" + GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Letters, FolderLetters,
-    ::testing::Values(FolderCase{"Bsbf", "Bsbf", "２ちゃんねる/S/B/1199/"},
-                      FolderCase{"sbF", "sbF", "S/B/kako/1199/11996/"},
-                      FolderCase{"Fsb", "Fsb", "1199/11996/S/B/"},
-                      FolderCase{"nd", "nd", "Linux板/200801/"},
-                      FolderCase{"None", "", ""}),
-    [](const ::testing::TestParamInfo<FolderCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Letters, FolderLetters,
+                         ::testing::Values(FolderCase{"Bsbf", "Bsbf", "２ちゃんねる/S/B/1199/"},
+                                           FolderCase{"sbF", "sbF", "S/B/kako/1199/11996/"},
+                                           FolderCase{"Fsb", "Fsb", "1199/11996/S/B/"},
+                                           FolderCase{"nd", "nd", "Linux板/200801/"},
+                                           FolderCase{"None", "", ""}),
+                         [](const ::testing::TestParamInfo<FolderCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST(BuildPageFolder, UnknownPartsAndShortKeys) {
   ThreadPlace place;
@@ -53,7 +54,8 @@ TEST(BuildPageFolder, UnknownPartsAndShortKeys) {
   Layout layout;
   layout.letters = "BbfFd";
   // Without board information the dat's folder stands in for the board folder.
-  EXPECT_EQ(BuildPageFolder("/out/", layout, place).folder, "/out/unknown/dat/998/kako/998/unknown/");
+  EXPECT_EQ(BuildPageFolder("/out/", layout, place).folder,
+            "/out/unknown/dat/998/kako/998/unknown/");
   place.key.clear();
   layout.letters = "f";
   EXPECT_EQ(BuildPageFolder("/out/", layout, place).folder, "/out/000/");
@@ -162,7 +164,8 @@ TEST_F(Mover, FirstFailureStopsEveryLaterMove) {
 
 TEST(CreateFolders, ReportsAFolderThatCannotBeMade) {
   std::vector<std::string> messages;
-  EXPECT_FALSE(CreateFolders("/proc/no/such/", [&](const std::string& m) { messages.push_back(m); }));
+  EXPECT_FALSE(
+      CreateFolders("/proc/no/such/", [&](const std::string& m) { messages.push_back(m); }));
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0], "/proc/no/such/  :フォルダを作成できません.\r\n");
 }
