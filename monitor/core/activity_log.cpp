@@ -20,7 +20,7 @@ void AppendToPane(Monitor& monitor, std::string_view message) {
   auto& units = monitor.log.paneUtf16Units;
   std::string text = pane.Text();
   // Someone else may have set the pane (the start-up report): count afresh.
-  units = common::Utf16Length(text);
+  if (monitor.log.paneRevision != pane.Revision()) units = common::Utf16Length(text);
   text += "\r\n";
   text += message;
   units += 2 + common::Utf16Length(message);
@@ -37,6 +37,7 @@ void AppendToPane(Monitor& monitor, std::string_view message) {
   }
   if (cut > 0) text.erase(0, cut);
   pane.SetText(std::move(text));
+  monitor.log.paneRevision = pane.Revision();
 }
 
 void RotateIfLarge(const std::string& logPath, const std::string& oldPath) {

@@ -41,6 +41,7 @@ void CaptionedControl::SetTag(std::string tag) {
 void TextBox::SetText(std::string text) {
   if (text_ == text) return;
   text_ = std::move(text);
+  ++revision_;
   Changed();
 }
 

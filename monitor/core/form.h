@@ -71,9 +71,13 @@ class TextBox : public Control {
  public:
   const std::string& Text() const { return text_; }
   void SetText(std::string text);
+  // Counts the changes of the text, so that a reader can tell cheaply whether
+  // the text is still the one it last saw.
+  unsigned long long Revision() const { return revision_; }
 
  private:
   std::string text_;
+  unsigned long long revision_ = 0;
 };
 
 // 0 off, 1 on, 2 greyed.

@@ -75,6 +75,7 @@ struct Monitor {
   // The activity log's bookkeeping (see activity_log.h).
   struct LogState {
     size_t paneUtf16Units = 0;      // UTF-16 length of txtLOG's text
+    unsigned long long paneRevision = ~0ULL;  // txtLOG's revision it was counted at
     bool fileGivenUp = false;       // the last record could not be written
     int retryLimitMilliseconds = 10000;
   } log;
