@@ -138,6 +138,19 @@ bool IsBoardMarkup(const Tag& tag) {
     return tag.attributes.empty();
   }
   if (tag.name == "font") return AllowedAttributes(tag, {"color", "size", "face"});
+  if (tag.name == "div" || tag.name == "span") {
+    // The server's own notices (a dropped thread's reply) are styled blocks.
+    if (!AllowedAttributes(tag, {"style", "class", "align"})) return false;
+    for (const Attribute& attribute : tag.attributes) {
+      std::string value = Lower(attribute.value);
+      for (std::string_view risky :
+           {"expression", "url(", "behavior", "binding", "@import", "\\", "&"}) {
+        if (value.find(risky) != std::string::npos) return false;
+      }
+    }
+    return true;
+  }
+  if (tag.name == "/div" || tag.name == "/span") return tag.attributes.empty();
   if (tag.name == "img") {
     if (!AllowedAttributes(tag, {"src", "width", "height", "alt", "border", "title"})) return false;
     for (const Attribute& attribute : tag.attributes) {

@@ -81,6 +81,12 @@ INSTANTIATE_TEST_SUITE_P(
                     Rules([](BodyRules& r) { r.link_omit_atagstr = true; })},
         RewriteCase{"BoardMarkupKept", "<b>太字</b><br><font color=red>赤</font><hr><BR>",
                     "<b>太字</b><br><font color=red>赤</font><hr><BR>", Rules()},
+        RewriteCase{"ServerNoticeKept",
+                    "<div style=\"color:red;text-align:center;\">■ 格納</div><hr /><br />",
+                    "<div style=\"color:red;text-align:center;\">■ 格納</div><hr /><br />",
+                    Rules()},
+        RewriteCase{"StyleThatCanFetchEscaped", "<div style=\"background:url(http://x/)\">x</div>",
+                    "&lt;div style=\"background:url(http://x/)\"&gt;x</div>", Rules()},
         // Markup no board writes is shown as text, so no script can run.
         RewriteCase{"ScriptTagEscaped", "<script>alert(1)</script>",
                     "&lt;script&gt;alert(1)&lt;/script&gt;", Rules()},
