@@ -9,4 +9,34 @@ cmake --build build
 if [[ -x tools/demo/run_demo_board.sh ]]; then
   exec tools/demo/run_demo_board.sh build
 fi
+
+# Without the demo board: the monitor against the settings in its program
+# folder, once a board URL has been set there.
+ini=build/program/yagura.ini
+board=""
+if [[ -f $ini ]]; then
+  board=$(iconv -f cp932 -t utf-8 "$ini" | tr -d '\r' | sed -n 's/^brdurl=//p' | head -n 1)
+fi
+if [[ ! $board =~ ^http.*/$ || $board == *鯖名* ]]; then
+  cat <<MESSAGE
+No board URL is set yet. Set it in $ini, for example:
+
+  brdurl=http://server.example.net/board/
+
+(the file is created by the first start of build/program/yagura; with a
+display you can also type the URL into the window), set the words of a word
+pair (worda1=, worda2=) and their check boxes (checka1=1 mails, checka2=1
+downloads), then run tools/run_demo.sh again.
+MESSAGE
+  if [[ ! -f $ini ]]; then
+    # One short headless start writes the settings file with its defaults.
+    timeout -s TERM 3 build/program/yagura --headless >/dev/null 2>&1 || true
+  fi
+  exit 0
+fi
+
+echo "Monitoring $board (settings and files in build/program; Ctrl+C stops)"
+if [[ -n ${DISPLAY:-}${WAYLAND_DISPLAY:-} ]]; then
+  exec build/program/yagura /autorun "$@"
+fi
 exec build/program/yagura --headless /autorun "$@"

@@ -5,6 +5,7 @@
 
 #include "monitor/core/initialize_window.h"
 #include "monitor/core/message_text.h"
+#include "monitor/core/run_cycle.h"
 #include "monitor/core/run_state.h"
 #include "monitor/core/startup.h"
 #include "monitor/ui/cycle_steps.h"
@@ -37,20 +38,22 @@ int RunHeadless(int argc, char** argv, const std::string& commandLine) {
   InstallCycleSteps(monitor);
   const ShellComponents components = MakeShellComponents(monitor);
 
-  // Without a window there is nobody to press the run button.
   monitor.commandLine = commandLine;
-  if (!ParseCommandLine(commandLine).autoRun) monitor.commandLine += " /autorun";
-
   Ticker ticker(monitor);
   FormLoad(monitor, components);
+  // Without a window there is nobody to press the run button: the run starts
+  // as "/autorun" starts it, once a board URL has been set.
   if (monitor.form.txtURLBRD.Text() == kBoardUrlHint) {
-    std::fprintf(stderr, "yagura: the board URL is still the hint text: set brdurl= in %s\n",
+    std::fprintf(stderr,
+                 "yagura: no board URL yet: set brdurl= (for example "
+                 "brdurl=http://server.example.net/board/) in %s and start again\n",
                  monitor.paths.File(".ini").c_str());
   } else if (monitor.form.cmdRUN.Tag() != kRunStateRunning) {
-    std::fprintf(stderr,
-                 "yagura: not running: set brdurl= (for example http://server.example/board/) "
-                 "and the words in %s, then start again\n",
-                 monitor.paths.File(".ini").c_str());
+    cmdRUN_Click(monitor);
+    if (monitor.form.cmdRUN.Tag() != kRunStateRunning) {
+      std::fprintf(stderr, "yagura: not running: correct the settings in %s and start again\n",
+                   monitor.paths.File(".ini").c_str());
+    }
   }
   ticker.Start();
   app.exec();
