@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 
+#include "common/encoding.h"
 #include "common/file_io.h"
 #include "monitor/core/search_titles.h"
 #include "monitor/core/thread_lists.h"
@@ -192,6 +193,11 @@ TEST_F(DemoBoardTest, FollowsTheBoardThroughChangesAndARestart) {
   ASSERT_EQ(handedOver_.size(), 1u);
   EXPECT_EQ(handedOver_[0], std::make_pair(titles_[grown], Path("dat/" + grown + ".dat")));
   EXPECT_EQ(PaneCount("[" + grown + ".dat]はdat落ちしています"), 1);
+  // The log file (CP932) carries the same messages.
+  const std::string logFile =
+      common::Cp932ToUtf8(common::ReadWholeFile(Path("yagura.log")).value_or(""));
+  EXPECT_NE(logFile.find("[" + grown + ".dat]はdat落ちしています"), std::string::npos);
+  EXPECT_NE(logFile.find("新着 3件をダウンロードしました"), std::string::npos);
 
   // Cycle 4: nothing changed: one GET of the list, one HEAD per thread.
   ASSERT_TRUE(Cycle(monitor_, http));

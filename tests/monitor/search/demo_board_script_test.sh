@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# The demo board script with a stand-in monitor: nginx serves the simulated
+# board at the URL written into yagura.ini, the board changes, and a stop
+# ends nginx, the simulator and the monitor.
+set -euo pipefail
+source_dir=${1:?usage: demo_board_script_test.sh <source dir>}
+work=$(mktemp -d)
+chmod 755 "$work"  # nginx workers run as nobody
+script_pid=
+finish() {
+  [[ -n $script_pid ]] && kill "$script_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap finish EXIT
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# The stand-in fetches the board's thread list once, then waits to be stopped.
+mkdir -p "$work/build/program"
+cat >"$work/build/program/yagura" <<'EOF'
+#!/usr/bin/env bash
+here=$(dirname "$0")
+echo "$*" >"$here/args"
+url=$(tr -d '\r' <"$here/yagura.ini" | sed -n 's/^brdurl=//p')
+curl -s -o "$here/fetched_subject.txt" "${url}subject.txt"
+exec -a "$0" sleep 1000
+EOF
+chmod +x "$work/build/program/yagura"
+
+env -u DISPLAY -u WAYLAND_DISPLAY DEMO_INTERVAL=1 \
+  "$source_dir/tools/demo/run_demo_board.sh" "$work/build" >"$work/out" 2>&1 &
+script_pid=$!
+
+program=$work/build/demo/program
+for _ in $(seq 100); do
+  [[ -s $program/fetched_subject.txt ]] && break
+  sleep 0.1
+done
+[[ -s $program/fetched_subject.txt ]] || fail "the monitor got no thread list: $(cat "$work/out")"
+[[ $(cat "$program/args") == "--headless /autorun" ]] || fail "arguments: $(cat "$program/args")"
+iconv -f CP932 -t UTF-8 "$program/fetched_subject.txt" | grep -q '^1700000000\.dat<>.* ([0-9]*)$' ||
+  fail "not a CP932 thread list: $(head -c 300 "$program/fetched_subject.txt")"
+iconv -f CP932 -t UTF-8 "$program/yagura.ini" | grep -q '^worda1=ねこ' || fail "word pair A missing"
+
+# The board changes while it runs: the simulator's rounds are logged.
+for _ in $(seq 50); do
+  grep -q '"event"' "$work/out" && break
+  sleep 0.1
+done
+grep -q '"event"' "$work/out" || fail "the board did not change"
+
+server=$work/build/demo/server
+nginx_pid=$(cat "$server/nginx.pid")
+kill -TERM "$script_pid"
+wait "$script_pid" || true
+script_pid=
+sleep 0.3
+if kill -0 "$nginx_pid" 2>/dev/null; then fail "nginx still runs"; fi
+if pgrep -f "$work/build" >/dev/null; then fail "processes left: $(pgrep -af "$work/build")"; fi
+echo "demo board script: ok"
