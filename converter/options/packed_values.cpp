@@ -250,6 +250,11 @@ void ApplyDateFilter(std::string_view value, DateFilter& ts) {
       }
     }
   }
+  // A single date without '-' is matched exactly.
+  if (dash == std::string_view::npos) {
+    ts.to = ts.from;
+    return;
+  }
   // "20060101-h12" means 2006/01/01 00:00 to 2006/01/01 12:59: a side that
   // leaves its leading fields open takes them from the other side.
   if (firstDefined[0] >= 0 && firstDefined[1] >= 0) {

@@ -8,6 +8,8 @@
 #include "common/encoding.h"
 #include "common/file_io.h"
 #include "converter/options/command_line.h"
+#include "converter/options/packed_values.h"
+#include "converter/reading/filters.h"
 #include "converter/reading/run_loop.h"
 
 namespace converter {
@@ -113,6 +115,41 @@ TEST_F(RunLoopTest, DateFilterOnPostTimes) {
   // A range past midnight: 23:00 to 04:59 holds 04:53 only.
   EXPECT_EQ(Run({(dir_ / "logs").string(), "/s", "/ts=h23-h04"}), 0);
   EXPECT_EQ(written_, std::vector<std::string>{"1205956389.dat"});
+}
+
+TEST(DateFilterMatch, PatternsAgainstTimes) {
+  struct Case {
+    const char* filter;
+    std::uint64_t time;
+    bool matches;
+  };
+  const Case cases[] = {
+      {"20060101-20070731", 20070731235959ULL, true},
+      {"20060101-20070731", 20070801000000ULL, false},
+      {"-Y2001", 20011231235959ULL, true},
+      {"-Y2001", 20020101000000ULL, false},
+      {"h1730-", 20080101173000ULL, true},
+      {"h1730-", 20080101172959ULL, false},
+      {"h235930-000030", 20080101235945ULL, true},
+      {"h235930-000030", 20080102000015ULL, true},
+      {"h235930-000030", 20080102000031ULL, false},
+      {"M01D01", 19991231235959ULL, false},
+      {"M01D01", 20100101120000ULL, true},
+      // 26 o'clock is two in the morning of the next day.
+      {"h2500-h2700", 20080301003000ULL, false},
+      {"h2500-h2700", 20080301013000ULL, true},
+      {"h2500-h2700", 20080301023000ULL, true},
+      {"h2500-h2700", 20080101020000ULL, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.filter) + " " + std::to_string(c.time));
+    DateFilter ts;
+    ApplyDateFilter(c.filter, ts);
+    EXPECT_EQ(MatchesDateFilter(ts, c.time), c.matches);
+  }
+  DateFilter ts;
+  ApplyDateFilter("h00-", ts);
+  EXPECT_FALSE(MatchesDateFilter(ts, 0));  // no time, no match
 }
 
 TEST_F(RunLoopTest, TitleQueryHook) {
