@@ -22,6 +22,7 @@
 
 #include "monitor/core/run_cycle.h"
 #include "monitor/core/run_state.h"
+#include "monitor/core/window_commands.h"
 #include "monitor/ui/qt_platform.h"
 
 namespace yagura {
@@ -87,7 +88,7 @@ MainWindow::MainWindow(Monitor& monitor, QWidget* parent)
   QMenu* file = menuBar()->addMenu(QString());
   fileMenu_ = file->menuAction();
   QAction* exit = file->addAction(QStringLiteral("終了(&X)"));
-  connect(exit, &QAction::triggered, this, [this] { form_.MENU_FILE.SetTag(kExitRequested); });
+  connect(exit, &QAction::triggered, this, [this] { MENU_FILE_END_Click(monitor_); });
   statusMenu_ = menuBar()->addAction(QString());
 
   if (QSystemTrayIcon::isSystemTrayAvailable()) {
@@ -148,8 +149,7 @@ MainWindow::MainWindow(Monitor& monitor, QWidget* parent)
   connect(now_, &QPushButton::clicked, this, [this] {
     if (form_.cmdNOW.Enabled()) cmdNOW_Click(monitor_);
   });
-  connect(statusMenu_, &QAction::triggered, this,
-          [this] { form_.balloonEnabled = !form_.balloonEnabled; });
+  connect(statusMenu_, &QAction::triggered, this, [this] { MENU_STATUS_Click(monitor_); });
 
   resize(770, 593);
   form_.AddObserver(this);
@@ -256,9 +256,8 @@ void MainWindow::ShowAll() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   // Closing only asks for the exit; the next tick stops the run and unloads.
-  if (form_.MENU_FILE.Tag() != kExitAllowed) {
+  if (Form_QueryUnload(monitor_)) {
     event->ignore();
-    form_.MENU_FILE.SetTag(kExitRequested);
     return;
   }
   event->accept();

@@ -75,6 +75,8 @@ void InstallExitSignals() {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // A reader of the mirrored log that goes away must not end the monitor.
+  signal(SIGPIPE, SIG_IGN);
 }
 
 bool ExitSignalArrived() { return exitSignal != 0; }

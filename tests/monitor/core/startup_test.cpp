@@ -3,6 +3,7 @@
 #include "monitor/core/initialize_window.h"
 #include "monitor/core/run_cycle.h"
 #include "monitor/core/run_state.h"
+#include "monitor/core/window_commands.h"
 #include "test_support.h"
 
 namespace yagura {
@@ -123,6 +124,25 @@ TEST_F(StartupTest, InitialTextsFollowTheWindowNotTheSettingsHints) {
   EXPECT_FALSE(m.form.frameTWITTER.Visible());
   EXPECT_EQ(m.form.txtCGIPASS.Text(), "削除用PASSWORD");
   EXPECT_EQ(m.form.frameWORD[2].Caption(), "ワードCの設定(&C)");
+}
+
+TEST_F(StartupTest, BalloonFeatureSwitchesLogsAndTells) {
+  MENU_STATUS_Click(m);
+  EXPECT_TRUE(m.form.balloonEnabled);
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].title, "隠し機能が有効になりました - Yagura Version 0.3.86");
+  EXPECT_EQ(boxes.shown[0].text.substr(0, 12), "あちゃー");
+  MENU_STATUS_Click(m);
+  EXPECT_FALSE(m.form.balloonEnabled);
+  EXPECT_EQ(boxes.shown[1].text, "バルーン表示機能が無効になりました。");
+  EXPECT_EQ(m.form.txtLOG.Text(), "\r\n○バルーン表示機能:有効\r\n×バルーン表示機能:無効");
+}
+
+TEST_F(StartupTest, ClosingIsCancelledUntilTheExitIsAllowed) {
+  EXPECT_TRUE(Form_QueryUnload(m));
+  EXPECT_EQ(m.form.MENU_FILE.Tag(), kExitRequested);
+  m.form.MENU_FILE.SetTag(kExitAllowed);
+  EXPECT_FALSE(Form_QueryUnload(m));
 }
 
 }  // namespace
