@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstring>
 
 namespace converter::page {
 namespace {
@@ -312,53 +313,11 @@ void CollectTargets(std::string_view text, int postCount, std::vector<int>* refs
   }
 }
 
-// Byte widths of the characters each lead byte starts, per charset.
-struct LeadWidths {
-  unsigned char width[256];
-};
-
-LeadWidths MakeLeadWidths(common::Charset charset) {
-  LeadWidths table;
-  for (int c = 0; c < 256; ++c) {
-    std::string one(1, static_cast<char>(c));
-    one += "\xA1\xA1\xA1";  // trail bytes every charset accepts
-    table.width[c] = static_cast<unsigned char>(CharLength(one, 0, charset));
-  }
-  return table;
-}
-
-const LeadWidths& LeadWidthsOf(common::Charset charset) {
-  static const LeadWidths tables[] = {
-      MakeLeadWidths(common::Charset::kCp932), MakeLeadWidths(common::Charset::kEucJp),
-      MakeLeadWidths(common::Charset::kUtf8), MakeLeadWidths(common::Charset::kBig5)};
-  switch (charset) {
-    case common::Charset::kCp932:
-      return tables[0];
-    case common::Charset::kEucJp:
-      return tables[1];
-    case common::Charset::kUtf8:
-      return tables[2];
-    case common::Charset::kBig5:
-      return tables[3];
-  }
-  return tables[0];
-}
-
-// ASCII bytes that may start markup or an address.
-constexpr bool IsScanStop(unsigned char c) {
-  return c == '<' || c == 'h' || c == 't' || c == 'f' || c == 's';
-}
-
 class FieldWriter {
  public:
   FieldWriter(std::string& out, FieldKind kind, const BodyRules& rules,
               const AnchorContext& anchors, std::vector<int>* refs)
-      : kind_(kind),
-        rules_(rules),
-        anchors_(anchors),
-        refs_(refs),
-        widths_(LeadWidthsOf(rules.charset)),
-        out_(out) {}
+      : kind_(kind), rules_(rules), anchors_(anchors), refs_(refs), out_(out) {}
 
   void Run(std::string_view text) { Scan(text, /*insideLink=*/false); }
 
@@ -367,50 +326,74 @@ class FieldWriter {
     return rules_.link == 3 || (rules_.link == 2 && kind_ == FieldKind::kName);
   }
 
+  // Markup starts at '<' and every address holds "://". Neither '<' nor ':'
+  // is ever the trail byte of a double-byte character, so the text between
+  // them is copied whole; only an address found there needs a look back.
   void Scan(std::string_view text, bool insideLink) {
-    size_t i = 0;
     const size_t size = text.size();
-    const unsigned char* widths = widths_.width;
     const char* bytes = text.data();
+    size_t i = 0;  // always at a character boundary
+    size_t nextLess = 0;
+    size_t nextColon = insideLink ? size : 0;
     while (i < size) {
-      // Copy the run of text that cannot start markup or an address, whole
-      // characters at a time.
-      size_t run = i;
-      while (run < size) {
-        unsigned char c = static_cast<unsigned char>(bytes[run]);
-        if (c < 0x80) {
-          if (IsScanStop(c)) break;
-          ++run;
-          continue;
-        }
-        size_t width = widths[c];
-        // A lead byte before the end or an ASCII byte stands alone.
-        for (size_t k = 1; k < width; ++k) {
-          if (run + k >= size || static_cast<unsigned char>(bytes[run + k]) < 0x40) {
-            width = 1;
-            break;
-          }
-        }
-        run += width;
+      if (nextLess < i) nextLess = i;
+      if (nextLess < size && bytes[nextLess] != '<') nextLess = Find(bytes, size, nextLess, '<');
+      if (!insideLink && nextColon < size && (nextColon < i || bytes[nextColon] != ':')) {
+        nextColon = Find(bytes, size, std::max(nextColon, i), ':');
       }
-      out_.append(text.data() + i, run - i);
-      i = run;
-      if (i >= size) break;
-      char c = text[i];
-      if (c == '<') {
-        i += Markup(text.substr(i), insideLink);
+      size_t stop = std::min(nextLess, nextColon);
+      if (stop >= size) {
+        out_.append(bytes + i, size - i);
+        break;
+      }
+      if (stop == nextLess) {
+        out_.append(bytes + i, stop - i);
+        i = stop + Markup(text.substr(stop), insideLink);
         continue;
       }
-      if (!insideLink) {
-        size_t used = PlainAddress(text.substr(i));
+      size_t start = AddressStart(text, i, stop);
+      if (start != std::string_view::npos) {
+        out_.append(bytes + i, start - i);
+        size_t used = PlainAddress(text.substr(start));
         if (used > 0) {
-          i += used;
+          i = start + used;
           continue;
         }
+        i = start;
       }
-      out_ += c;
-      ++i;
+      out_.append(bytes + i, stop + 1 - i);
+      i = stop + 1;
+      nextColon = i;
     }
+  }
+
+  static size_t Find(const char* bytes, size_t size, size_t from, char c) {
+    const void* hit = std::memchr(bytes + from, c, size - from);
+    return hit ? static_cast<size_t>(static_cast<const char*>(hit) - bytes) : size;
+  }
+
+  // Where the scheme of an address whose "://" is at `colon` begins (at or
+  // after `from`, on a character boundary), npos when none does.
+  size_t AddressStart(std::string_view text, size_t from, size_t colon) const {
+    if (text.compare(colon, 3, "://") != 0) return std::string_view::npos;
+    for (std::string_view scheme : {"https", "http", "sssp", "ttp", "ftp"}) {
+      if (colon < from + scheme.size()) continue;
+      size_t start = colon - scheme.size();
+      if (text.compare(start, scheme.size(), scheme) == 0 && IsBoundary(text, from, start)) {
+        return start;
+      }
+    }
+    return std::string_view::npos;
+  }
+
+  // True when `at` starts a character, knowing that `from` does. Bytes below
+  // 0x40 are single characters in every charset here, so the walk starts at
+  // the last of them.
+  bool IsBoundary(std::string_view text, size_t from, size_t at) const {
+    size_t k = at;
+    while (k > from && static_cast<unsigned char>(text[k - 1]) >= 0x40) --k;
+    while (k < at) k += CharLength(text, k, rules_.charset);
+    return k == at;
   }
 
   // Handles the markup at the start of `text`; returns the bytes consumed.
@@ -573,7 +556,6 @@ class FieldWriter {
   const BodyRules& rules_;
   const AnchorContext& anchors_;
   std::vector<int>* refs_;
-  const LeadWidths& widths_;
   std::string& out_;
 };
 
