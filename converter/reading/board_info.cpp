@@ -75,18 +75,28 @@ const char* const kBrowserBoardFiles[] = {"jane2ch.brd",         "board.2ch",   
                                           "brdconf.ini",         "2chmenu.html", "board.html",
                                           "brdprops.txt",        "threadst.txt"};
 
-bool FindInBrowserFiles(const std::string& logPath, const std::string& folder, BoardInfo& board,
-                        std::string& foundIn) {
+bool FindInBrowserFiles(const std::string& logPath, const std::string& folder,
+                        const ProgramBoardFiles& cache, BoardInfo& board, std::string& foundIn) {
   std::filesystem::path dir = std::filesystem::path(logPath).parent_path();
   for (int level = 0; level < 6 && !dir.empty(); ++level) {
     for (const char* sub : {"", "config", "conf"}) {
-      std::filesystem::path base = *sub ? dir / sub : dir;
-      for (const char* name : kBrowserBoardFiles) {
-        std::string path = (base / name).string();
-        if (!common::FileExists(path)) continue;
-        BoardTable table;
-        if (!LoadBoardFile(path, table)) continue;
-        if (const BoardEntry* entry = table.Find(folder)) {
+      std::string base = (*sub ? dir / sub : dir).string();
+      // Each folder is looked at once a run; its board files are read then.
+      auto known = cache.browserFolders.find(base);
+      if (known == cache.browserFolders.end()) {
+        std::vector<std::string> present;
+        for (const char* name : kBrowserBoardFiles) {
+          std::string path = base + "/" + name;
+          if (!common::FileExists(path)) continue;
+          BoardTable table;
+          if (!LoadBoardFile(path, table)) continue;
+          cache.browserFiles.emplace(path, std::move(table));
+          present.push_back(path);
+        }
+        known = cache.browserFolders.emplace(base, std::move(present)).first;
+      }
+      for (const std::string& path : known->second) {
+        if (const BoardEntry* entry = cache.browserFiles.at(path).Find(folder)) {
           board.server = entry->server;
           board.name = entry->name;
           foundIn = path;
@@ -268,7 +278,7 @@ void FindBoardInfo(const Options& cmd, const ProgramBoardFiles& files, Thread& t
       case Source::kBrowser: {
         std::string foundIn;
         if (!o.noBrowserBoardFiles &&
-            FindInBrowserFiles(thread.path, board.folderName, board, foundIn)) {
+            FindInBrowserFiles(thread.path, board.folderName, files, board, foundIn)) {
           reporter.Say(foundIn + "から掲示板情報を参照します\r\n");
           found = true;
         }

@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "converter/options/options.h"
 #include "converter/options/reporter.h"
@@ -39,6 +40,11 @@ class BoardTable {
 struct ProgramBoardFiles {
   BoardTable twoChannel;  // 2channel.brd
   BoardTable others;      // others.brd
+  // Browser board files met so far (path -> table; an empty table for a
+  // path that holds none), so that each is read once per run.
+  mutable std::map<std::string, BoardTable> browserFiles;
+  mutable std::map<std::string, std::vector<std::string>>
+      browserFolders;  // folder -> its board files
 };
 
 // Loads the program folder's board files (unless /o switches them off) and

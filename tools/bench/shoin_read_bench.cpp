@@ -2,7 +2,7 @@
 // the real logs repeated into many files of a temporary folder, about
 // 100 MB in all, read as the conversion run reads them, on one core.
 //
-//   shoin_read_bench [realdata folder] [megabytes]
+//   shoin_read_bench [realdata folder] [megabytes] [/o word in hex, default E01B1E]
 #include <unistd.h>
 #include <chrono>
 #include <cstdio>
@@ -47,7 +47,8 @@ int main(int argc, char** argv) {
   }
 
   Options cmd;
-  ApplyOWord(0xE01B1E, cmd.o);  // Yagura's call: no board files
+  // Yagura's call reads no board files; 001B1E looks for all of them.
+  ApplyOWord(argc > 3 ? std::stoul(argv[3], nullptr, 16) : 0xE01B1E, cmd.o);
   cmd.inputKind = InputKind::kFolder;
   cmd.inputPath = dir.string() + "/";
   Reporter quiet(false, "");
