@@ -22,10 +22,7 @@ int main(int argc, char** argv) {
   const char* display = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   const bool noDisplay = (!display || !*display) && (!wayland || !*wayland);
-  // The offscreen platform needs no display (tests, screenshots).
-  const char* platform = std::getenv("QT_QPA_PLATFORM");
-  const bool offscreen = platform && std::string(platform) == "offscreen";
-  if (!headless && noDisplay && !offscreen) {
+  if (!headless && noDisplay) {
     std::fprintf(stderr, "yagura: no display (DISPLAY and WAYLAND_DISPLAY are unset): running headless\n");
     headless = true;
   }

@@ -42,8 +42,10 @@ MainWindow::MainWindow(Monitor& monitor, QWidget* parent)
   auto* layout = new QVBoxLayout(central);
 
   auto* top = new QHBoxLayout;
-  top->addWidget(new QLabel(QStringLiteral("板URL(&U)："), central));
+  auto* urlLabel = new QLabel(QStringLiteral("板URL(&U)："), central);
+  top->addWidget(urlLabel);
   url_ = new QLineEdit(central);
+  urlLabel->setBuddy(url_);
   top->addWidget(url_, 1);
   interval_ = new QComboBox(central);
   top->addWidget(interval_);
