@@ -162,6 +162,25 @@ TEST_F(RealLogs, ConvertWithYaguraOptionsAndDefaultsAndShowInChromium) {
                   (shot.empty() ? "" : ",\"screenshot\":\"" + shot + "\"") + "}";
     }
   }
+  // A split thread: every part is a page of its own, in the thread's folder.
+  {
+    const Log& log = kLogs[1];
+    fs::path source = fs::path(TEST_REALDATA_DIR) / log.relative;
+    fs::path splitDir = work_ / "split";
+    EXPECT_EQ(RunQuietly(Quote(kShoin) + " " + Quote(source.string()) + " " +
+                         Quote(splitDir.string()) + " /d=100 /m=E2058000"),
+              0);
+    std::string title = TitleOf(common::ReadWholeFile(source.string()).value_or(""), log);
+    const int sizes[] = {100, 100, 100, 100, 100, 86};
+    for (int part = 1; part <= 6; ++part) {
+      std::string page =
+          (splitDir / "2ch_with_id" / ("2ch_with_id_0" + std::to_string(part) + ".html")).string();
+      ASSERT_TRUE(fs::exists(page)) << page;
+      EXPECT_LT(RunQuietly("tidy -q -errors -shiftjis " + Quote(page)), 2) << page;
+      manifest += ",{\"file\":\"" + page + "\",\"posts\":" + std::to_string(sizes[part - 1]) +
+                  ",\"title\":\"" + title + "\"}";
+    }
+  }
   manifest += "]";
   std::string manifestPath = (work_ / "manifest.json").string();
   ASSERT_TRUE(common::ReplaceFileAtomically(manifestPath, manifest));
