@@ -1,6 +1,6 @@
 #include "converter/reading/run_loop.h"
 
-#include <fcntl.h>
+#include <fcntl.h>  // AT_FDCWD
 #include <fnmatch.h>
 #include <sys/stat.h>
 #include <chrono>
@@ -234,12 +234,6 @@ int RunConversion(const Options& cmd, Reporter& reporter, const PageWriter& writ
     ++summary.converted;
     summary.bytesWritten += outcome.bytesWritten;
     summary.lastConvertedInput = path;
-    if (cmd.ct && !outcome.outputPath.empty()) {
-      struct timespec times[2];
-      times[0].tv_sec = times[1].tv_sec = thread.modifiedTime;
-      times[0].tv_nsec = times[1].tv_nsec = 0;
-      utimensat(AT_FDCWD, outcome.outputPath.c_str(), times, 0);
-    }
   }
 
   const bool manyInputs =
