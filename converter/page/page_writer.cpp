@@ -374,6 +374,15 @@ class PageBuilder {
       entry += dateColumnLabel_;
       if (traits_->BlankBeforeDate()) entry += " ";
       std::string date = Field(post.date);
+      if (m_.hizuke == 1 && !post.notation.empty()) {
+        // The board's own addition ("ラッキー賞" and the like) goes with its notation.
+        std::string notation = Field(post.notation);
+        size_t at = date.find(notation);
+        if (at != std::string::npos) {
+          date.erase(at, notation.size());
+          if (at > 0 && at < date.size() && date[at - 1] == ' ' && date[at] == ' ') date.erase(at, 1);
+        }
+      }
       if (m_.hizuke != 0) {
         date = EncodeWithReferences(
             RewriteDateColumn(common::DecodeToUtf8(date, outCharset_), m_.hizuke), outCharset_);
