@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/encoding.h"
+#include "converter/page/markup_filter.h"
 
 namespace converter::page {
 
@@ -27,9 +28,6 @@ struct BodyRules {
   // trail byte that looks like an ASCII sign is never taken for one.
   common::Charset charset = common::Charset::kUtf8;
 };
-
-// Bytes of the character that starts at text[i] (1 for ASCII and bad bytes).
-size_t CharLength(std::string_view text, size_t i, common::Charset charset);
 
 enum class FieldKind { kBody, kName, kDate };
 
@@ -57,12 +55,6 @@ void RewriteFieldInto(std::string& out, std::string_view text, FieldKind kind,
 std::string TrimBodyBlanks(std::string_view body);
 // The same into `out` (cleared first).
 void TrimBodyBlanksInto(std::string& out, std::string_view body);
-
-// Escapes a mail field for use inside a double-quoted attribute and as text.
-std::string EscapeAttribute(std::string_view text, common::Charset charset);
-
-// Escapes every tag of a text that may not hold markup (title, label).
-std::string EscapeTags(std::string_view text, common::Charset charset);
 
 // True when the host of an address belongs to the 2ch family of boards,
 // whose links never go through the redirector.

@@ -380,7 +380,8 @@ class PageBuilder {
         size_t at = date.find(notation);
         if (at != std::string::npos) {
           date.erase(at, notation.size());
-          if (at > 0 && at < date.size() && date[at - 1] == ' ' && date[at] == ' ') date.erase(at, 1);
+          if (at > 0 && at < date.size() && date[at - 1] == ' ' && date[at] == ' ')
+            date.erase(at, 1);
         }
       }
       if (m_.hizuke != 0) {

@@ -1,0 +1,221 @@
+#include "converter/page/markup_filter.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+namespace converter::page {
+namespace {
+
+bool AllowedAttributes(const Tag& tag, std::initializer_list<std::string_view> names) {
+  for (const Attribute& attribute : tag.attributes) {
+    if (std::find(names.begin(), names.end(), attribute.name) == names.end()) return false;
+    // Style sheets can fetch addresses and once ran script.
+    if (Lower(attribute.value).find("javascript") != std::string::npos) return false;
+    if (attribute.value.find('`') != std::string::npos) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+Tag ParseTag(std::string_view text) {
+  Tag tag;
+  size_t i = 1;
+  if (i < text.size() && text[i] == '/') {
+    tag.name.push_back('/');
+    ++i;
+  }
+  size_t nameStart = i;
+  while (i < text.size() && std::isalnum(static_cast<unsigned char>(text[i]))) {
+    tag.name.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(text[i]))));
+    ++i;
+  }
+  if (i == nameStart) return tag;
+  while (i < text.size()) {
+    char c = text[i];
+    if (c == '>') {
+      tag.length = i + 1;
+      tag.valid = true;
+      return tag;
+    }
+    if (c == '<') return tag;  // a '<' inside a tag: not a tag of the board
+    if (std::isspace(static_cast<unsigned char>(c)) || c == '/') {
+      ++i;
+      continue;
+    }
+    Attribute attribute;
+    size_t attrStart = i;
+    while (i < text.size() && text[i] != '=' && text[i] != '>' && text[i] != '<' &&
+           !std::isspace(static_cast<unsigned char>(text[i])) && text[i] != '/') {
+      ++i;
+    }
+    attribute.name = Lower(text.substr(attrStart, i - attrStart));
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    if (i < text.size() && text[i] == '=') {
+      ++i;
+      while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+      if (i < text.size() && (text[i] == '"' || text[i] == '\'')) {
+        char quote = text[i++];
+        size_t end = text.find(quote, i);
+        if (end == std::string_view::npos) return tag;
+        attribute.value = std::string(text.substr(i, end - i));
+        i = end + 1;
+      } else {
+        size_t valueStart = i;
+        while (i < text.size() && text[i] != '>' && text[i] != '<' &&
+               !std::isspace(static_cast<unsigned char>(text[i]))) {
+          ++i;
+        }
+        attribute.value = std::string(text.substr(valueStart, i - valueStart));
+      }
+    }
+    tag.attributes.push_back(std::move(attribute));
+  }
+  return tag;
+}
+
+// An address a browser would not run as script: plain web, mail and relative
+// addresses only. Entities and control characters could hide "javascript:",
+// so a scheme part holding them is refused.
+bool IsSafeAddress(std::string_view address) {
+  std::string folded;
+  for (char c : address) {
+    if (static_cast<unsigned char>(c) > 0x20) folded += static_cast<char>(std::tolower(c));
+  }
+  for (std::string_view prefix :
+       {"http://", "https://", "ftp://", "mailto:", "#", "/", "./", "../"}) {
+    if (StartsWith(folded, prefix)) return true;
+  }
+  size_t colon = folded.find(':');
+  if (colon == std::string::npos) return folded.find('&') == std::string::npos;
+  return false;
+}
+
+// The simple markup the boards themselves write, kept as it stands.
+bool IsBoardMarkup(const Tag& tag) {
+  static constexpr std::array<std::string_view, 7> kBare = {"br",    "b",  "/b", "hr",
+                                                            "/font", "/a", "/b"};
+  if (std::find(kBare.begin(), kBare.end(), tag.name) != kBare.end()) {
+    return tag.attributes.empty();
+  }
+  if (tag.name == "font") return AllowedAttributes(tag, {"color", "size", "face"});
+  if (tag.name == "div" || tag.name == "span") {
+    // The server's own notices (a dropped thread's reply) are styled blocks.
+    if (!AllowedAttributes(tag, {"style", "class", "align"})) return false;
+    for (const Attribute& attribute : tag.attributes) {
+      std::string value = Lower(attribute.value);
+      for (std::string_view risky :
+           {"expression", "url(", "behavior", "binding", "@import", "\\", "&"}) {
+        if (value.find(risky) != std::string::npos) return false;
+      }
+    }
+    return true;
+  }
+  if (tag.name == "/div" || tag.name == "/span") return tag.attributes.empty();
+  if (tag.name == "img") {
+    if (!AllowedAttributes(tag, {"src", "width", "height", "alt", "border", "title"})) return false;
+    for (const Attribute& attribute : tag.attributes) {
+      if (attribute.name == "src" && !StartsWithNoCase(attribute.value, "http://") &&
+          !StartsWithNoCase(attribute.value, "https://")) {
+        return false;
+      }
+    }
+    return true;
+  }
+  return false;
+}
+
+void AppendEscaped(std::string& out, std::string_view text, common::Charset charset) {
+  for (size_t i = 0; i < text.size();) {
+    size_t width = CharLength(text, i, charset);
+    if (width > 1) {
+      out.append(text.substr(i, width));
+      i += width;
+      continue;
+    }
+    char c = text[i++];
+    if (c == '<') {
+      out += "&lt;";
+    } else if (c == '>') {
+      out += "&gt;";
+    } else {
+      out += c;
+    }
+  }
+}
+
+std::string EscapeAttribute(std::string_view text, common::Charset charset) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    size_t width = CharLength(text, i, charset);
+    if (width > 1) {
+      out.append(text.substr(i, width));
+      i += width;
+      continue;
+    }
+    char c = text[i++];
+    switch (c) {
+      case '"':
+        out += "&quot;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+std::string EscapeTags(std::string_view text, common::Charset charset) {
+  std::string out;
+  out.reserve(text.size());
+  AppendEscaped(out, text, charset);
+  return out;
+}
+
+size_t CharLength(std::string_view text, size_t i, common::Charset charset) {
+  unsigned char c = static_cast<unsigned char>(text[i]);
+  if (c < 0x80) return 1;
+  size_t width = 1;
+  switch (charset) {
+    case common::Charset::kCp932:
+      if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) width = 2;
+      break;
+    case common::Charset::kEucJp:
+      if (c == 0x8F) {
+        width = 3;
+      } else if (c == 0x8E || (c >= 0xA1 && c <= 0xFE)) {
+        width = 2;
+      }
+      break;
+    case common::Charset::kBig5:
+      if (c >= 0x81 && c <= 0xFE) width = 2;
+      break;
+    case common::Charset::kUtf8:
+      if (c >= 0xF0) {
+        width = 4;
+      } else if (c >= 0xE0) {
+        width = 3;
+      } else if (c >= 0xC0) {
+        width = 2;
+      }
+      break;
+  }
+  // A lead byte at the end of the text, or before a line end, stands alone.
+  for (size_t k = 1; k < width; ++k) {
+    if (i + k >= text.size() || static_cast<unsigned char>(text[i + k]) < 0x40) return 1;
+  }
+  return width;
+}
+
+}  // namespace converter::page

@@ -1,0 +1,72 @@
+// The markup filter: which tags of a log reach the page as markup. The
+// boards write a few plain tags (<br>, <b>, anchors, <font>, <hr>, styled
+// notices); every other tag, and any attribute or address that could run
+// script, is written as text.
+#pragma once
+
+#include <cctype>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/encoding.h"
+
+namespace converter::page {
+
+inline bool StartsWith(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && s.substr(0, prefix.size()) == prefix;
+}
+
+// `prefix` in lower case.
+inline bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
+  if (s.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
+  }
+  return true;
+}
+
+inline std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// One attribute of a tag as the log wrote it.
+struct Attribute {
+  std::string name;  // lower case
+  std::string value;
+};
+
+// A tag of the log: its name (lower case, with '/' for a closing tag), its
+// attributes and its length in the text.
+struct Tag {
+  std::string name;
+  std::vector<Attribute> attributes;
+  size_t length = 0;
+  bool valid = false;
+};
+
+// Reads the tag at the start of `text` (which begins with '<').
+Tag ParseTag(std::string_view text);
+
+// An address a browser would not run as script: plain web, mail and relative
+// addresses only.
+bool IsSafeAddress(std::string_view address);
+
+// The simple markup the boards themselves write, kept as it stands.
+bool IsBoardMarkup(const Tag& tag);
+
+// Appends `text` with '<' and '>' written as entities.
+void AppendEscaped(std::string& out, std::string_view text, common::Charset charset);
+
+// Escapes a mail field for use inside a double-quoted attribute and as text.
+std::string EscapeAttribute(std::string_view text, common::Charset charset);
+
+// Escapes every tag of a text that may not hold markup (title, label).
+std::string EscapeTags(std::string_view text, common::Charset charset);
+
+// Bytes of the character that starts at text[i] (1 for ASCII and bad bytes).
+size_t CharLength(std::string_view text, size_t i, common::Charset charset);
+
+}  // namespace converter::page
