@@ -288,6 +288,19 @@ TEST_F(ShoinPages, OverLongPostIsMarkedBrokenAndTheRestConverts) {
   EXPECT_LT(html.size(), 20000u);
 }
 
+TEST_F(ShoinPages, MoveWithoutPathAndFolderLetters) {
+  std::string log = "名無し<><>2008/01/07(月) 14:10:06 ID:abc<> 本文 <>題\n";
+  fs::create_directories(work_ / "in");
+  std::string dat = WriteLog("in/1199684210.dat", log, common::Charset::kCp932);
+  ASSERT_EQ(RunQuietly(Quote(kShoin) + " " + Quote(dat) + " " + Quote((work_ / "out").string()) +
+                       " /mv /a=f"),
+            0);
+  EXPECT_TRUE(fs::exists(work_ / "out" / "1199" / "1199684210.html"));
+  // The dat follows its page.
+  EXPECT_FALSE(fs::exists(dat));
+  EXPECT_TRUE(fs::exists(work_ / "out" / "1199" / "1199684210.dat"));
+}
+
 struct EncodingCase {
   const char* name;
   common::Charset input;
