@@ -76,7 +76,8 @@ void WriteLog(Monitor& monitor, std::string_view message) {
 
   if (monitor.onLogLine) monitor.onLogLine(message);
 
-  const std::string record = LogDateTimeText(monitor.Now()) + "\r\n" + std::string(message) + "\r\n";
+  const std::string record =
+      LogDateTimeText(monitor.Now()) + "\r\n" + std::string(message) + "\r\n";
   const std::string bytes = common::Utf8ToCp932(record);
   // An unwritable folder must not hang the program: retry for a while after
   // random pauses, then keep the message in the pane only. Once given up,
@@ -92,8 +93,8 @@ void WriteLog(Monitor& monitor, std::string_view message) {
     int error = errno;
     if (monitor.log.fileGivenUp || waited >= monitor.log.retryLimitMilliseconds) {
       if (!monitor.log.fileGivenUp) {
-        std::cerr << "yagura: cannot write the log file " << logPath << ": "
-                  << std::strerror(error) << "; messages stay in the log pane only\n";
+        std::cerr << "yagura: cannot write the log file " << logPath << ": " << std::strerror(error)
+                  << "; messages stay in the log pane only\n";
       }
       monitor.log.fileGivenUp = true;
       return;

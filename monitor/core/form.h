@@ -175,11 +175,11 @@ class Form {
   std::array<Frame, 3> frameWORD;
   std::array<TextBox, 3> txtWORD1;
   std::array<TextBox, 3> txtWORD2;
-  std::array<CheckBox, 3> chkA;  // on detection, mail the thread information
-  std::array<CheckBox, 3> chkB;  // on detection, download the log
-  std::array<CheckBox, 3> chkC;  // gum-tape pass mail (not implemented)
-  std::array<CheckBox, 3> chkD;  // after the drop, upload
-  std::array<CheckBox, 3> chkE;  // also queue a Twitter announcement
+  std::array<CheckBox, 3> chkA;           // on detection, mail the thread information
+  std::array<CheckBox, 3> chkB;           // on detection, download the log
+  std::array<CheckBox, 3> chkC;           // gum-tape pass mail (not implemented)
+  std::array<CheckBox, 3> chkD;           // after the drop, upload
+  std::array<CheckBox, 3> chkE;           // also queue a Twitter announcement
   std::array<ListBox, 2> listTHREADSEND;  // mail list, mailed list
   std::array<ListBox, 2> listDATDL;       // download list, dat-fall list
   std::array<ListBox, 2> listGUMPASS;     // gum-tape pass lists (always disabled)

@@ -49,15 +49,18 @@ void InitializeWindow(Monitor& monitor) {
         "datファイルをLZH圧縮/html化してCGIでアップロードします");
     f.chkE[i].SetCaption("スレ/パスの情報をTwitterにも投稿");
     f.chkE[i].SetToolTip(
-        "スレッド/ガムテパス【未実装】の情報をメールで送信する場合、同じ情報をTwitterにも投稿します");
+        "スレッド/"
+        "ガムテパス【未実装】の情報をメールで送信する場合、同じ情報をTwitterにも投稿します");
   }
 
   f.frameCGI.SetCaption("アップロードCGIの設定(&S)");
   f.frameCGI.SetToolTip("\"Sn Uploader\"のみ対応完了");
   f.chkCGISnUploader.SetCaption("\"Sn Uploader\"CGIでアップロード");
-  SetText(f.txtCGIURL, "postkey=アップロード用PASSWORD&cgiurl=http://CGIまでのURL/CGIファイル名.cgi",
-          "postkey(アップロード用PASSWORD)が不要の場合、http://CGIまでのURL/CGIファイル名.cgiを指定");
-  SetText(f.txtCGIPASS, "削除用PASSWORD", "アップロードしたファイルを削除するときに必要になるPASSWORD");
+  SetText(
+      f.txtCGIURL, "postkey=アップロード用PASSWORD&cgiurl=http://CGIまでのURL/CGIファイル名.cgi",
+      "postkey(アップロード用PASSWORD)が不要の場合、http://CGIまでのURL/CGIファイル名.cgiを指定");
+  SetText(f.txtCGIPASS, "削除用PASSWORD",
+          "アップロードしたファイルを削除するときに必要になるPASSWORD");
   SetText(f.txtCGIINDEXURL, "アップロード済みファイルリストURL",
           "メール/Twitterに載せるアップロード済みファイルのリストURL");
 

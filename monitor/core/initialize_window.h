@@ -10,9 +10,8 @@ namespace yagura {
 inline constexpr const char* kBoardUrlHint = "http://鯖名.2ch.net/板キー/";
 
 // The entries of the interval box; the 60-second one is the default.
-inline constexpr const char* kIntervalEntries[] = {"30秒ごとに確認", "60秒ごとに確認",
-                                                   "90秒ごとに確認", "120秒ごとに確認",
-                                                   "300秒ごとに確認"};
+inline constexpr const char* kIntervalEntries[] = {
+    "30秒ごとに確認", "60秒ごとに確認", "90秒ごとに確認", "120秒ごとに確認", "300秒ごとに確認"};
 inline constexpr int kDefaultIntervalIndex = 1;
 
 // Sets every initial text, tooltip, caption and list; clears the six lists

@@ -25,7 +25,7 @@ std::string VersionText();
 // Where the program keeps its files: the executable's folder (ending in "/")
 // and the executable's name, after which every state file is named.
 struct ProgramPaths {
-  std::string folder;             // ends with "/"
+  std::string folder;              // ends with "/"
   std::string exeName = "yagura";  // without extension
 
   // folder + exeName + suffix, e.g. File(".ini") is ".../yagura.ini".
@@ -74,9 +74,9 @@ struct Monitor {
 
   // The activity log's bookkeeping (see activity_log.h).
   struct LogState {
-    size_t paneUtf16Units = 0;      // UTF-16 length of txtLOG's text
+    size_t paneUtf16Units = 0;                // UTF-16 length of txtLOG's text
     unsigned long long paneRevision = ~0ULL;  // txtLOG's revision it was counted at
-    bool fileGivenUp = false;       // the last record could not be written
+    bool fileGivenUp = false;                 // the last record could not be written
     int retryLimitMilliseconds = 10000;
   } log;
 

@@ -20,9 +20,7 @@ double Uptime(Monitor& monitor) { return monitor.clock ? monitor.clock->UptimeSe
 std::string Step(std::string_view text) { return std::string(kStepPrefix) + std::string(text); }
 
 // The seconds of an interval entry: the number before "秒".
-int IntervalOf(std::string_view entry) {
-  return LeadingInteger(entry.substr(0, entry.find("秒")));
-}
+int IntervalOf(std::string_view entry) { return LeadingInteger(entry.substr(0, entry.find("秒"))); }
 
 void ShutdownSequence(Monitor& monitor) {
   Form& f = monitor.form;
@@ -42,8 +40,9 @@ bool CheckSettings(Monitor& monitor) {
   const Form& f = monitor.form;
   const std::string& url = f.txtURLBRD.Text();
   if (url.empty() || url.back() != '/' || url.substr(0, 4) != "http") {
-    monitor.ShowMessage("板URLの設定が正しくありません。\r\n\r\n現在の設定一覧\r\n板URL：\r\n" + url,
-                        kProgramTitle, MessageIcon::kExclamation);
+    monitor.ShowMessage(
+        "板URLの設定が正しくありません。\r\n\r\n現在の設定一覧\r\n板URL：\r\n" + url, kProgramTitle,
+        MessageIcon::kExclamation);
     return false;
   }
   const char* const kPairs[] = {"A", "B", "C"};
@@ -54,8 +53,9 @@ bool CheckSettings(Monitor& monitor) {
     const std::string& w2 = f.txtWORD2[i].Text();
     if (sum > 0 && (w1.empty() || w2.empty())) {
       const std::string p = kPairs[i];
-      monitor.ShowMessage("ワード" + p + "の設定が空欄になっています。\r\n\r\n現在の設定一覧\r\nワード" +
-                              p + "1：\r\n" + w1 + "\r\nワード" + p + "2：\r\n" + w2,
+      monitor.ShowMessage("ワード" + p +
+                              "の設定が空欄になっています。\r\n\r\n現在の設定一覧\r\nワード" + p +
+                              "1：\r\n" + w1 + "\r\nワード" + p + "2：\r\n" + w2,
                           kProgramTitle, MessageIcon::kExclamation);
       return false;
     }
@@ -93,8 +93,8 @@ std::string StatusLineText(double uptimeSeconds, int downloadCount, int droppedC
   char days[32];
   std::snprintf(days, sizeof days, "%.2f", uptimeSeconds / 86400);
   return "DL対象:" + std::to_string(downloadCount) + " dat落ち:" + std::to_string(droppedCount) +
-         " OS稼働日数:" + std::to_string(hours) + "時間" + std::to_string(minutes) + "分" + seconds +
-         "秒(" + days + "日)";
+         " OS稼働日数:" + std::to_string(hours) + "時間" + std::to_string(minutes) + "分" +
+         seconds + "秒(" + days + "日)";
 }
 
 void TidyLists(Monitor& monitor) {
@@ -215,7 +215,8 @@ void cmdNOW_Click(Monitor& monitor) {
         log("スレッド情報をメールで送信しています...(");
         tip(">スレ情報をメール送信@今すぐ実行中");
         bool mailed = monitor.steps.sendThreadMail ? monitor.steps.sendThreadMail() : true;
-        log(mailed ? "スレッド情報をメールで送信しました(" : "スレッド情報のメール送信に失敗しました(");
+        log(mailed ? "スレッド情報をメールで送信しました("
+                   : "スレッド情報のメール送信に失敗しました(");
       }
     }
   } else {
@@ -230,8 +231,9 @@ void cmdNOW_Click(Monitor& monitor) {
       if (RunStep(monitor.steps.retrieveDats, monitor.paths.DatFolder())) {
         log("datをダウンロードしました(");
         if (!SaveDownloadPlan(monitor)) {
-          WriteLog(monitor, std::string(kDetailPrefix) + "ダウンロード予定datリストを保存できません(" +
-                                monitor.Time() + ")");
+          WriteLog(monitor, std::string(kDetailPrefix) +
+                                "ダウンロード予定datリストを保存できません(" + monitor.Time() +
+                                ")");
         }
       } else {
         log("datのダウンロードに失敗しました(");

@@ -99,7 +99,8 @@ class SettingsReader {
 
   void Bad(std::string_view why) {
     ok_ = false;
-    if (problems_) problems_->push_back("line " + std::to_string(lineNumber_) + ": " + std::string(why));
+    if (problems_)
+      problems_->push_back("line " + std::to_string(lineNumber_) + ": " + std::string(why));
   }
 
   // A password value from the file, unscrambled from the line's raw bytes:

@@ -45,22 +45,27 @@ std::string ComponentReport(const Monitor& monitor, const ShellComponents& compo
   const int mailVersion = components.mailVersion ? components.mailVersion() : 0;
   const std::string archiver = components.archiverVersion ? components.archiverVersion() : "";
   std::string report = monitor.form.baseTitle + "\r\n";
-  report += "nMail.DLL" + (mailVersion > 0 ? " Version " + MailVersionText(mailVersion)
-                                           : std::string(kNotInstalled)) + "\r\n";
-  report += "UNLHA32.DLL" + (archiver.empty() ? std::string(kNotInstalled) : " Version " + archiver) +
-            "\r\n";
+  report +=
+      "nMail.DLL" +
+      (mailVersion > 0 ? " Version " + MailVersionText(mailVersion) : std::string(kNotInstalled)) +
+      "\r\n";
+  report += "UNLHA32.DLL" +
+            (archiver.empty() ? std::string(kNotInstalled) : " Version " + archiver) + "\r\n";
   report += std::string("SHOIN.EXE") +
-            (common::FileExists(monitor.paths.ConverterPath()) ? " ○見つかりました" : " ×見つかりません") +
+            (common::FileExists(monitor.paths.ConverterPath()) ? " ○見つかりました"
+                                                               : " ×見つかりません") +
             "\r\n";
   report +=
       "※注意書き\r\n"
       "・同じワードをワードA/B/Cに登録するとうまく動かない。\r\n"
-      "・スレ圧縮でスレ一覧から監視スレが消えるとdat落ちと判定される。(一覧に出てくれば監視継続)\r\n"
+      "・スレ圧縮でスレ一覧から監視スレが消えるとdat落ちと判定される。(一覧に出てくれば監視継続)"
+      "\r\n"
       "・鯖が移転した時などは手動で板URLを変更するとうまくいくかもしれない。\r\n"
       "・2ch側で障害があると動作がおかしくなる。\r\n"
       "\r\n";
-  report += monitor.AdministratorMode() ? "（´ω｀）管理者モードで起動しました。"
-                                        : "（´ω｀）起動しました。注意書きを読んで正しくお使い下さい。";
+  report += monitor.AdministratorMode()
+                ? "（´ω｀）管理者モードで起動しました。"
+                : "（´ω｀）起動しました。注意書きを読んで正しくお使い下さい。";
   report += "\r\n";
   return report;
 }
@@ -72,7 +77,8 @@ void LoadSettingsWithRecovery(Monitor& monitor, std::vector<std::string>& notice
   const bool existed = common::FileExists(monitor.paths.File(".ini"));
   if (existed) {
     for (const std::string& p : problems) {
-      notices.push_back(std::string(kDetailPrefix) + "設定ファイルの不正な行を読み飛ばしました: " + p);
+      notices.push_back(std::string(kDetailPrefix) +
+                        "設定ファイルの不正な行を読み飛ばしました: " + p);
     }
   }
   std::vector<std::string> ignored;
@@ -108,19 +114,20 @@ void FormLoad(Monitor& monitor, const ShellComponents& components) {
 
   if (components.startSockets) components.startSockets();
   if (components.startMail && !components.startMail()) {
-    monitor.ShowMessage("nMail.dllの初期化処理に失敗しました[NMailInitializeWinSock]", kProgramTitle,
-                        MessageIcon::kExclamation);
+    monitor.ShowMessage("nMail.dllの初期化処理に失敗しました[NMailInitializeWinSock]",
+                        kProgramTitle, MessageIcon::kExclamation);
   }
   f.progressBar.SetRange(0, 1);
   f.progressBar.SetValue(0);
 
   std::vector<std::string> skipped;
   if (!LoadLists(monitor, &skipped)) {
-    notices.push_back(std::string(kDetailPrefix) + "リストファイルを読み込めません(" + monitor.Time() +
-                      ")");
+    notices.push_back(std::string(kDetailPrefix) + "リストファイルを読み込めません(" +
+                      monitor.Time() + ")");
   }
   for (const std::string& s : skipped) {
-    notices.push_back(std::string(kDetailPrefix) + "リストファイルの不正な行を読み飛ばしました: " + s);
+    notices.push_back(std::string(kDetailPrefix) +
+                      "リストファイルの不正な行を読み飛ばしました: " + s);
   }
   DeleteTemporaryFiles(monitor, false);
 

@@ -44,9 +44,7 @@ std::optional<std::vector<std::string>> ReadTextLines(const std::string& path) {
 
 }  // namespace
 
-std::string_view EntryKeyPart(std::string_view entry) {
-  return entry.substr(0, entry.find('<'));
-}
+std::string_view EntryKeyPart(std::string_view entry) { return entry.substr(0, entry.find('<')); }
 
 bool IsValidDatKey(std::string_view keyPart) {
   constexpr std::string_view kDat = ".dat";

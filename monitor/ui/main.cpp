@@ -23,7 +23,8 @@ int main(int argc, char** argv) {
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   const bool noDisplay = (!display || !*display) && (!wayland || !*wayland);
   if (!headless && noDisplay) {
-    std::fprintf(stderr, "yagura: no display (DISPLAY and WAYLAND_DISPLAY are unset): running headless\n");
+    std::fprintf(stderr,
+                 "yagura: no display (DISPLAY and WAYLAND_DISPLAY are unset): running headless\n");
     headless = true;
   }
   // Qt reads its own options from argv; ours are not for it.

@@ -96,9 +96,10 @@ MainWindow::MainWindow(Monitor& monitor, QWidget* parent)
   if (QSystemTrayIcon::isSystemTrayAvailable()) {
     trayIcon_ = new QSystemTrayIcon(style()->standardIcon(QStyle::SP_ComputerIcon), this);
     trayIcon_->setContextMenu(file);
-    connect(trayIcon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
-      if (r == QSystemTrayIcon::Trigger) form_.Form1.SetVisible(!form_.Form1.Visible());
-    });
+    connect(trayIcon_, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason r) {
+              if (r == QSystemTrayIcon::Trigger) form_.Form1.SetVisible(!form_.Form1.Visible());
+            });
   }
 
   // Model -> widgets.
@@ -167,9 +168,8 @@ QWidget* MainWindow::BuildWordPair(int pair) {
   auto* word2 = new QLineEdit(frame);
   layout->addWidget(word1);
   layout->addWidget(word2);
-  Bind(form_.frameWORD[pair], frame, [this, frame, pair] {
-    frame->setTitle(ToQString(form_.frameWORD[pair].Caption()));
-  });
+  Bind(form_.frameWORD[pair], frame,
+       [this, frame, pair] { frame->setTitle(ToQString(form_.frameWORD[pair].Caption())); });
   BindText(form_.txtWORD1[pair], word1);
   BindText(form_.txtWORD2[pair], word2);
   std::array<CheckBox, 3>* boxes[] = {&form_.chkA, &form_.chkB, &form_.chkC, &form_.chkD,

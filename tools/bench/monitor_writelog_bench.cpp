@@ -20,8 +20,8 @@ void BM_WriteLogFullPane(benchmark::State& state) {
   monitor.pump = &pump;
   monitor.clock = &clock;
   monitor.form.baseTitle = "Yagura Version 0.3.86";
-  const std::string message =
-      std::string(yagura::kDetailPrefix) + "1234567890.datを差分取得しました(+3レス, 1234バイト)(12:34:56)";
+  const std::string message = std::string(yagura::kDetailPrefix) +
+                              "1234567890.datを差分取得しました(+3レス, 1234バイト)(12:34:56)";
   // Fill the pane to its limit first (about 300 lines of this length).
   for (int i = 0; i < 1000; ++i) yagura::WriteLog(monitor, message);
   for (auto _ : state) yagura::WriteLog(monitor, message);

@@ -15,8 +15,9 @@ TEST_F(ActivityLogTest, RecordIsDateTimeLineAndMessageLineInCp932) {
   WriteLog(m, "DEBUG[x] only in the file");
   auto bytes = common::ReadWholeFile(Path(".log"));
   ASSERT_TRUE(bytes);
-  EXPECT_EQ(*bytes, common::Utf8ToCp932("2010/01/02(Sat)03:04:05\r\nテスト\r\n"
-                                        "2010/01/02(Sat)03:04:05\r\nDEBUG[x] only in the file\r\n"));
+  EXPECT_EQ(*bytes,
+            common::Utf8ToCp932("2010/01/02(Sat)03:04:05\r\nテスト\r\n"
+                                "2010/01/02(Sat)03:04:05\r\nDEBUG[x] only in the file\r\n"));
   EXPECT_EQ(m.form.txtLOG.Text(), "\r\nテスト");
   EXPECT_EQ(pump.count, 2);
 }
@@ -65,7 +66,8 @@ TEST_F(ActivityLogTest, RotatesAt52429BytesNotAt52428) {
     common::RemoveFile(Path("_old.log"));
     ASSERT_TRUE(common::ReplaceFileAtomically(Path(".log"), std::string(size, 'o')));
     WriteLog(m, "m");
-    const long long record = static_cast<long long>(std::string("2010/01/02(Sat)03:04:05\r\nm\r\n").size());
+    const long long record =
+        static_cast<long long>(std::string("2010/01/02(Sat)03:04:05\r\nm\r\n").size());
     if (size == 52428) {
       EXPECT_EQ(common::FileSize(Path(".log")), size + record);
       EXPECT_FALSE(common::FileExists(Path("_old.log")));
@@ -95,7 +97,8 @@ TEST_F(ActivityLogTest, UnwritableLogFileIsRetriedForAboutTenSecondsThenGivenUp)
   // Once the file can be written again, messages reach it.
   std::filesystem::remove(Path(".log"));
   WriteLog(m, "third");
-  EXPECT_EQ(common::ReadWholeFile(Path(".log")).value_or(""), "2010/01/02(Sat)03:04:05\r\nthird\r\n");
+  EXPECT_EQ(common::ReadWholeFile(Path(".log")).value_or(""),
+            "2010/01/02(Sat)03:04:05\r\nthird\r\n");
 }
 
 TEST_F(ActivityLogTest, WaitWithEventsSleepsWholeHalfSeconds) {

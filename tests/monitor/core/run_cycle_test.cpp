@@ -188,11 +188,14 @@ TEST_F(RunCycleTest, SettingsChecksRefuseARunWithTheirMessage) {
     bool starts;
     const char* message;
   } cases[] = {
-      {"http://a.example/b", 0, "", false, "板URLの設定が正しくありません。\r\n\r\n現在の設定一覧\r\n板URL：\r\nhttp://a.example/b"},
+      {"http://a.example/b", 0, "", false,
+       "板URLの設定が正しくありません。\r\n\r\n現在の設定一覧\r\n板URL：\r\nhttp://a.example/b"},
       {"HTTP://a.example/b/", 0, "", false, nullptr},
       {"https://a.example/b/", 0, "", true, nullptr},
       {"http://a.example/b/", 0, "", true, nullptr},
-      {"http://a.example/b/", 1, "", false, "ワードBの設定が空欄になっています。\r\n\r\n現在の設定一覧\r\nワードB1：\r\n\r\nワードB2：\r\nw2"},
+      {"http://a.example/b/", 1, "", false,
+       "ワードBの設定が空欄になっています。\r\n\r\n現在の設定一覧\r\nワードB1：\r\n\r\nワードB2：\r"
+       "\nw2"},
       {"http://a.example/b/", 2, "w1", true, nullptr},
   };
   for (const Case& c : cases) {
@@ -226,7 +229,8 @@ TEST_F(RunCycleTest, StoppedTicksKeepTheBarEmptyAndShowTheStatusLine) {
 
 TEST(StatusLine, Seconds) {
   EXPECT_EQ(StatusLineText(0.5, 0, 0), "DL対象:0 dat落ち:0 OS稼働日数:0時間0分0秒(0.00日)");
-  EXPECT_EQ(StatusLineText(59.0001, 0, 0), "DL対象:0 dat落ち:0 OS稼働日数:0時間0分59.0001秒(0.00日)");
+  EXPECT_EQ(StatusLineText(59.0001, 0, 0),
+            "DL対象:0 dat落ち:0 OS稼働日数:0時間0分59.0001秒(0.00日)");
   EXPECT_EQ(StatusLineText(90061.1, 3, 4), "DL対象:3 dat落ち:4 OS稼働日数:25時間1分1.1秒(1.04日)");
 }
 

@@ -82,19 +82,21 @@ TEST_F(SettingsFileTest, SavedSettingsLoadBackIntoFreshControls) {
 
 TEST_F(SettingsFileTest, KeyRulesOfTheFile) {
   WriteText(".ini",
-            "brdurl=\r\n"                     // empty: the hint stays
-            "checktime=2\r\n"                 // without the blank
+            "brdurl=\r\n"      // empty: the hint stays
+            "checktime=2\r\n"  // without the blank
             "worda1=猫\r\n"
             "wordz1=ignored\r\n"
             "wordb3=ignored\r\n"
-            "checkc4=1\r\n"                   // chkD of pair C
-            "checka2=1.4\r\n"                 // rounded
+            "checkc4=1\r\n"    // chkD of pair C
+            "checka2=1.4\r\n"  // rounded
             "mailto=%none%\r\n"
             "twitterid=someone\r\n"
-            "twitterpw=" + ScrambleText("enc", "pw") + "\r\n"
-            "cgiindexurl=http://x.example/?a=1&b=2\r\n"
-            "unknown line\r\n"
-            ";comment=1\r\n");
+            "twitterpw=" +
+                ScrambleText("enc", "pw") +
+                "\r\n"
+                "cgiindexurl=http://x.example/?a=1&b=2\r\n"
+                "unknown line\r\n"
+                ";comment=1\r\n");
   ASSERT_TRUE(LoadSettings(m));
   EXPECT_EQ(m.form.txtURLBRD.Text(), kBoardUrlHint);
   EXPECT_EQ(m.form.cmbTIME.SelectedText(), "90秒ごとに確認");
@@ -116,10 +118,10 @@ TEST_F(SettingsFileTest, KeyRulesOfTheFile) {
 TEST_F(SettingsFileTest, BadLinesAreSkippedAndReportedWhileGoodLinesAfterThemApply) {
   WriteText(".ini",
             "brdurl=http://a.example/b/\r\n"
-            "checka1=7\r\n"        // not 0, 1 or 2
+            "checka1=7\r\n"  // not 0, 1 or 2
             "worda1=before\r\n"
-            "mailfrom\r\n"         // no "="
-            "checktime=9\r\n"      // index out of range
+            "mailfrom\r\n"     // no "="
+            "checktime=9\r\n"  // index out of range
             "worda2=after\r\n"
             "mailfrom=me@example.org\r\n");
   std::vector<std::string> problems;
@@ -160,7 +162,8 @@ TEST_F(SettingsFileTest, UncreatableFileShowsTheBoxOnceAndStopsSaving) {
   std::vector<std::string> notices;
   LoadSettingsWithRecovery(m, notices);
   ASSERT_EQ(boxes.shown.size(), 1u);
-  EXPECT_EQ(boxes.shown[0].text, "設定ファイルを作成できません。\r\n設定ファイルの作成をスキップします。");
+  EXPECT_EQ(boxes.shown[0].text,
+            "設定ファイルを作成できません。\r\n設定ファイルの作成をスキップします。");
   EXPECT_EQ(boxes.shown[0].title, "設定ファイル作成エラー - Yagura");
   EXPECT_TRUE(m.settingsNotWritable);
   EXPECT_TRUE(SaveSettings(m));  // a no-op now
@@ -172,8 +175,8 @@ TEST(ScrambleText, ShiftsCodesAndChecksTheMode) {
     const char* text;
     const char* expected;
   } cases[] = {
-      {"enc", "a", "W"},   {"dec", "W", "a"},   {"ENC", "abc", "WXY"}, {"Dec", "WXY", "abc"},
-      {"en", "abc", ""},   {"encx", "abc", ""}, {"xyz", "abc", ""},    {"enc", "", ""},
+      {"enc", "a", "W"}, {"dec", "W", "a"},   {"ENC", "abc", "WXY"}, {"Dec", "WXY", "abc"},
+      {"en", "abc", ""}, {"encx", "abc", ""}, {"xyz", "abc", ""},    {"enc", "", ""},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(ScrambleText(c.mode, c.text), c.expected) << c.mode << " " << c.text;

@@ -57,7 +57,8 @@ TEST_F(StartupTest, FormLoadWithoutArgumentsShowsTheStoppedWindowAndTheReport) {
             "SHOIN.EXE ×見つかりません\r\n"
             "※注意書き\r\n"
             "・同じワードをワードA/B/Cに登録するとうまく動かない。\r\n"
-            "・スレ圧縮でスレ一覧から監視スレが消えるとdat落ちと判定される。(一覧に出てくれば監視継続)\r\n"
+            "・スレ圧縮でスレ一覧から監視スレが消えるとdat落ちと判定される。("
+            "一覧に出てくれば監視継続)\r\n"
             "・鯖が移転した時などは手動で板URLを変更するとうまくいくかもしれない。\r\n"
             "・2ch側で障害があると動作がおかしくなる。\r\n"
             "\r\n"
@@ -117,7 +118,8 @@ TEST_F(StartupTest, InitialTextsFollowTheWindowNotTheSettingsHints) {
   InitializeWindow(m);
   EXPECT_EQ(m.form.txtWORD1[0].Text(), "");
   EXPECT_EQ(m.form.txtWORD1[0].ToolTip(), "ワードA1");
-  EXPECT_EQ(m.form.txtURLBRD.ToolTip(), std::string("板URLを入力してください\"") + kBoardUrlHint + "\"");
+  EXPECT_EQ(m.form.txtURLBRD.ToolTip(),
+            std::string("板URLを入力してください\"") + kBoardUrlHint + "\"");
   EXPECT_EQ(m.form.cmbTIME.Count(), 5);
   EXPECT_EQ(m.form.cmbTIME.SelectedText(), "60秒ごとに確認");
   EXPECT_EQ(m.form.Timer1.Tag(), "30");

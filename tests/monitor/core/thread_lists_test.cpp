@@ -66,7 +66,8 @@ TEST(DatKey, OnlyDigitsAndDat) {
 TEST_F(ThreadListsTest, DownloadPlanHasHeadEntriesAndTail) {
   m.form.listDATDL[0].AddItem("1.dat<3レス>t (3)");
   ASSERT_TRUE(SaveDownloadPlan(m));
-  EXPECT_EQ(ReadText("_dat.lst"), std::string(kStepPrefix) + "ダウンロード予定datリスト(03:04:05)\r\n" +
+  EXPECT_EQ(ReadText("_dat.lst"), std::string(kStepPrefix) +
+                                      "ダウンロード予定datリスト(03:04:05)\r\n" +
                                       "1.dat<3レス>t (3)\r\n" + kStepPrefix + "終わり\r\n");
 }
 
@@ -99,7 +100,7 @@ TEST(StripTags, Table) {
       {"only < here", ""},
       {"only > here", ""},
       {"a > b <i>c</i>", "a > b c"},  // a ">" inside the text is text
-      {"x<b>y<unclosed", "xy"},    // the trailing fragment is dropped
+      {"x<b>y<unclosed", "xy"},       // the trailing fragment is dropped
       {"<a href=\"x\">link</a><", "link"},
       {"<>", ""},
   };

@@ -1,8 +1,8 @@
 // The real yagura binary, headless, in a program folder of its own.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
