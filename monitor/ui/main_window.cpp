@@ -54,6 +54,10 @@ MainWindow::MainWindow(Monitor& monitor, QWidget* parent)
   auto* pairs = new QHBoxLayout;
   for (int i = 0; i < 3; ++i) pairs->addWidget(BuildWordPair(i));
   layout->addLayout(pairs);
+  auto* services = new QHBoxLayout;
+  services->addWidget(BuildUploader());
+  services->addWidget(BuildMail(), 1);
+  layout->addLayout(services);
 
   auto* buttons = new QHBoxLayout;
   run_ = new QPushButton(central);
@@ -161,6 +165,45 @@ MainWindow::MainWindow(Monitor& monitor, QWidget* parent)
 
 MainWindow::~MainWindow() { form_.RemoveObserver(this); }
 
+QWidget* MainWindow::BuildUploader() {
+  auto* frame = new QGroupBox(this);
+  auto* layout = new QVBoxLayout(frame);
+  Bind(form_.frameCGI, frame,
+       [this, frame] { frame->setTitle(ToQString(form_.frameCGI.Caption())); });
+  auto* check = new QCheckBox(frame);
+  layout->addWidget(check);
+  BindCheck(form_.chkCGISnUploader, check);
+  for (TextBox* box : {&form_.txtCGIURL, &form_.txtCGIPASS, &form_.txtCGIINDEXURL}) {
+    auto* edit = new QLineEdit(frame);
+    if (box == &form_.txtCGIPASS) edit->setEchoMode(QLineEdit::Password);
+    layout->addWidget(edit);
+    BindText(*box, edit);
+  }
+  // The Twitter settings are only carried over from the file: never shown.
+  return frame;
+}
+
+QWidget* MainWindow::BuildMail() {
+  auto* frame = new QGroupBox(this);
+  auto* layout = new QGridLayout(frame);
+  Bind(form_.frameMAIL, frame,
+       [this, frame] { frame->setTitle(ToQString(form_.frameMAIL.Caption())); });
+  TextBox* boxes[] = {&form_.txtMAILFROM,     &form_.txtMAILTO,       &form_.txtMAILPOP3HOSTPORT,
+                      &form_.txtMAILPOP3USER, &form_.txtMAILPOP3PASS, &form_.txtMAILSMTPHOSTPORT,
+                      &form_.txtMAILSMTPUSER, &form_.txtMAILSMTPPASS};
+  int n = 0;
+  for (TextBox* box : boxes) {
+    auto* edit = new QLineEdit(frame);
+    if (box == &form_.txtMAILPOP3PASS || box == &form_.txtMAILSMTPPASS) {
+      edit->setEchoMode(QLineEdit::Password);
+    }
+    layout->addWidget(edit, n / 2, n % 2);
+    ++n;
+    BindText(*box, edit);
+  }
+  return frame;
+}
+
 QWidget* MainWindow::BuildWordPair(int pair) {
   auto* frame = new QGroupBox(this);
   auto* layout = new QVBoxLayout(frame);
@@ -201,7 +244,12 @@ void MainWindow::Bind(Control& control, QWidget* widget, std::function<void()> s
 void MainWindow::BindText(TextBox& box, QLineEdit* edit) {
   Bind(box, edit, [&box, edit] {
     QString text = ToQString(box.Text());
-    if (edit->text() != text) edit->setText(text);
+    if (edit->text() != text && !edit->hasFocus()) {
+      edit->setText(text);
+      edit->setCursorPosition(0);  // long hints read from their start
+    } else if (edit->text() != text) {
+      edit->setText(text);
+    }
   });
   connect(edit, &QLineEdit::textEdited, this,
           [&box](const QString& text) { box.SetText(ToUtf8(text)); });

@@ -50,6 +50,8 @@ class MainWindow : public QMainWindow, public FormObserver {
   void BindCheck(CheckBox& box, QCheckBox* check);
   void BindList(ListBox& list, QListWidget* widget);
   QWidget* BuildWordPair(int pair);
+  QWidget* BuildUploader();
+  QWidget* BuildMail();
   void ShowAll();
 
   Monitor& monitor_;
