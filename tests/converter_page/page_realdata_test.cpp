@@ -162,6 +162,27 @@ TEST_F(RealLogs, ConvertWithYaguraOptionsAndDefaultsAndShowInChromium) {
                   (shot.empty() ? "" : ",\"screenshot\":\"" + shot + "\"") + "}";
     }
   }
+  // One page of each board kind's layout, the kind forced by /f, to look at.
+  struct KindShot {
+    const char* letter;
+    const char* name;
+    size_t log;
+  };
+  for (const KindShot& kind : {KindShot{"1", "2ch", 1}, KindShot{"3", "be2ch", 2},
+                               KindShot{"4", "machibbs", 1}, KindShot{"7", "world2ch", 0}}) {
+    const Log& log = kLogs[kind.log];
+    fs::path source = fs::path(TEST_REALDATA_DIR) / log.relative;
+    fs::path dir = work_ / (std::string("kind_") + kind.name);
+    EXPECT_EQ(RunQuietly(Quote(kShoin) + " " + Quote(source.string()) + " " + Quote(dir.string()) +
+                         " /js=80F /m=E2058000 /o=E01B1E /f=" + kind.letter),
+              0);
+    std::string bytes = common::ReadWholeFile(source.string()).value_or("");
+    std::string page = (dir / (source.stem().string() + ".html")).string();
+    std::string title = std::regex_replace(TitleOf(bytes, log), std::regex(R"(["\\])"), "\\$&");
+    manifest += ",{\"file\":\"" + page + "\",\"posts\":" + std::to_string(LineCount(bytes)) +
+                ",\"title\":\"" + title + "\",\"screenshot\":\"" + TEST_PROGRAM_DIR +
+                "/../page_screenshot_kind_" + kind.name + ".png\"}";
+  }
   // A split thread: every part is a page of its own, in the thread's folder.
   {
     const Log& log = kLogs[1];
