@@ -234,11 +234,15 @@ class FieldWriter {
   // Handles the markup at the start of `text`; returns the bytes consumed.
   size_t Markup(std::string_view text, bool insideLink) {
     // The tags every log is full of, without a parse.
-    for (std::string_view plain : {"<br>", "<b>", "</b>", "<hr>"}) {
-      if (StartsWith(text, plain)) {
-        out_.append(plain);
-        return plain.size();
-      }
+    if (text.size() >= 4 && text[3] == '>' &&
+        ((text[1] == 'b' && text[2] == 'r') || (text[1] == 'h' && text[2] == 'r') ||
+         (text[1] == '/' && text[2] == 'b'))) {
+      out_.append(text.data(), 4);
+      return 4;
+    }
+    if (text.size() >= 3 && text[1] == 'b' && text[2] == '>') {
+      out_.append("<b>");
+      return 3;
     }
     Tag tag = ParseTag(text);
     if (!tag.valid) {
