@@ -125,6 +125,10 @@ std::string LoadTwitterQueue(Monitor& monitor) {
 }
 
 bool AppendTwitterAnnouncement(Monitor& monitor, std::string_view announcement) {
+  // A queue that exists but cannot be read must not be replaced by the new
+  // announcement alone: that would lose every queued one.
+  const std::string path = monitor.paths.File("_Twitter.dat");
+  if (common::FileExists(path) && !common::ReadWholeFile(path)) return false;
   std::string queue = LoadTwitterQueue(monitor);
   if (queue == "\t") queue.clear();
   queue += announcement;

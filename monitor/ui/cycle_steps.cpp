@@ -1,21 +1,54 @@
 #include "monitor/ui/cycle_steps.h"
 
-namespace yagura {
+#include <memory>
 
-// Each step left empty counts as a success, so the cycle runs end to end
-// before the real steps are plugged in here.
-void InstallCycleSteps(Monitor& monitor) {
-  monitor.steps.refreshSubject = nullptr;  // board subject list refresh
-  monitor.steps.searchTitles = nullptr;    // thread title search
-  monitor.steps.sendThreadMail = nullptr;  // thread information mail
-  monitor.steps.retrieveDats = nullptr;    // dat retrieval
-  monitor.processDroppedThread = nullptr;  // dat-fall processing
+#include "lzh/unlha_command.h"
+#include "monitor/core/search_titles.h"
+#include "monitor/http/http_client.h"
+#include "monitor/http/refresh_subject.h"
+#include "monitor/http/retrieve_dats.h"
+#include "monitor/http/socket_layer.h"
+#include "monitor/publish/dat_fall.h"
+
+namespace yagura {
+namespace {
+
+// The program has one monitor; its HTTP client and socket layer live as long
+// as the process, so the steps handed to the cycle may hold references.
+struct Layers {
+  std::unique_ptr<HttpClient> http;
+  std::unique_ptr<SocketLayer> sockets;
+};
+
+Layers& LayersOf(Monitor& monitor) {
+  static Layers layers;
+  if (!layers.http) layers.http = std::make_unique<HttpClient>(monitor);
+  if (!layers.sockets) layers.sockets = std::make_unique<SocketLayer>(monitor);
+  return layers;
 }
 
-ShellComponents MakeShellComponents(Monitor&) {
+}  // namespace
+
+void InstallCycleSteps(Monitor& monitor) {
+  Layers& layers = LayersOf(monitor);
+  InstallRefreshSubject(monitor, *layers.http);  // board subject list refresh
+  InstallSearchTitles(monitor);                  // thread title search
+  monitor.steps.sendThreadMail = nullptr;        // thread information mail: not built yet
+  InstallRetrieveDats(monitor, *layers.http);    // dat retrieval
+  monitor.processDroppedThread = MakeProcessDroppedThread(monitor);  // dat-fall processing
+}
+
+ShellComponents MakeShellComponents(Monitor& monitor) {
+  Layers& layers = LayersOf(monitor);
   ShellComponents components;
-  // startSockets, cleanupSockets, startMail, endMail, mailVersion and
-  // archiverVersion come with the HTTP, mail and archive layers.
+  components.startSockets = [&layers] {
+    layers.sockets->RetryCount = 0;
+    layers.sockets->RetryWait = 5000;
+    layers.sockets->SockStartup();
+  };
+  components.cleanupSockets = [&layers] { layers.sockets->SockCleanup(); };
+  components.archiverVersion = [] { return lzh::UnlhaVersionText(); };
+  // The mail layer is not built yet: no start or end call, version unknown.
   return components;
 }
 
