@@ -5,8 +5,19 @@ cd "$(dirname "$0")/.."
 
 tools/install_packages.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build
+cmake --build build --target yagura shoin
 if [[ -x tools/demo/run_demo_board.sh ]]; then
+  # SHOIN first: it turns a set of demo thread logs into pages.
+  logs=build/demo/shoin/logs
+  pages=build/demo/shoin/pages
+  rm -rf build/demo/shoin
+  /usr/bin/python3 tools/demo/board_sim.py --root "$logs" --state build/demo/shoin/state.json \
+    init --board demo --threads 8 >/dev/null
+  echo "== SHOIN: demo logs in $logs/demo/dat, pages into $pages"
+  build/program/shoin/shoin "$logs/demo/dat" "$pages" || true
+  echo
+  # Then the monitor on the demo board, until Ctrl+C.
+  echo "== Yagura on the demo board"
   exec tools/demo/run_demo_board.sh build
 fi
 
