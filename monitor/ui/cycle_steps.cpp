@@ -3,6 +3,8 @@
 #include <memory>
 
 #include "lzh/unlha_command.h"
+#include "monitor/core/activity_log.h"
+#include "monitor/core/message_text.h"
 #include "monitor/core/search_titles.h"
 #include "monitor/http/http_client.h"
 #include "monitor/http/refresh_subject.h"
@@ -33,7 +35,14 @@ void InstallCycleSteps(Monitor& monitor) {
   Layers& layers = LayersOf(monitor);
   InstallRefreshSubject(monitor, *layers.http);  // board subject list refresh
   InstallSearchTitles(monitor);                  // thread title search
-  monitor.steps.sendThreadMail = nullptr;        // thread information mail: not built yet
+  // The thread information mail is not built yet: say so rather than report
+  // a mail as sent; the threads stay on the mail list.
+  monitor.steps.sendThreadMail = [&monitor] {
+    WriteLog(monitor, std::string(kDetailPrefix) +
+                          "メール送信機能が組み込まれていないので、スレッド情報のメールを送信できません(" +
+                          monitor.Time() + ")");
+    return false;
+  };
   InstallRetrieveDats(monitor, *layers.http);    // dat retrieval
   monitor.processDroppedThread = MakeProcessDroppedThread(monitor);  // dat-fall processing
 }
