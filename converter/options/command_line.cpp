@@ -154,11 +154,14 @@ bool Parser::ApplyOption(const std::string& arg) {
     cmd_.st = true;
   } else if (name == "mv") {
     cmd_.move = true;
-    std::string path = value;
-    if (path.size() >= 3 && path.compare(path.size() - 3, 3, "::r") == 0) {
+    // "::r" is looked for from the separator on, so that /mv::r (no path, its
+    // first ':' doubling as the separator) asks for the companions too.
+    std::string rest = arg.size() > sepAt ? arg.substr(sepAt) : std::string();
+    if (rest.size() >= 3 && rest.compare(rest.size() - 3, 3, "::r") == 0) {
       cmd_.moveRelated = true;
-      path.resize(path.size() - 3);
+      rest.resize(rest.size() - 3);
     }
+    const std::string path = rest.size() > 1 ? rest.substr(1) : std::string();
     if (!Unquote(path).empty()) cmd_.movePath = WithTrailingSlash(PathValue(path));
   } else if (name == "ts") {
     ApplyDateFilter(value, cmd_.ts);

@@ -275,6 +275,25 @@ TEST_F(CommandLineTest, OptionTable) {
          EXPECT_TRUE(c.move && c.moveRelated);
          EXPECT_EQ(c.movePath, "/tmp/old/");
        }},
+      {"MoveToTheOutputFolderWithRelatedFiles",
+       {"/mv::r"},
+       [](const Options& c) {
+         EXPECT_TRUE(c.move && c.moveRelated);
+         EXPECT_EQ(c.movePath, "");
+       }},
+      {"MoveBareSeparatorThenRelatedFiles",
+       {"/mv=::r"},
+       [](const Options& c) {
+         EXPECT_TRUE(c.move && c.moveRelated);
+         EXPECT_EQ(c.movePath, "");
+       }},
+      {"MoveWithoutPath",
+       {"/mv"},
+       [](const Options& c) {
+         EXPECT_TRUE(c.move);
+         EXPECT_FALSE(c.moveRelated);
+         EXPECT_EQ(c.movePath, "");
+       }},
       {"BareQueryReadsTheFile",
        {"/q"},
        [](const Options& c) { EXPECT_TRUE(c.query && c.queryFromFile); }},
