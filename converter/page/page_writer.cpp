@@ -8,7 +8,7 @@
 #include "converter/page/body_rewriter.h"
 #include "converter/page/date_column.h"
 #include "converter/page/labels.h"
-#include "converter/page/page_encoding.h"
+#include "converter/reading/kanjicode.h"
 
 namespace converter::page {
 namespace {

@@ -6,22 +6,10 @@
 #include "converter/reading/dat_line.h"
 #include "converter/reading/date_reader.h"
 #include "converter/reading/encoding_score.h"
+#include "converter/reading/kanjicode.h"
 
 namespace converter {
 namespace {
-
-common::Charset CharsetOf(int kanjicode) {
-  switch (kanjicode) {
-    case 2:
-      return common::Charset::kEucJp;
-    case 3:
-      return common::Charset::kUtf8;
-    case 4:
-      return common::Charset::kBig5;
-    default:
-      return common::Charset::kCp932;
-  }
-}
 
 // The title field: fifth of the plain form, sixth of the numbered form.
 std::string_view TitleField(const DatFields& fields, DatForm form) {

@@ -1,4 +1,4 @@
-// Text of a page in its output encoding.
+// Kanjicodes and text in an output encoding.
 #pragma once
 
 #include <string>
@@ -6,7 +6,7 @@
 
 #include "common/encoding.h"
 
-namespace converter::page {
+namespace converter {
 
 // The charset of a Kanjicode (1 Shift_JIS, 2 EUC-JP, 3 UTF-8, 4 big5).
 common::Charset CharsetOf(int kanjicode);
@@ -15,4 +15,4 @@ common::Charset CharsetOf(int kanjicode);
 // character reference (&#NNNN;), so the browser still shows it.
 std::string EncodeWithReferences(std::string_view utf8, common::Charset charset);
 
-}  // namespace converter::page
+}  // namespace converter

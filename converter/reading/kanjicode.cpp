@@ -1,6 +1,6 @@
-#include "converter/page/page_encoding.h"
+#include "converter/reading/kanjicode.h"
 
-namespace converter::page {
+namespace converter {
 namespace {
 
 // Code point of the UTF-8 character at text[i]; `length` receives its size.
@@ -54,4 +54,4 @@ std::string EncodeWithReferences(std::string_view utf8, common::Charset charset)
   return out;
 }
 
-}  // namespace converter::page
+}  // namespace converter
