@@ -17,6 +17,42 @@ bool AllowedAttributes(const Tag& tag, std::initializer_list<std::string_view> n
   return true;
 }
 
+// The reference written for c (quotes only inside an attribute value), or null to keep c.
+const char* ReferenceFor(char c, bool inAttribute) {
+  switch (c) {
+    case '<':
+      return "&lt;";
+    case '>':
+      return "&gt;";
+    case '"':
+      return inAttribute ? "&quot;" : nullptr;
+    case '\'':
+      return inAttribute ? "&#39;" : nullptr;
+    default:
+      return nullptr;
+  }
+}
+
+// Copies text with its markup characters as references; a double-byte
+// character is copied whole, since its second byte may look like one.
+void AppendWithReferences(std::string& out, std::string_view text, common::Charset charset,
+                          bool inAttribute) {
+  for (size_t i = 0; i < text.size();) {
+    size_t width = CharLength(text, i, charset);
+    if (width > 1) {
+      out.append(text.substr(i, width));
+      i += width;
+      continue;
+    }
+    char c = text[i++];
+    if (const char* reference = ReferenceFor(c, inAttribute)) {
+      out += reference;
+    } else {
+      out += c;
+    }
+  }
+}
+
 }  // namespace
 
 Tag ParseTag(std::string_view text) {
@@ -127,52 +163,13 @@ bool IsBoardMarkup(const Tag& tag) {
 }
 
 void AppendEscaped(std::string& out, std::string_view text, common::Charset charset) {
-  for (size_t i = 0; i < text.size();) {
-    size_t width = CharLength(text, i, charset);
-    if (width > 1) {
-      out.append(text.substr(i, width));
-      i += width;
-      continue;
-    }
-    char c = text[i++];
-    if (c == '<') {
-      out += "&lt;";
-    } else if (c == '>') {
-      out += "&gt;";
-    } else {
-      out += c;
-    }
-  }
+  AppendWithReferences(out, text, charset, false);
 }
 
 std::string EscapeAttribute(std::string_view text, common::Charset charset) {
   std::string out;
   out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
-    size_t width = CharLength(text, i, charset);
-    if (width > 1) {
-      out.append(text.substr(i, width));
-      i += width;
-      continue;
-    }
-    char c = text[i++];
-    switch (c) {
-      case '"':
-        out += "&quot;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        out += c;
-    }
-  }
+  AppendWithReferences(out, text, charset, true);
   return out;
 }
 

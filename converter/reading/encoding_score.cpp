@@ -6,16 +6,25 @@
 namespace converter {
 namespace {
 
-long EucScore(std::string_view text) {
+// Walks the bytes from the start: `step` looks at position k, adds to `score` and returns how
+// many bytes it consumed, or 0 to stop.
+template <typename Step>
+long ScoreBytes(std::string_view text, Step step) {
   const auto* b = reinterpret_cast<const std::uint8_t*>(text.data());
   const size_t n = text.size();
   long score = 0;
   for (size_t k = 0; k < n;) {
+    size_t used = step(b, n, k, score);
+    if (used == 0) break;
+    k += used;
+  }
+  return score;
+}
+
+long EucScore(std::string_view text) {
+  return ScoreBytes(text, [](const std::uint8_t* b, size_t n, size_t k, long& score) -> size_t {
     std::uint8_t c = b[k];
-    if (c < 0x80) {
-      ++k;
-      continue;
-    }
+    if (c < 0x80) return 1;
     if (k + 1 < n) {
       std::uint8_t d = b[k + 1];
       bool pair = (c >= 0xA1 && c != 0xFF && d > 0xA0 && d != 0xFF) ||
@@ -24,48 +33,40 @@ long EucScore(std::string_view text) {
         unsigned value = c << 8 | d;
         score += (c == 0x8E || (value >= 0xB0A1 && value <= 0xF4FE)) ? 1 : 2;
         if (c == 0xA4 || c == 0xA5) score += 3;  // hiragana and katakana rows
-        k += 2;
-        continue;
+        return 2;
       }
     }
     if (c != 0x8F) score -= 15;
-    ++k;
-  }
-  return score;
+    return 1;
+  });
 }
 
 bool IsSjisLead(std::uint8_t c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 bool IsSjisTrail(std::uint8_t c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
 
 long SjisScore(std::string_view text) {
-  const auto* b = reinterpret_cast<const std::uint8_t*>(text.data());
-  const size_t n = text.size();
-  long score = 0;
-  for (size_t k = 0; k < n;) {
-    std::uint8_t c = b[k];
-    if (c < 0x80) {
-      ++k;
-    } else if (c >= 0xA1 && c <= 0xDF) {
-      score += 1;  // half-width katakana
-      ++k;
-    } else if (IsSjisLead(c) && k + 1 < n && IsSjisTrail(b[k + 1])) {
-      unsigned value = c << 8 | b[k + 1];
-      // Level-1 kanji, kana and symbols are common; level-2 kanji are rare.
-      score += (value < 0x989F || value > 0xEAA4) ? 4 : 2;
-      k += 2;
-    } else {
-      score -= 30;
-      ++k;
-    }
-  }
-  return score / 2;
+  long total =
+      ScoreBytes(text, [](const std::uint8_t* b, size_t n, size_t k, long& score) -> size_t {
+        std::uint8_t c = b[k];
+        if (c < 0x80) return 1;
+        if (c >= 0xA1 && c <= 0xDF) {
+          score += 1;  // half-width katakana
+          return 1;
+        }
+        if (IsSjisLead(c) && k + 1 < n && IsSjisTrail(b[k + 1])) {
+          unsigned value = c << 8 | b[k + 1];
+          // Level-1 kanji, kana and symbols are common; level-2 kanji are rare.
+          score += (value < 0x989F || value > 0xEAA4) ? 4 : 2;
+          return 2;
+        }
+        score -= 30;
+        return 1;
+      });
+  return total / 2;
 }
 
 long Utf8Score(std::string_view text) {
-  const auto* b = reinterpret_cast<const std::uint8_t*>(text.data());
-  const size_t n = text.size();
-  long score = 0;
-  for (size_t k = 0; k < n;) {
+  return ScoreBytes(text, [](const std::uint8_t* b, size_t n, size_t k, long& score) -> size_t {
     std::uint8_t c = b[k];
     if (c >= 0xC2 && c <= 0xFD) {
       size_t length = c <= 0xDF ? 2 : c <= 0xEF ? 3 : c <= 0xF7 ? 4 : c <= 0xFB ? 5 : 6;
@@ -73,19 +74,15 @@ long Utf8Score(std::string_view text) {
       while (j < length && k + j < n && b[k + j] >= 0x80 && b[k + j] <= 0xBF) ++j;
       if (j == length) {
         score += static_cast<long>(length);
-        k += length;
-      } else if (k + j >= n) {
-        break;  // cut by the end of the region
-      } else {
-        score -= 10;  // the byte that broke the sequence is looked at again
-        k += j;
+        return length;
       }
-    } else {
-      if ((c >= 0x80 && c <= 0xC1) || c >= 0xFE) score -= 1;
-      ++k;
+      if (k + j >= n) return 0;  // cut by the end of the region
+      score -= 10;               // the byte that broke the sequence is looked at again
+      return j;
     }
-  }
-  return score;
+    if ((c >= 0x80 && c <= 0xC1) || c >= 0xFE) score -= 1;
+    return 1;
+  });
 }
 
 }  // namespace
