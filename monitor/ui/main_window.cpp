@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -20,6 +21,7 @@
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
 
+#include "monitor/core/list_menus.h"
 #include "monitor/core/run_cycle.h"
 #include "monitor/core/run_state.h"
 #include "monitor/core/window_commands.h"
@@ -82,6 +84,13 @@ MainWindow::MainWindow(Monitor& monitor, QWidget* parent)
       lists_[p][i]->setMaximumHeight(90);
       listGrid->addWidget(lists_[p][i], i * 2 + 1, p);
       BindList((*models[p])[i], lists_[p][i]);
+      if (HasListMenu(form_, (*models[p])[i])) {
+        lists_[p][i]->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(lists_[p][i], &QWidget::customContextMenuRequested, this, [this, p, i](QPoint at) {
+          std::unique_ptr<QMenu> menu = MakeListMenu(p, i);
+          menu->exec(lists_[p][i]->viewport()->mapToGlobal(at));
+        });
+      }
     }
   }
   layout->addLayout(listGrid);
@@ -95,6 +104,9 @@ MainWindow::MainWindow(Monitor& monitor, QWidget* parent)
   fileMenu_ = file->menuAction();
   QAction* exit = file->addAction(QStringLiteral("終了(&X)"));
   connect(exit, &QAction::triggered, this, [this] { MENU_FILE_END_Click(monitor_); });
+  QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
+  QAction* version = help->addAction(QStringLiteral("バージョン情報(&A)..."));
+  connect(version, &QAction::triggered, this, [this] { MENU_HELP_VERSION_Click(monitor_); });
   statusMenu_ = menuBar()->addAction(QString());
 
   if (QSystemTrayIcon::isSystemTrayAvailable()) {
@@ -164,6 +176,27 @@ MainWindow::MainWindow(Monitor& monitor, QWidget* parent)
 }
 
 MainWindow::~MainWindow() { form_.RemoveObserver(this); }
+
+std::unique_ptr<QMenu> MainWindow::MakeListMenu(int pair, int index) {
+  ListBox& list = pair == 0 ? form_.listTHREADSEND[index] : form_.listDATDL[index];
+  const ListMenu model = ListMenuOf(form_, list);
+  auto menu = std::make_unique<QMenu>(this);
+  // The entry's text, not a mnemonic: "&" in a title stays as it is.
+  QAction* info = menu->addAction(ToQString(model.infoCaption).replace("&", "&&"));
+  info->setEnabled(false);
+  if (model.hasDelete) {
+    QAction* remove = menu->addAction(ToQString(model.deleteCaption));
+    remove->setEnabled(model.deleteEnabled);
+    connect(remove, &QAction::triggered, this,
+            [this, &list] { DeleteSelectedListEntry(monitor_, list); });
+  }
+  if (model.hasClear) {
+    QAction* clear = menu->addAction(ToQString(model.clearCaption));
+    clear->setEnabled(model.clearEnabled);
+    connect(clear, &QAction::triggered, this, [this, &list] { ClearListEntries(monitor_, list); });
+  }
+  return menu;
+}
 
 QWidget* MainWindow::BuildUploader() {
   auto* frame = new QGroupBox(this);

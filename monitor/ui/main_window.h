@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <functional>
 #include <map>
+#include <memory>
 
 #include "monitor/core/form.h"
 #include "monitor/core/monitor.h"
@@ -15,6 +16,7 @@ class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QListWidget;
+class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -38,6 +40,9 @@ class MainWindow : public QMainWindow, public FormObserver {
   QPlainTextEdit* LogPane() const { return log_; }
   QListWidget* List(int pair, int index) const { return lists_[pair][index]; }
   QSystemTrayIcon* TrayIcon() const { return trayIcon_; }
+  // The pop-up menu of a mail list (pair 0) or a download list (pair 1), as
+  // a right click opens it: the selected entry, then DELETE and CLEAR.
+  std::unique_ptr<QMenu> MakeListMenu(int pair, int index);
 
  protected:
   void closeEvent(QCloseEvent* event) override;

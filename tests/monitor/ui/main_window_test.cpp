@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -92,6 +94,30 @@ TEST_F(MainWindowTest, RunButtonStartsTheRun) {
   QTest::mouseClick(window.RunButton(), Qt::LeftButton);
   EXPECT_EQ(m.form.cmdRUN.Tag(), kRunStateRunning);
   EXPECT_FALSE(window.BoardUrlEdit()->isEnabled());
+}
+
+TEST_F(MainWindowTest, ListMenuDeletesTheSelectedEntryAndSavesTheLists) {
+  MainWindow window(m);
+  m.form.listDATDL[1].SetItems({"1.dat<1レス>a&b (1)", "2.dat<1レス>c (1)"});
+  window.List(1, 1)->setCurrentRow(1);
+  ASSERT_EQ(m.form.listDATDL[1].ListIndex(), 1);
+  std::unique_ptr<QMenu> menu = window.MakeListMenu(1, 1);
+  QList<QAction*> actions = menu->actions();
+  ASSERT_EQ(actions.size(), 3);
+  EXPECT_EQ(ToUtf8(actions[0]->text()), "2.dat<1レス>c (1)");
+  EXPECT_EQ(ToUtf8(actions[1]->text()), "dat落ちリストから削除(&D)");
+  EXPECT_TRUE(actions[1]->isEnabled());
+  actions[1]->trigger();
+  EXPECT_EQ(m.form.listDATDL[1].Items(), (std::vector<std::string>{"1.dat<1レス>a&b (1)"}));
+  EXPECT_EQ(window.List(1, 1)->count(), 1);
+  EXPECT_TRUE(std::filesystem::exists(m.paths.File("_Dat1001.lst")));
+
+  // The download list shows the entry only; an "&" in a title is no mnemonic.
+  m.form.listDATDL[0].SetItems({"1.dat<1レス>a&b (1)"});
+  m.form.listDATDL[0].SetListIndex(0);
+  menu = window.MakeListMenu(1, 0);
+  ASSERT_EQ(menu->actions().size(), 1);
+  EXPECT_EQ(ToUtf8(menu->actions()[0]->text()), "1.dat<1レス>a&&b (1)");
 }
 
 }  // namespace
