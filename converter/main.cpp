@@ -37,9 +37,9 @@ int Run(int argc, char** argv, Options& cmd, RunSummary& summary) {
   if (!parsed.screen.empty()) reporter.SayOnConsole(parsed.screen);
   reporter.Say(parsed.messages);
   if (!parsed.run) return parsed.exitCode;
-  int code = RunConversion(cmd, reporter, MakePageWriter(), &summary);
-  ThePageConverter()->Finish(cmd, reporter);
-  return code;
+  return RunConversion(
+      cmd, reporter, MakePageWriter(), &summary,
+      [](const Options& options, Reporter& out) { ThePageConverter()->Finish(options, out); });
 }
 
 }  // namespace

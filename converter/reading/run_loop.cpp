@@ -78,7 +78,7 @@ std::string BaseNameOf(const std::string& path) {
 }  // namespace
 
 int RunConversion(const Options& cmd, Reporter& reporter, const PageWriter& writePage,
-                  RunSummary* summaryOut) {
+                  RunSummary* summaryOut, const PagesFinisher& finishPages) {
   RunSummary summary;
   auto finish = [&](int code) {
     if (summaryOut) *summaryOut = summary;
@@ -153,6 +153,8 @@ int RunConversion(const Options& cmd, Reporter& reporter, const PageWriter& writ
   std::string path;
   while (walk.Next(path)) {
     if (!Selected(selection, path)) continue;
+    // A companion (.idx, .txt, ...) that /mv::r already took along with its log.
+    if (cmd.move && !common::FileExists(path)) continue;
     Thread thread;
     thread.path = path;
     thread.baseName = BaseNameOf(path);
@@ -241,6 +243,7 @@ int RunConversion(const Options& cmd, Reporter& reporter, const PageWriter& writ
   if (manyInputs && summary.converted > 0) {
     reporter.Say(std::to_string(summary.converted) + "個のスレッドを変換しました。\r\n");
   }
+  if (finishPages) finishPages(cmd, reporter);
   if (summary.converted > 999) {
     reporter.Say("総読み込みファイルサイズ：" + std::to_string(summary.bytesRead) + " bytes\r\n");
     if (!cmd.o.noExistingOutputCheck) {

@@ -22,6 +22,9 @@ struct PageOutcome {
 // prints the result line and its own messages through the reporter.
 using PageWriter = std::function<PageOutcome(const Thread&, const Options&, Reporter&)>;
 
+// Ends the page side of a run (the move report); called before the closing messages.
+using PagesFinisher = std::function<void(const Options&, Reporter&)>;
+
 // What a run leaves for the program's exit.
 struct RunSummary {
   int converted = 0;
@@ -35,6 +38,6 @@ struct RunSummary {
 // Runs the conversion of the parsed options; returns the exit code
 // (0 something converted, 2 nothing).
 int RunConversion(const Options& cmd, Reporter& reporter, const PageWriter& writePage,
-                  RunSummary* summary = nullptr);
+                  RunSummary* summary = nullptr, const PagesFinisher& finishPages = {});
 
 }  // namespace converter

@@ -133,6 +133,30 @@ TEST_F(ShoinBinary, YagurasCallReadsTheLogAndReports) {
   EXPECT_TRUE(std::filesystem::exists(dir_ / "1199682606.html"));
 }
 
+TEST_F(ShoinBinary, MoveWithCompanionsIntoTheOutputFolder) {
+  namespace fs = std::filesystem;
+  fs::create_directories(dir_ / "in");
+  for (const char* name : {"1199682606", "1199682607"}) {
+    std::ofstream(dir_ / "in" / (std::string(name) + ".dat"), std::ios::binary)
+        << common::Utf8ToCp932("名無し<>sage<>2008/01/07(月) 14:10:06 ID:abc<> 本文 <>題名\n");
+  }
+  std::ofstream(dir_ / "in" / "1199682606.idx") << "[Board]\n";
+  Outcome r = RunShoin({(dir_ / "in").string(), (dir_ / "out").string(), "/mv::r", "/v"});
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  // "::r" is the companion switch, not a folder named ":r".
+  EXPECT_FALSE(fs::exists(dir_ / "out" / ":r"));
+  EXPECT_TRUE(fs::is_empty(dir_ / "in"));
+  for (const char* name : {"1199682606.dat", "1199682607.dat", "1199682606.idx"}) {
+    EXPECT_TRUE(fs::exists(dir_ / "out" / name)) << name;
+  }
+  // The companion went with its log: it is not reported as unreadable later.
+  EXPECT_EQ(r.output.find("ファイルを開けません"), std::string::npos) << r.output;
+  size_t moved = r.output.find("3個のファイルを移動しました。\n");
+  size_t done = r.output.find("変換が完了しました\n");
+  ASSERT_NE(moved, std::string::npos) << r.output;
+  EXPECT_LT(moved, done) << r.output;
+}
+
 TEST_F(ShoinBinary, MemoryExhaustionIsTheOnlyFatalEnd) {
   // A valid head followed by a sparse 400 MB tail: reading it needs more
   // memory than the limit below allows.
