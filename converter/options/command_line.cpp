@@ -87,8 +87,11 @@ ParseResult Parser::Parse(const std::vector<std::string>& args) {
     Exit(1);
     return result_;
   }
+  // A lone "-h..." is always the request; "/h..." only in option form, since
+  // "/home/..." is a path here.
   if (args.size() == 1 && ((LooksLikeOption(args[0]) && Lower(args[0][1]) == 'h') ||
-                           args[0] == "/help" || args[0] == "-help" || args[0] == "--help")) {
+                           (args[0].size() >= 2 && args[0][0] == '-' && Lower(args[0][1]) == 'h') ||
+                           args[0] == "/help" || args[0] == "--help")) {
     result_.screen = LongUsage(cmd_.mode);
     Exit(1);
     return result_;

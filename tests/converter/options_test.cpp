@@ -345,6 +345,7 @@ TEST_F(CommandLineTest, RefusalsAndScreens) {
   const std::vector<Case> cases = {
       {{}, 1, "使用できるすべてのオプションを表示するにはshoin /hと入力してください"},
       {{"/h"}, 1, "/ur/w/z] infile [outdir]\n"},
+      {{"-hoge"}, 1, "/ur/w/z] infile [outdir]\n"},
       {{"-x1"}, 1, "-x1 は無効なオプションです.\n"},
       {{"/b"}, 1, "/b は無効なオプションです.\n"},
       {{"/o"}, 1, "/o オプションの指定が無効です.\n"},
