@@ -27,6 +27,10 @@ InputWalk::InputWalk(const Options& cmd) : cmd_(cmd) {
 }
 
 void InputWalk::Collect(const std::string& folder, const std::string& pattern, bool recurse) {
+  struct stat self;
+  if (stat(folder.c_str(), &self) != 0 || !walked_.emplace(self.st_dev, self.st_ino).second) {
+    return;
+  }
   DIR* dir = opendir(folder.c_str());
   if (!dir) return;
   std::vector<std::string> files, folders;

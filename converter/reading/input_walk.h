@@ -2,7 +2,9 @@
 // pattern, or every file of a folder (with /s, of its subfolders too).
 #pragma once
 
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "converter/options/options.h"
@@ -22,6 +24,8 @@ class InputWalk {
   const Options& cmd_;
   std::vector<std::string> files_;
   size_t next_ = 0;
+  // Folders walked, by device and inode: a link back up the tree is not walked again.
+  std::set<std::pair<unsigned long long, unsigned long long>> walked_;
 };
 
 }  // namespace converter

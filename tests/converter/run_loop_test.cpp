@@ -96,6 +96,13 @@ TEST_F(RunLoopTest, SubfoldersAndLogNames) {
   EXPECT_FALSE(Said("不明の形式"));  // /z left the other names out
 }
 
+TEST_F(RunLoopTest, LinkBackUpTheTreeIsWalkedOnce) {
+  std::filesystem::create_directory_symlink("..", dir_ / "logs" / "sub" / "up");
+  EXPECT_EQ(Run({(dir_ / "logs").string(), "/s", "/z"}), 0);
+  EXPECT_EQ(written_,
+            (std::vector<std::string>{"1199682606.dat", "1379534723.dat", "1205956389.dat"}));
+}
+
 TEST_F(RunLoopTest, PatternAndPostRange) {
   EXPECT_EQ(Run({(dir_ / "logs" / "1*.dat").string(), "/r=100-"}), 0);
   EXPECT_EQ(written_, std::vector<std::string>{"1379534723.dat"});
