@@ -76,6 +76,45 @@ TEST_F(RunCycleTest, AutorunBeforeTheFirstTickRunsAtOnce) {
   EXPECT_EQ(m.form.Form1.Caption(), "実行待機中... - Yagura Version 0.3.86");
 }
 
+TEST_F(RunCycleTest, FullCycleLogsEveryStepInOrderWithItsTrayTip) {
+  m.form.listDATDL[0].AddItem("1.dat<1レス>t (1)");
+  m.form.listTHREADSEND[0].AddItem("1.dat<>t (1)");
+  m.steps.searchTitles = [](const std::string&) { return true; };
+  m.steps.sendThreadMail = [] { return false; };  // a failed mail goes on
+  std::vector<std::string> lines, tips;
+  m.onLogLine = [&](std::string_view line) {
+    lines.emplace_back(line);
+    tips.push_back(m.form.tray.Tip());
+  };
+  cmdRUN_Click(m);
+  Tick();
+  const std::string s = kStepPrefix;
+  const std::vector<std::string> expected = {
+      s + "実行待機中...(03:04:05)",
+      s + "subject.txtを更新しています...(03:04:05)",
+      s + "subject.txtを更新しました(03:04:05)",
+      s + "スレッドタイトルを検索しています...(03:04:05)",
+      s + "スレッドタイトルを検索しました(03:04:05)",
+      s + "スレッド情報をメールで送信しています...(03:04:05)",
+      s + "スレッド情報のメール送信に失敗しました(03:04:05)",
+      s + "datをダウンロードしています...(03:04:05)",
+      s + "datをダウンロードしました(03:04:05)",
+      s + "実行待機中...(03:04:05)",
+  };
+  EXPECT_EQ(lines, expected);
+  // The tip each step showed while it was logged.
+  ASSERT_EQ(tips.size(), expected.size());
+  EXPECT_EQ(tips[1], "03:04:05>今すぐ実行中...");
+  EXPECT_EQ(tips[3], "03:04:05>subject.txt更新@今すぐ実行中");
+  EXPECT_EQ(tips[5], "03:04:05>スレタイ検索@今すぐ実行中");
+  EXPECT_EQ(tips[7], "03:04:05>スレ情報をメール送信@今すぐ実行中");
+  EXPECT_EQ(tips[9], "03:04:05>正常終了@今すぐ実行中");
+  EXPECT_EQ(m.form.tray.Tip(), "03:04:05>正常終了@今すぐ実行中");
+  EXPECT_EQ(m.form.Form1.Caption(), "実行待機中... - Yagura Version 0.3.86");
+  // The cycle's temporary files are gone; the plan file stays.
+  EXPECT_TRUE(common::FileExists(Path("_dat.lst")));
+}
+
 TEST_F(RunCycleTest, NestedTicksDuringACycleOnlyRestartTheWait) {
   m.form.listDATDL[0].AddItem("1.dat<1レス>t (1)");
   // Every pump of the cycle lets a tick run, long after the interval.
