@@ -71,6 +71,10 @@ struct Monitor {
 
   // The run cycle's wait: clock reading at which the current wait began.
   double lastCycleStart = 0;
+  // A cycle is under way (cmdNOW_Click has not returned yet). A stop and a
+  // new start inside a step must not enable the run-now button before the
+  // cycle has ended, or a nested tick would start a second cycle inside it.
+  bool cycleInProgress = false;
 
   // The activity log's bookkeeping (see activity_log.h).
   struct LogState {

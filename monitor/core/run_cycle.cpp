@@ -193,7 +193,13 @@ void cmdNOW_Click(Monitor& monitor) {
     return true;
   };
 
+  if (monitor.cycleInProgress) return;  // never a cycle inside a cycle
   f.cmdNOW.SetEnabled(false);
+  struct InProgress {
+    bool& flag;
+    explicit InProgress(bool& f) : flag(f) { flag = true; }
+    ~InProgress() { flag = false; }
+  } inProgress(monitor.cycleInProgress);
   tip(">今すぐ実行中...");
   bool failed = false;  // the error tail was taken: straight to the end
   log("subject.txtを更新しています...(");

@@ -36,9 +36,7 @@ void SetSettingsEnabled(Form& f, bool enabled) {
 
 }  // namespace
 
-bool StopRequested(const Monitor& monitor) {
-  return monitor.form.cmdRUN.Tag() == kRunStateStopped;
-}
+bool StopRequested(const Monitor& monitor) { return monitor.form.cmdRUN.Tag() == kRunStateStopped; }
 
 void StopTail(Monitor& monitor) {
   UnlockSettings(monitor);
@@ -81,7 +79,8 @@ void UnlockSettings(Monitor& monitor) {
 void LockSettings(Monitor& monitor) {
   Form& f = monitor.form;
   SetSettingsEnabled(f, false);
-  f.cmdNOW.SetEnabled(true);
+  // Inside a cycle the run-now button is enabled by the cycle's end.
+  f.cmdNOW.SetEnabled(!monitor.cycleInProgress);
   f.chkCGISnUploader.SetValue(1);
 }
 

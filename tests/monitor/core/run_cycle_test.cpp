@@ -168,6 +168,32 @@ TEST_F(RunCycleTest, StopDuringTheDownloadLetsItFinishFirst) {
   EXPECT_NE(m.form.tray.Tip().find("お休み中"), std::string::npos);
 }
 
+TEST_F(RunCycleTest, StopAndStartAgainDuringAStepStartsNoSecondCycleInsideIt) {
+  m.form.listDATDL[0].AddItem("1.dat<1レス>t (1)");
+  int nestedCycles = 0;
+  duringDownload = [this, &nestedCycles] {
+    if (downloads > 1) {
+      ++nestedCycles;
+      return;
+    }
+    cmdRUN_Click(m);  // stop
+    cmdRUN_Click(m);  // and start again while the download still runs
+    EXPECT_EQ(m.form.cmdRUN.Tag(), kRunStateRunning);
+    EXPECT_FALSE(m.form.cmdNOW.Enabled());  // the cycle is still under way
+    for (int i = 0; i < 700; ++i) Tick();   // 70 s of ticks inside the step
+  };
+  cmdRUN_Click(m);
+  Tick();
+  EXPECT_EQ(nestedCycles, 0);
+  EXPECT_EQ(downloads, 1);
+  // The cycle went on to its end and the run waits for the next one.
+  EXPECT_EQ(m.form.cmdRUN.Tag(), kRunStateRunning);
+  EXPECT_TRUE(m.form.cmdNOW.Enabled());
+  EXPECT_TRUE(LogHas("datをダウンロードしました"));
+  for (int i = 0; i < 300; ++i) Tick();
+  EXPECT_EQ(downloads, 2);
+}
+
 TEST_F(RunCycleTest, FailedDownloadTakesTheErrorTailAndWritesNoPlan) {
   m.form.listDATDL[0].AddItem("1.dat<1レス>t (1)");
   downloadOk = false;
