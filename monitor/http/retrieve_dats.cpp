@@ -52,6 +52,13 @@ class ThreadRetrieval {
   }
 
  private:
+  static void RestoreOrRemove(const std::string& path, const std::optional<std::string>& bytes) {
+    if (bytes) {
+      common::ReplaceFileAtomically(path, *bytes);
+    } else {
+      common::RemoveFile(path);
+    }
+  }
   void Log(std::string_view text) { WriteLog(monitor_, Detail(monitor_, text)); }
   void Caption(std::string_view text) { monitor_.form.cmdRUN.SetCaption(Detail(monitor_, text)); }
   void LogStatus() { Log(http_.LastStatusLine()); }
@@ -154,6 +161,10 @@ class ThreadRetrieval {
   }
 
   void Full() {
+    // An error answer must not take the place of the log: kept as the log,
+    // the next range request would append the thread's tail to the page.
+    const std::optional<std::string> previousLog = common::ReadWholeFile(local_);
+    const std::optional<std::string> previousHead = common::ReadWholeFile(head_);
     bool connected = false;
     for (int attempt = 0; attempt < kAttemptsPerRequest && !connected; ++attempt) {
       Caption(Quoted(name_) + "をダウンロードしています...");
@@ -166,9 +177,10 @@ class ThreadRetrieval {
     }
     LogStatus();
     if (http_.LastStatusLine().find(" 200 ") == std::string::npos) {
-      // The error page stays in the local log; the next cycle's range
-      // request then normally gets 416 and a new full download.
+      // The files are put back as they were, so the next cycle asks again.
       Log(Quoted(name_) + "のダウンロードに失敗しました");
+      RestoreOrRemove(local_, previousLog);
+      RestoreOrRemove(head_, previousHead);
       return;
     }
     const std::string body = common::ReadWholeFile(local_).value_or("");

@@ -199,15 +199,38 @@ TEST_F(RetrieveDatsTest, LocalLogWithoutHeaderFileIsDownloadedInFull) {
   EXPECT_EQ(Local("100"), Posts(1, 4));
 }
 
-TEST_F(RetrieveDatsTest, MissingLogKeepsTheErrorPageAndIsRetriedNextCycle) {
+TEST_F(RetrieveDatsTest, ErrorPageNeverBecomesTheLog) {
   Follow({"404"});
   ASSERT_TRUE(Retrieve());
   EXPECT_EQ(PaneCount("\"404.dat\"のダウンロードに失敗しました"), 1);
-  EXPECT_TRUE(common::FileExists(Path("dat/404.dat.head")));
-  // The log is shorter than the stored error page: 416, then the whole log.
-  Serve("404", Posts(1, 1));
+  EXPECT_FALSE(common::FileExists(Path("dat/404.dat")));
+  EXPECT_FALSE(common::FileExists(Path("dat/404.dat.head")));
+  // A log longer than the error page: a range request from the end of a
+  // stored error page would have appended its tail to the page.
+  Serve("404", Posts(1, 20));
   ASSERT_TRUE(Retrieve());
-  EXPECT_EQ(Local("404"), Posts(1, 1));
+  EXPECT_EQ(Sent(1), std::vector<std::string>{"GET /board/dat/404.dat - 200"});
+  EXPECT_EQ(Local("404"), Posts(1, 20));
+}
+
+// A rewritten log (416) whose full download then fails keeps the local copy.
+TEST_F(MonitorFixture, FailedFullDownloadKeepsThePreviousLog) {
+  NginxServer nginx(NginxServer::Options{
+      "location = /board/dat/100.dat { if ($request_method = GET) { return 503; } }"});
+  ASSERT_TRUE(nginx.Running()) << nginx.ErrorLog();
+  ASSERT_TRUE(nginx.WriteFile("board/dat/100.dat", Posts(1, 2)));
+  const std::string head =
+      "HTTP/1.1 200 OK\r\nContent-Length: 999\r\nLast-Modified: Tue, 08 Dec 2026 01:00:00 GMT\r\n";
+  ASSERT_TRUE(common::ReplaceFileAtomically(Path("dat/100.dat"), Posts(1, 6)));
+  ASSERT_TRUE(common::ReplaceFileAtomically(Path("dat/100.dat.head"), head));
+  monitor_.form.txtURLBRD.SetText(nginx.Url("/board/"));
+  monitor_.form.listDATDL[0].SetItems({"100.dat<6レス>t (6)"});
+  HttpClient http(monitor_);
+  ASSERT_TRUE(RetrieveDats(monitor_, http, monitor_.paths.DatFolder()));
+  EXPECT_EQ(PaneCount("あぼーんを検出したっぽいのでdatを全部取得します"), 1);
+  EXPECT_EQ(PaneCount("\"100.dat\"のダウンロードに失敗しました"), 1);
+  EXPECT_EQ(common::ReadWholeFile(Path("dat/100.dat")).value_or(""), Posts(1, 6));
+  EXPECT_EQ(common::ReadWholeFile(Path("dat/100.dat.head")).value_or(""), head);
 }
 
 TEST_F(RetrieveDatsTest, StopWhileTheThirdOfFiveThreadsIsFetched) {
