@@ -74,7 +74,7 @@ error_log error.log;
 worker_processes 1;
 events {{ worker_connections 64; }}
 http {{
-  log_format probe '$request|$status|$http_range|$http_if_modified_since';
+  log_format probe '$request|$status|$http_user_agent|$http_range|$http_if_modified_since';
   access_log access.log probe;
   client_body_temp_path tmp/body; proxy_temp_path tmp/proxy; fastcgi_temp_path tmp/fastcgi;
   uwsgi_temp_path tmp/uwsgi; scgi_temp_path tmp/scgi;
@@ -275,6 +275,10 @@ def main():
         check(got == expected, "cycle 3 (nothing changed): one GET of subject.txt and one HEAD "
               "per followed thread", "\n".join(cycle3))
 
+        agents = {r.split("|")[2] for r in board.requests()}
+        check(len(agents) == 1 and agents.pop().startswith("Monazilla/1.00 (Yagura/"),
+              "every request names the monitor as its User-Agent")
+
         monitor.process.send_signal(signal.SIGTERM)
         try:
             code = monitor.process.wait(20)
@@ -292,6 +296,19 @@ def main():
         settings = read(os.path.join(program, "yagura.ini")).decode("cp932", "replace")
         check("wordc1=\r\n" in settings and "checka5=1\r\n" in settings and
               f"brdurl={board.url}\r\n" in settings, "the settings are saved at exit", settings)
+        leftovers = [n for n in ("yagura_subject.txt", "yagura_subject.txt.head", "yagura_dat.head",
+                                 "yagura_dat206.dat", "yagura_dat206.head")
+                     if os.path.exists(os.path.join(program, n))]
+        check(not leftovers, "no temporary file is left at exit", str(leftovers))
+        log_bytes = read(os.path.join(program, "yagura.log"))
+        try:
+            log_bytes.decode("cp932")
+            decoded = True
+        except UnicodeDecodeError:
+            decoded = False
+        check(decoded and log_bytes.endswith(b"\r\n") and
+              log_bytes.count(b"\n") == log_bytes.count(b"\r\n"),
+              "the log file is CP932 text with CR LF line ends")
         print(f"monitor_e2e: {time.monotonic() - started:.1f} s from start to exit", flush=True)
     finally:
         if monitor:
