@@ -1,5 +1,7 @@
 #include "monitor/ui/main_window.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -16,7 +18,9 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
+#include <QShowEvent>
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
@@ -177,6 +181,21 @@ MainWindow::MainWindow(Monitor& monitor, QWidget* parent)
 
 MainWindow::~MainWindow() { form_.RemoveObserver(this); }
 
+void MainWindow::CentreOnScreen() {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  // The layout may need more room than the design size on a large font.
+  const QSize size = this->size().expandedTo(minimumSizeHint());
+  const QRect area = screen->availableGeometry();
+  // Never further up or left than the screen, so the title bar stays in reach.
+  move(std::max(area.left(), area.left() + (area.width() - size.width()) / 2),
+       std::max(area.top(), area.top() + (area.height() - size.height()) / 2));
+}
+
+void MainWindow::ShowIfUnreachable() {
+  if (!trayIcon_ && !form_.Form1.Visible()) form_.Form1.SetVisible(true);
+}
+
 std::unique_ptr<QMenu> MainWindow::MakeListMenu(int pair, int index) {
   ListBox& list = pair == 0 ? form_.listTHREADSEND[index] : form_.listDATDL[index];
   const ListMenu model = ListMenuOf(form_, list);
@@ -335,6 +354,15 @@ void MainWindow::ControlChanged(const Control& control) {
 
 void MainWindow::ShowAll() {
   for (Control* control : form_.Controls()) ControlChanged(*control);
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  // Centred once, when the layout has settled the size.
+  if (!centred_ && !event->spontaneous()) {
+    centred_ = true;
+    CentreOnScreen();
+  }
+  QMainWindow::showEvent(event);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -43,9 +43,13 @@ class MainWindow : public QMainWindow, public FormObserver {
   // The pop-up menu of a mail list (pair 0) or a download list (pair 1), as
   // a right click opens it: the selected entry, then DELETE and CLEAR.
   std::unique_ptr<QMenu> MakeListMenu(int pair, int index);
+  // Where the desktop has no tray, a window left hidden by "/autorun" could
+  // never be opened again: show it then.
+  void ShowIfUnreachable();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   // Binds a widget to a model control: `show` copies the model into the
@@ -58,10 +62,12 @@ class MainWindow : public QMainWindow, public FormObserver {
   QWidget* BuildUploader();
   QWidget* BuildMail();
   void ShowAll();
+  void CentreOnScreen();
 
   Monitor& monitor_;
   Form& form_;
   std::map<const Control*, std::vector<std::function<void()>>> views_;
+  bool centred_ = false;
   bool showing_ = false;  // a view update in progress: ignore widget signals
 
   QLineEdit* url_ = nullptr;

@@ -36,6 +36,7 @@ int RunWindow(int argc, char** argv, const std::string& commandLine) {
 
   Ticker ticker(monitor);
   FormLoad(monitor, components);
+  window.ShowIfUnreachable();
   ticker.Start();
   app.exec();
   FormUnload(monitor, components);

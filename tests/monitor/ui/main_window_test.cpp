@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <filesystem>
 
@@ -86,6 +87,26 @@ TEST_F(MainWindowTest, ClosingOnlyRequestsTheExit) {
   EXPECT_EQ(m.form.MENU_FILE.Tag(), kExitRequested);
   m.form.MENU_FILE.SetTag(kExitAllowed);
   EXPECT_TRUE(window.close());
+}
+
+TEST_F(MainWindowTest, HiddenWindowIsShownWhenThereIsNoTray) {
+  MainWindow window(m);
+  m.form.Form1.SetVisible(false);  // as "/autorun" leaves it
+  window.ShowIfUnreachable();
+  if (window.TrayIcon()) {
+    EXPECT_FALSE(window.isVisible());
+  } else {
+    EXPECT_TRUE(m.form.Form1.Visible());
+    EXPECT_TRUE(window.isVisible());
+  }
+}
+
+TEST_F(MainWindowTest, FirstShowCentresTheWindowOnTheScreen) {
+  MainWindow window(m);
+  window.show();
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_EQ(window.x(), std::max(area.left(), area.left() + (area.width() - window.width()) / 2));
+  EXPECT_EQ(window.y(), std::max(area.top(), area.top() + (area.height() - window.height()) / 2));
 }
 
 TEST_F(MainWindowTest, RunButtonStartsTheRun) {
