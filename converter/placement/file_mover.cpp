@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -98,9 +99,19 @@ FileMover::Outcome FileMover::MoveOne(const std::string& source, const std::stri
     // The target is as new as the source: only the source goes.
     return unlink(source.c_str()) == 0 ? Outcome::kMoved : Outcome::kFailed;
   }
+  // Within one file system a move is a rename: atomic, and the file keeps
+  // its time.
+  if (rename(source.c_str(), target.c_str()) == 0) return Outcome::kMoved;
+  // Across file systems: copy beside the target and rename it into place, so
+  // a failed copy never destroys a file already at the target.
+  const std::string partial = target + ".part";
   bool sourceFailed = false;
-  if (!CopyWhole(source, target, sourceFailed)) return Outcome::kFailed;
-  CopyFileTime(source, target);
+  if (!CopyWhole(source, partial, sourceFailed)) return Outcome::kFailed;
+  CopyFileTime(source, partial);
+  if (rename(partial.c_str(), target.c_str()) != 0) {
+    unlink(partial.c_str());
+    return Outcome::kFailed;
+  }
   if (unlink(source.c_str()) != 0) return Outcome::kFailed;
   return Outcome::kMoved;
 }

@@ -129,6 +129,28 @@ TEST_F(Mover, PathKeepsThePageFolderAndCompanionsFollow) {
   EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
 }
 
+TEST_F(Mover, AcrossFileSystemsReplacesTheTargetWholeAndKeepsTheTime) {
+  // /dev/shm is another file system than the temporary folder here, so the
+  // move has to copy; the copy must land whole, with the source's time.
+  const fs::path shm = fs::path("/dev/shm") / ("placement_test_" + std::to_string(getpid()));
+  std::error_code ec;
+  fs::create_directories(shm, ec);
+  if (ec) GTEST_SKIP() << "no /dev/shm here";
+  const std::string dat = (shm / "7.dat").string();
+  ASSERT_TRUE(common::ReplaceFileAtomically(dat, "new log"));
+  struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+  utimensat(AT_FDCWD, dat.c_str(), old, 0);
+  Write("out/7.dat", "older copy");
+  FileMover mover("", false, false, sink_);
+  EXPECT_TRUE(mover.Move(dat, P("out/"), P("out/")));
+  fs::remove_all(shm, ec);
+  EXPECT_EQ(common::ReadWholeFile(P("out/7.dat")).value_or(""), "new log");
+  EXPECT_FALSE(fs::exists(P("out/7.dat.part")));
+  struct stat st;
+  ASSERT_EQ(stat(P("out/7.dat").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
+}
+
 TEST_F(Mover, NewerTargetUnderUOnlyDeletesTheSource) {
   std::string dat = Write("in/1.dat", "new log");
   fs::create_directories(root_ / "moved");
