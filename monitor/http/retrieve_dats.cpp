@@ -188,8 +188,11 @@ class ThreadRetrieval {
     if (body.starts_with("<html") ||
         (body.find("</div>") != std::string::npos && body.find("<div ") != std::string::npos)) {
       Log(Quoted(name_) + "はdat落ちしている可能性があります");
+      // A log held from before stays for the dat-fall processing once the
+      // thread leaves the list; without its header file it is never the base
+      // of a range request, so the page's tail cannot be appended to it.
       common::RemoveFile(head_);
-      common::RemoveFile(local_);
+      RestoreOrRemove(local_, previousLog);
       return;
     }
     const ContentLengthCheck check = CheckContentLength(head_, local_);

@@ -166,7 +166,7 @@ TEST_F(RetrieveDatsTest, ShortenedLogIsAnswered416AndFetchedAgain) {
   EXPECT_EQ(PaneCount("あぼーんを検出したっぽいのでdatを全部取得します"), 1);
 }
 
-TEST_F(RetrieveDatsTest, HtmlPageInsteadOfALogDeletesBothFiles) {
+TEST_F(RetrieveDatsTest, HtmlPageInsteadOfALogIsNotKept) {
   struct {
     const char* body;
     bool withLocalCopy;
@@ -184,10 +184,18 @@ TEST_F(RetrieveDatsTest, HtmlPageInsteadOfALogDeletesBothFiles) {
     Serve("100", c.body);
     Follow({"100"});
     ASSERT_TRUE(Retrieve());
-    EXPECT_FALSE(common::FileExists(Path("dat/100.dat")));
+    // A log from before stays (the dat-fall processing needs it once the
+    // thread leaves the list), without the header a range request needs.
+    EXPECT_EQ(Local("100"), c.withLocalCopy ? Posts(1, 3) : "<missing>");
     EXPECT_FALSE(common::FileExists(Path("dat/100.dat.head")));
   }
   EXPECT_EQ(PaneCount("\"100.dat\"はdat落ちしている可能性があります"), 3);
+  // The page keeps being served: the kept log is fetched whole again, never
+  // extended by the tail of a page longer than itself.
+  Serve("100", "<html>" + std::string(200, 'x') + "</html>");
+  ASSERT_TRUE(Retrieve());
+  EXPECT_EQ(Sent(1), std::vector<std::string>{"GET /board/dat/100.dat - 200"});
+  EXPECT_EQ(Local("100"), Posts(1, 3));
 }
 
 TEST_F(RetrieveDatsTest, LocalLogWithoutHeaderFileIsDownloadedInFull) {
