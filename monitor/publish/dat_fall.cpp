@@ -4,6 +4,7 @@
 
 #include "common/file_io.h"
 #include "common/line_ends.h"
+#include "common/text_fold.h"
 #include "lzh/unlha_command.h"
 #include "monitor/core/activity_log.h"
 #include "monitor/core/message_text.h"
@@ -198,13 +199,19 @@ std::string ConverterCommandLine(std::string_view converterPath, std::string_vie
 }
 
 int MatchingWordPair(const Form& form, std::string_view title) {
-  for (int i = 0; i < 3; ++i) {
-    const std::string& word1 = form.txtWORD1[i].Text();
-    const std::string& word2 = form.txtWORD2[i].Text();
-    if (word1.empty() || word2.empty()) continue;
-    if (title.find(word1) != std::string_view::npos &&
-        title.find(word2) != std::string_view::npos) {
-      return i;
+  // The words as written first; then as the title search matches them
+  // (ignoring case, width and kana type), so that a thread the search found
+  // through a pair is not left without that pair's check boxes.
+  for (bool folded : {false, true}) {
+    for (int i = 0; i < 3; ++i) {
+      const std::string& word1 = form.txtWORD1[i].Text();
+      const std::string& word2 = form.txtWORD2[i].Text();
+      if (word1.empty() || word2.empty()) continue;
+      const bool found =
+          folded ? common::ContainsFolded(title, word1) && common::ContainsFolded(title, word2)
+                 : title.find(word1) != std::string_view::npos &&
+                       title.find(word2) != std::string_view::npos;
+      if (found) return i;
     }
   }
   return -1;

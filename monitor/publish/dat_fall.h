@@ -74,7 +74,8 @@ std::string ConverterCommandLine(std::string_view converterPath, std::string_vie
                                  std::string_view datFolder);
 
 // The first word pair (0 = A, 1 = B, 2 = C) whose two words are both set
-// and both occur in the title (case-sensitive); -1 when none does.
+// and both occur in the title (case-sensitive); when none does, the first
+// whose words the title search's folded matching finds; -1 otherwise.
 int MatchingWordPair(const Form& form, std::string_view title);
 
 // "dat落ち <title>(<posts>レス) #2ch" CR LF "<thread page URL>": the tag

@@ -78,7 +78,12 @@ TEST(MatchingWordPairTest, FirstPairWithBothWordsInTheTitle) {
       {"猫と犬の話", {"猫", "話", "", "", "猫", "犬"}, 0},
       // A pair with an empty word never matches.
       {"猫と犬の話", {"猫", "", "犬", "", "話", "猫"}, 2},
-      {"Linux Thread", {"linux", "thread", "", "", "", ""}, -1},
+      // The words as the title search matches them, when no pair has them
+      // as written; a pair that has them as written comes first.
+      {"Linux Thread", {"linux", "thread", "", "", "", ""}, 0},
+      {"ﾈｺ画像スレ", {"ねこ", "画像", "", "", "", ""}, 0},
+      {"ＬＩＮＵＸ質問", {"linux", "質問", "ＬＩＮＵＸ", "質問", "", ""}, 1},
+      {"ＬＩＮＵＸ質問", {"linux", "回答", "", "", "", ""}, -1},
       {"猫と犬の話", {"猫", "鳥", "", "", "", ""}, -1},
   };
   for (const Case& c : cases) {
