@@ -121,9 +121,8 @@ http {{
 
 def write_settings(program, board_url):
     # Pair A downloads and queues Twitter announcements; pair B only downloads.
-    # The dat-fall step looks the pair up by plain substrings, so the dropping
-    # thread's title holds pair A's words as written here; another one holds
-    # them in half-width form, which only the title search's folding finds.
+    # One dropping thread holds pair A's words as written here, another in
+    # half-width form, which only the folded matching finds.
     lines = [
         ";---Yagura 設定ファイル", ";板URL", "brdurl=" + board_url, ";更新確認間隔", "checktime= 0",
         ";ワードAの設定", "worda1=ネコ", "worda2=画像",
@@ -220,6 +219,7 @@ def main():
         dropping = board.new("ネコの画像を貼るスレ Part1", 5)   # pair A, drops later
         posting = board.new("ﾈｺ画像スレ【癒し】その2", 8)       # pair A, gets new posts
         deleting = board.new("【速報】ニュース実況スレ 3", 6)   # pair B, a post is deleted
+        folding = board.new("ﾈｺ画像スレ【癒し】その7", 2)     # pair A only when folded, drops
         others = [board.new("雑談スレ＠のんびり 4", 3), board.new("将棋観戦スレ 5局目", 2)]
 
         started = time.monotonic()
@@ -228,7 +228,7 @@ def main():
         # Cycle 1: every followed thread is downloaded whole.
         if not check(monitor.wait_for_cycle_end(1), "cycle 1 ends", monitor.text()[-2000:]):
             return 1
-        check_logs_match(board, dat_folder, [dropping, posting, deleting], "cycle 1")
+        check_logs_match(board, dat_folder, [dropping, posting, deleting, folding], "cycle 1")
         check(not any(os.path.exists(os.path.join(dat_folder, k + ".dat")) for k in others),
               "cycle 1: threads no pair matches are not downloaded")
 
@@ -238,6 +238,7 @@ def main():
         board.sim("abone", deleting, "2")
         arriving = board.new("ネコ画像スレ その6", 4)
         board.sim("drop", dropping)
+        board.sim("drop", folding)
 
         if not check(monitor.wait_for_cycle_end(2), "cycle 2 ends", monitor.text()[-2000:]):
             return 1
@@ -262,6 +263,9 @@ def main():
         check(text.endswith("\t") and text.split("\r\n")[0].endswith(" #2ch"),
               "the Twitter queue ends with a TAB and its first line with \" #2ch\"", repr(text))
         check(announcement in text, "the drop is announced in the Twitter queue", repr(text))
+        check(f"dat落ち ﾈｺ画像スレ【癒し】その7(2レス) #2ch\r\n"
+              f"http://127.0.0.1:{board.port}/test/read.cgi/demo/{folding}/\t" in text,
+              "a thread found through folded words is announced too", repr(text))
 
         # Cycle 3: the board stays still.
         before = len(board.requests())
