@@ -49,6 +49,24 @@ int RunQuietly(const std::string& command) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Loads the pages a manifest lists in headless Chromium (tests/e2e/page_check.js)
+// and checks their post counts, titles and visible texts.
+::testing::AssertionResult CheckInChromium(const std::string& manifest,
+                                           const std::filesystem::path& work) {
+  const std::string manifestPath = (work / "manifest.json").string();
+  if (!common::ReplaceFileAtomically(manifestPath, manifest)) {
+    return ::testing::AssertionFailure() << "cannot write " << manifestPath;
+  }
+  if (!std::filesystem::exists(kE2e + "/node_modules/playwright-core") &&
+      RunQuietly("cd " + Quote(kE2e) + " && npm install --no-audit --no-fund --silent") != 0) {
+    return ::testing::AssertionFailure() << "npm install of playwright-core failed";
+  }
+  int status =
+      std::system(("cd " + Quote(kE2e) + " && node page_check.js " + Quote(manifestPath)).c_str());
+  if (status != 0) return ::testing::AssertionFailure() << "page_check.js reported " << status;
+  return ::testing::AssertionSuccess();
+}
+
 // Title of a log as its first line holds it (decoded to UTF-8).
 std::string TitleOf(const std::string& bytes, const Log& log) {
   std::string line = bytes.substr(0, bytes.find('\n'));
@@ -203,14 +221,7 @@ TEST_F(RealLogs, ConvertWithYaguraOptionsAndDefaultsAndShowInChromium) {
     }
   }
   manifest += "]";
-  std::string manifestPath = (work_ / "manifest.json").string();
-  ASSERT_TRUE(common::ReplaceFileAtomically(manifestPath, manifest));
-  if (!fs::exists(kE2e + "/node_modules/playwright-core")) {
-    ASSERT_EQ(RunQuietly("cd " + Quote(kE2e) + " && npm install --no-audit --no-fund --silent"), 0);
-  }
-  EXPECT_EQ(
-      std::system(("cd " + Quote(kE2e) + " && node page_check.js " + Quote(manifestPath)).c_str()),
-      0);
+  EXPECT_TRUE(CheckInChromium(manifest, work_));
 }
 
 }  // namespace
@@ -263,14 +274,7 @@ TEST_F(ShoinPages, LogScriptNeverRunsAndStaysVisible) {
       "\",\"posts\":2,\"title\":\"&lt;script&gt;alert(6)&lt;/script&gt;題\","
       "\"mustShow\":[\"<script>window.__pwned=true;alert(1)</script>\","
       "\"<img src=x onerror=\\\"window.__pwned=true;alert(2)\\\">\",\"押す\",\"ふつう\"]}]";
-  std::string manifestPath = (work_ / "manifest.json").string();
-  ASSERT_TRUE(common::ReplaceFileAtomically(manifestPath, manifest));
-  if (!fs::exists(kE2e + "/node_modules/playwright-core")) {
-    ASSERT_EQ(RunQuietly("cd " + Quote(kE2e) + " && npm install --no-audit --no-fund --silent"), 0);
-  }
-  EXPECT_EQ(
-      std::system(("cd " + Quote(kE2e) + " && node page_check.js " + Quote(manifestPath)).c_str()),
-      0);
+  EXPECT_TRUE(CheckInChromium(manifest, work_));
 }
 
 TEST_F(ShoinPages, YaguraCallLeavesThePageBesideTheDat) {
