@@ -9,7 +9,7 @@ packages=(
   g++ cmake ninja-build pkg-config qt6-base-dev libcurl4-openssl-dev libicu-dev
   googletest libgtest-dev libbenchmark-dev
   # test peers
-  nginx lhasa p7zip-full python3-aiosmtpd dovecot-pop3d lighttpd libcgi-pm-perl
+  nginx lhasa p7zip-full python3-aiosmtpd dovecot-pop3d lighttpd lighttpd-mod-openssl libcgi-pm-perl
   chromium tidy xvfb xauth fonts-ipafont-gothic ca-certificates curl
 )
 

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -64,7 +65,8 @@ bool SocketLayer::SockCleanup() {
 }
 
 bool SocketLayer::WaitFor(short events, int timeoutMilliseconds) {
-  const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMilliseconds);
+  const auto deadline = std::min(
+      exchangeDeadline_, SteadyClock::now() + std::chrono::milliseconds(timeoutMilliseconds));
   while (true) {
     pollfd fd{handle_, events, 0};
     int ready = ::poll(&fd, 1, kWaitSliceMilliseconds);
@@ -145,6 +147,10 @@ int SocketLayer::SockExchange(std::string_view requestText, std::string_view req
   response_ = {};
   lastError_ = 0;
   int result = -1;
+  exchangeDeadline_ =
+      exchangeLimitMilliseconds > 0
+          ? SteadyClock::now() + std::chrono::milliseconds(exchangeLimitMilliseconds)
+          : SteadyClock::time_point::max();
   if (handle_ != -1) {
     std::string_view request = requestText.empty() ? requestBytes : requestText;
     bool sent = true;
@@ -177,6 +183,10 @@ int SocketLayer::SockExchange(std::string_view requestText, std::string_view req
             lastError_ = kWsaeNoBufs;
             break;
           }
+          if (SteadyClock::now() >= exchangeDeadline_) {
+            lastError_ = kWsaeTimedOut;
+            break;
+          }
         } else if (n == 0) {
           closedByServer = true;
           break;
@@ -203,6 +213,7 @@ int SocketLayer::SockExchange(std::string_view requestText, std::string_view req
       }
     }
   }
+  exchangeDeadline_ = SteadyClock::time_point::max();
   if (handle_ != -1) {
     const int exchangeError = lastError_;
     lastError_ = 0;

@@ -4,6 +4,7 @@
 // the Windows socket library, so that the message table applies unchanged.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -64,6 +65,9 @@ class SocketLayer {
   int connectTimeoutMilliseconds = 15000;
   int receiveTimeoutMilliseconds = 60000;
   size_t maxResponseBytes = 64u << 20;
+  // The longest one exchange may take however the server trickles its
+  // answer; 0 for no bound beyond the per-wait timeout.
+  int exchangeLimitMilliseconds = 0;
 
  private:
   // Waits for `events` on the handle in short slices, pumping the window;
@@ -72,6 +76,8 @@ class SocketLayer {
   void CloseHandle();
 
   Monitor& monitor_;
+  std::chrono::steady_clock::time_point exchangeDeadline_ =
+      std::chrono::steady_clock::time_point::max();
   int handle_ = -1;
   int lastError_ = 0;
   bool started_ = false;

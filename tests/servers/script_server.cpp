@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 
 namespace yagura::testing {
 
@@ -75,6 +76,20 @@ void ScriptServer::Play(int connection) {
     ssize_t n = recv(connection, block, sizeof block, 0);
     if (n <= 0) break;
     head.append(block, static_cast<size_t>(n));
+  }
+  // A request with a body (a form upload) is read to its last byte, so the
+  // test sees every byte sent and the client is never cut off mid-send.
+  const size_t headEnd = head.find("\r\n\r\n");
+  const size_t lengthAt = head.find("\r\nContent-Length: ");
+  if (headEnd != std::string::npos && lengthAt != std::string::npos && lengthAt < headEnd) {
+    const size_t expected = headEnd + 4 + std::strtoull(head.c_str() + lengthAt + 18, nullptr, 10);
+    while (head.size() < expected && !stopping_) {
+      pollfd fd{connection, POLLIN, 0};
+      if (poll(&fd, 1, 2000) <= 0) break;
+      ssize_t n = recv(connection, block, sizeof block, 0);
+      if (n <= 0) break;
+      head.append(block, static_cast<size_t>(n));
+    }
   }
   {
     std::lock_guard lock(mutex_);

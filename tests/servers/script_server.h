@@ -39,7 +39,8 @@ class ScriptServer {
   bool Running() const { return listener_ >= 0; }
   int Port() const { return port_; }
   std::string Url(std::string_view path = "/") const;
-  // The request head of every connection so far, in order.
+  // The request of every connection so far, in order: its head, and its
+  // body when the head gives a Content-Length.
   std::vector<std::string> Requests() const;
 
  private:
