@@ -116,6 +116,8 @@ std::map<std::string, std::string> LighttpdUploader::StoredFiles() const {
   return files;
 }
 
+std::string LighttpdUploader::UploadLog() const { return ReadBytes(folder_ + "/uploads.log"); }
+
 std::string LighttpdUploader::ErrorLog() const {
   return ReadBytes(folder_ + "/error.log") + ReadBytes(folder_ + "/stderr.txt");
 }

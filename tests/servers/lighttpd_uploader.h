@@ -38,6 +38,10 @@ class LighttpdUploader {
   std::string CaFile() const { return folder_ + "/tls/ca.pem"; }
   // The files stored so far, by their stored names ("up0001.lzh").
   std::map<std::string, std::string> StoredFiles() const;
+  // What the CGI parsed from every request so far: the fields ("field
+  // name=value"), the file ("file upfile=NAME size=N sha256=HEX") and where
+  // it went ("stored upNNNN.ext"), each request closed by a line "--".
+  std::string UploadLog() const;
   std::string ErrorLog() const;
   void Stop();
 

@@ -6,7 +6,7 @@
 # this kind gives: the centred block with the file's link on success, an
 # error page without it otherwise. Every answer also lists what was parsed
 # (fields in order, the file's name, size and SHA-256) so that tests can see
-# what arrived.
+# what arrived; ../uploads.log collects the same for every request.
 #
 # Settings come from ../uploader.conf, lines "name=value":
 #   postkey=KEY      the upload key ("" or missing: none asked for)
@@ -39,6 +39,13 @@ sub escape {
 
 sub answer {
     my ($body, $parsed) = @_;
+    # Every answer's parsed part is also kept in ../uploads.log, one
+    # request after another, each closed by a line "--".
+    if (open(my $log, '>>', "$here/../uploads.log")) {
+        binmode $log;
+        print {$log} ($parsed // ''), "--\n";
+        close $log;
+    }
     binmode STDOUT;
     print "Content-Type: text/html; charset=Shift_JIS\r\n\r\n";
     print "<html><head><title>uploader</title></head><body>\n";
