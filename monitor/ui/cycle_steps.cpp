@@ -11,6 +11,7 @@
 #include "monitor/http/retrieve_dats.h"
 #include "monitor/http/socket_layer.h"
 #include "monitor/publish/dat_fall.h"
+#include "monitor/publish/uploader.h"
 
 namespace yagura {
 namespace {
@@ -44,7 +45,9 @@ void InstallCycleSteps(Monitor& monitor) {
     return false;
   };
   InstallRetrieveDats(monitor, *layers.http);    // dat retrieval
-  monitor.processDroppedThread = MakeProcessDroppedThread(monitor);  // dat-fall processing
+  // dat-fall processing, uploading through the program's socket layer
+  monitor.processDroppedThread =
+      MakeProcessDroppedThread(monitor, MakeUploadThreadFiles(*layers.sockets));
 }
 
 ShellComponents MakeShellComponents(Monitor& monitor) {
