@@ -2,12 +2,15 @@
 # The demo board: a private nginx on 127.0.0.1 serves a simulated board that
 # changes every few seconds (new threads, new posts, deleted posts, threads
 # dropping off), and the monitor follows it from a program folder of its own
-# with word pairs that match some of the board's threads.
+# with word pairs that match some of the board's threads. The monitor runs in
+# administrator mode and uploads the archive and page of every dropped
+# thread of pair A to a demo uploader CGI under a private lighttpd.
 #
 #   tools/demo/run_demo_board.sh <build dir>
 #
 # Everything lives under <build dir>/demo/ (server/ for nginx and the board,
-# program/ for the monitor and its files). Ctrl-C stops all of it.
+# uploader/ for lighttpd and the uploaded files in uploader/store/, program/
+# for the monitor and its files). Ctrl-C stops all of it.
 # Environment: DEMO_PORT (default: a free port), DEMO_INTERVAL (seconds
 # between board changes, default 20), DEMO_KEEP=1 keeps the board and the
 # monitor's files of the previous run.
@@ -20,6 +23,7 @@ demo=$build/demo
 server=$demo/server
 www=$server/www
 program=$demo/program
+uploader=$demo/uploader
 state=$server/board_state.json
 
 if [[ ! -x $build/program/yagura ]]; then
@@ -28,7 +32,7 @@ if [[ ! -x $build/program/yagura ]]; then
 fi
 
 if [[ ${DEMO_KEEP:-0} != 1 ]]; then
-  rm -rf "$server" "$program"
+  rm -rf "$server" "$program" "$uploader"
 fi
 mkdir -p "$server/tmp" "$www" "$program/dat"
 # nginx's workers run as nobody: the served folders must be readable.
@@ -36,6 +40,10 @@ chmod 755 "$demo" "$server" "$www"
 
 port=${DEMO_PORT:-$($python -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')}
 board_url="http://127.0.0.1:$port/demo/"
+upload_port=$($python -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+upload_key=demo
+uploader_url="http://127.0.0.1:$upload_port/up.cgi"
+uploader_server=$(cd "$here/../../tests/servers/uploader" && pwd)/uploader_server.sh
 
 cat >"$server/nginx.conf" <<EOF
 daemon off;
@@ -61,22 +69,27 @@ if [[ -d $build/program/shoin ]]; then
 fi
 
 # Settings: the demo board, a 30-second interval, three word pairs that
-# download what they find (ねこ matches ネコ and ﾈｺ; linux matches ＬＩＮＵＸ).
+# download what they find (ねこ matches ネコ and ﾈｺ; linux matches ＬＩＮＵＸ);
+# pair A also uploads its dropped threads (check box 4) to the demo uploader,
+# with its upload key and the deletion password "demo" (kept scrambled: every
+# byte 10 lower).
 if [[ ! -f $program/yagura.ini || ${DEMO_KEEP:-0} != 1 ]]; then
   {
     printf ';---Yagura 設定ファイル\r\n;板URL\r\nbrdurl=%s\r\n;更新確認間隔\r\nchecktime= 0\r\n' "$board_url"
-    pair() {  # letter word1 word2
+    pair() {  # letter word1 word2 upload
       printf ';ワード%sの設定\r\nword%s1=%s\r\nword%s2=%s\r\n' "${1^^}" "$1" "$2" "$1" "$3"
-      printf 'check%s1=0\r\ncheck%s2=1\r\ncheck%s3=0\r\ncheck%s4=0\r\ncheck%s5=0\r\n' "$1" "$1" "$1" "$1" "$1"
+      printf 'check%s1=0\r\ncheck%s2=1\r\ncheck%s3=0\r\ncheck%s4=%s\r\ncheck%s5=0\r\n' "$1" "$1" "$1" "$1" "$4" "$1"
     }
-    pair a ねこ 画像
-    pair b ニュース 速報
-    pair c linux 質問
+    pair a ねこ 画像 1
+    pair b ニュース 速報 0
+    pair c linux 質問 0
+    printf ';CGIの設定\r\ncgitype=1\r\ncgiurl=postkey=%s&cgiurl=%s\r\ncgipass=Z[ce\r\n' "$upload_key" "$uploader_url"
     printf ';メールの設定\r\nmailto=%%none%%\r\n;---Yagura 設定ファイル\r\n'
   } | iconv -f UTF-8 -t CP932 >"$program/yagura.ini"
 else
-  # A kept folder follows the board to this run's port.
-  sed -i "s#^brdurl=.*#brdurl=$board_url\r#" "$program/yagura.ini"
+  # A kept folder follows the board and the uploader to this run's ports.
+  sed -i "s#^brdurl=.*#brdurl=$board_url\r#; s#^cgiurl=.*#cgiurl=postkey=$upload_key\&cgiurl=$uploader_url\r#" \
+    "$program/yagura.ini"
 fi
 
 pids=()
@@ -102,6 +115,10 @@ for _ in $(seq 50); do
   sleep 0.1
 done
 
+# The uploader CGI, asking for the upload key; uploads land in $uploader/store.
+bash "$uploader_server" "$uploader" "$upload_port" --key "$upload_key" &
+pids+=($!)
+
 if [[ ! -f $state ]]; then
   $python "$here/board_sim.py" --root "$www" --state "$state" init --board demo --threads 12 >/dev/null
 fi
@@ -109,10 +126,11 @@ $python "$here/board_sim.py" --root "$www" --state "$state" run --interval "${DE
 pids+=($!)
 
 echo "run_demo_board: board $board_url (nginx log: $server/access.log)"
+echo "run_demo_board: uploader $uploader_url (uploaded files: $uploader/store)"
 echo "run_demo_board: monitor in $program (log: $program/yagura.log); Ctrl-C stops"
-args=(/autorun)
+args=(/autorun /ownermode)
 if [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} ]]; then
-  args=(--headless /autorun)
+  args=(--headless /autorun /ownermode)
 fi
 "$program/yagura" "${args[@]}" &
 pids+=($!)

@@ -25,6 +25,13 @@ here=$(dirname "$0")
 echo "$*" >"$here/args"
 url=$(tr -d '\r' <"$here/yagura.ini" | sed -n 's/^brdurl=//p')
 curl -s -o "$here/fetched_subject.txt" "${url}subject.txt"
+# One upload to the demo uploader, with the upload key of the settings.
+key=$(tr -d '\r' <"$here/yagura.ini" | sed -n 's/^cgiurl=postkey=\([^&]*\)&cgiurl=.*/\1/p')
+cgi=$(tr -d '\r' <"$here/yagura.ini" | sed -n 's/^cgiurl=postkey=.*&cgiurl=//p')
+for _ in $(seq 50); do
+  curl -sf -o "$here/upload_answer" -F upfile=@"$here/args" -F postkey="$key" "$cgi" && break
+  sleep 0.1
+done
 exec -a "$0" sleep 1000
 EOF
 chmod +x "$work/build/program/yagura"
@@ -39,10 +46,21 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 [[ -s $program/fetched_subject.txt ]] || fail "the monitor got no thread list: $(cat "$work/out")"
-[[ $(cat "$program/args") == "--headless /autorun" ]] || fail "arguments: $(cat "$program/args")"
+[[ $(cat "$program/args") == "--headless /autorun /ownermode" ]] ||
+  fail "arguments: $(cat "$program/args")"
+for _ in $(seq 100); do
+  [[ -s $program/upload_answer ]] && break
+  sleep 0.1
+done
+grep -q '>click here!</a></font><br>' "$program/upload_answer" ||
+  fail "the demo uploader did not take a file: $(cat "$program/upload_answer" 2>&1)"
+[[ $(cat "$work/build/demo/uploader/store/up0001.bin" 2>&1) == "--headless /autorun /ownermode" ]] ||
+  fail "the uploaded file is not stored as sent"
 iconv -f CP932 -t UTF-8 "$program/fetched_subject.txt" | grep -q '^1700000000\.dat<>.* ([0-9]*)$' ||
   fail "not a CP932 thread list: $(head -c 300 "$program/fetched_subject.txt")"
 iconv -f CP932 -t UTF-8 "$program/yagura.ini" | grep -q '^worda1=ねこ' || fail "word pair A missing"
+iconv -f CP932 -t UTF-8 "$program/yagura.ini" | tr -d '\r' | grep -q '^checka4=1$' ||
+  fail "pair A does not upload"
 
 # The board changes while it runs: the simulator's rounds are logged.
 for _ in $(seq 50); do
