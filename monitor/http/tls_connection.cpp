@@ -55,13 +55,13 @@ TlsConnection::TlsConnection(Monitor& monitor) : monitor_(monitor) { InitializeC
 TlsConnection::~TlsConnection() { Close(); }
 
 void TlsConnection::Close() {
+  if (multi_) {
+    if (easy_) curl_multi_remove_handle(static_cast<CURLM*>(multi_), Easy(easy_));
+    curl_multi_cleanup(static_cast<CURLM*>(multi_));
+  }
   if (easy_) curl_easy_cleanup(Easy(easy_));
+  multi_ = nullptr;
   easy_ = nullptr;
-}
-
-int TlsConnection::OnProgress(void* self, long long, long long, long long, long long) {
-  static_cast<TlsConnection*>(self)->monitor_.PumpOnce();
-  return 0;
 }
 
 int TlsConnection::Connect(const std::string& host, std::uint16_t port) {
@@ -92,12 +92,27 @@ int TlsConnection::Connect(const std::string& host, std::uint16_t port) {
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
   if (!caFile.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO, caFile.c_str());
 
-  // The handshake runs inside curl_easy_perform; its progress callback
-  // keeps the window pumped meanwhile.
-  curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &TlsConnection::OnProgress);
-  curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
-  const CURLcode result = curl_easy_perform(easy);
+  // The handshake runs in the multi interface, so the window is pumped
+  // between short waits. The connection belongs to the multi handle: both
+  // stay until Close().
+  CURLM* multi = curl_multi_init();
+  multi_ = multi;
+  curl_multi_add_handle(multi, easy);
+  CURLcode result = CURLE_COULDNT_CONNECT;
+  for (bool done = false; !done;) {
+    int running = 0;
+    if (curl_multi_perform(multi, &running) != CURLM_OK) break;
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+      if (message->msg == CURLMSG_DONE) {
+        result = message->data.result;
+        done = true;
+      }
+    }
+    if (done || running == 0) break;
+    curl_multi_poll(multi, nullptr, 0, kWaitSliceMilliseconds, nullptr);
+    monitor_.PumpOnce();
+  }
   monitor_.PumpOnce();
   if (result != CURLE_OK) {
     errorText_ = CurlErrorText(result, detail);

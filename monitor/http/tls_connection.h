@@ -41,10 +41,10 @@ class TlsConnection {
 
  private:
   void Close();
-  static int OnProgress(void* self, long long, long long, long long, long long);
 
   Monitor& monitor_;
-  void* easy_ = nullptr;  // CURL*
+  void* multi_ = nullptr;  // CURLM*
+  void* easy_ = nullptr;   // CURL*
   std::string errorText_;
   SockResponseRecord response_;
 };
