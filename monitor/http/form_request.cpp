@@ -1,5 +1,7 @@
 #include "monitor/http/form_request.h"
 
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
 
 #include "common/file_io.h"

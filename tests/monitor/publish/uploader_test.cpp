@@ -248,6 +248,21 @@ TEST_F(UploaderTest, MissingFilesAndUnusableAddresses) {
   }
 }
 
+TEST_F(UploaderTest, HttpsUploaderWithTheUploadKey) {
+  LighttpdUploader::Options options;
+  options.key = kKey;
+  options.tls = LighttpdUploader::Tls::kTestCa;
+  LighttpdUploader secure(options);
+  ASSERT_TRUE(secure.Running()) << secure.ErrorLog();
+  m.form.txtCGIURL.SetText(std::string("postkey=") + kKey + "&cgiurl=" + secure.Url());
+  log.clear();
+  // The program's own hand-over, trusting the test CA.
+  EXPECT_TRUE(MakeUploadThreadFiles(sockets, secure.CaFile())(m, "猫スレ", datPath));
+  EXPECT_EQ(log, Joined(Uploaded("LZHファイル"), Uploaded("htmlファイル")));
+  ASSERT_EQ(secure.StoredFiles().size(), 2u);
+  EXPECT_EQ(secure.StoredFiles().begin()->second, kArchive);
+}
+
 TEST_F(UploaderTest, FaultyAnswersAreFailedAttempts) {
   sockets.receiveTimeoutMilliseconds = 150;
   const std::string ok = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n";
