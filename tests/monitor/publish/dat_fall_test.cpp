@@ -275,7 +275,7 @@ TEST_F(DatFallTest, StopPressedDuringTheStepEndsInTheStopTail) {
   monitor_.commandLine = "/ownermode";  // keeps the announcement box through the stop
   monitor_.form.chkE[0].SetValue(1);
   LockSettings(monitor_);
-  monitor_.form.cmdRUN.SetTag(kRunStateRunning);
+  SetRunState(monitor_, RunState::kRunning);
   WriteScript("shoin/shoin", "sleep 0.2; d=\"$1\"; : > \"${d%.dat}.html\"");
   WriteDat("666", 2);
   bool pressed = false;
