@@ -10,7 +10,8 @@ if [[ -f tests/e2e/package.json ]]; then
   (cd tests/e2e && npm install --no-audit --no-fund --silent)
 fi
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# CMAKE_OPTIONS adds settings of ours (CI: -DWARNINGS_AS_ERRORS=ON).
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${CMAKE_OPTIONS:-}
 cmake --build build
 # Widgets tests need a platform even on a machine without a display.
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}

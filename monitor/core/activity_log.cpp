@@ -62,6 +62,14 @@ std::string StatusTextOf(std::string_view message) {
   return std::string(status);
 }
 
+std::string DetailLine(const Monitor& monitor, std::string_view text) {
+  return std::string(kDetailPrefix) + std::string(text) + "(" + monitor.Time() + ")";
+}
+
+void WriteDetailLog(Monitor& monitor, std::string_view text) {
+  WriteLog(monitor, DetailLine(monitor, text));
+}
+
 void WriteLog(Monitor& monitor, std::string_view message) {
   if (message.substr(0, 6) != "DEBUG[") AppendToPane(monitor, message);
 

@@ -3,6 +3,7 @@
 // window stays responsive during a long cycle.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "monitor/core/monitor.h"
@@ -15,6 +16,12 @@ inline constexpr size_t kLogPaneLimitBytes = 32500;
 inline constexpr long long kLogRotateBytes = 52429;
 
 void WriteLog(Monitor& monitor, std::string_view message);
+
+// A detail message: the detail prefix, the text and the time in
+// parentheses, "（；´ω`）text(hh:mm:ss)".
+std::string DetailLine(const Monitor& monitor, std::string_view text);
+// Writes DetailLine(text) to the log.
+void WriteDetailLog(Monitor& monitor, std::string_view text);
 
 // Waits about `milliseconds`, pumping events at least once; the wait is made
 // of whole 500 ms slices (100 ms sleeps 500 ms). 0 returns at once.

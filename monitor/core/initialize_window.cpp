@@ -25,6 +25,7 @@ void InitializeWindow(Monitor& monitor) {
   f.cmbTIME.SetListIndex(kDefaultIntervalIndex);
   f.cmbTIME.SetTag("60");
   f.cmbTIME.SetToolTip("更新確認の間隔。長すぎると全て取得する前にdat落ちしてしまいます");
+  monitor.intervalSeconds = 30;
   f.Timer1.SetTag("30");
 
   const char* const kPairs[] = {"A", "B", "C"};
@@ -99,7 +100,7 @@ void InitializeWindow(Monitor& monitor) {
 
   f.cmdNOW.SetCaption("今すぐ実行");
   f.cmdRUN.SetCaption(std::string(kRestPrefix) + "お休み中(" + monitor.Time() + ")");
-  f.cmdRUN.SetTag(kRunStateStopped);
+  SetRunState(monitor, RunState::kStopped);
 }
 
 }  // namespace yagura

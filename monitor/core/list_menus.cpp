@@ -11,8 +11,7 @@ constexpr const char* kRightsNotice = "Copyright (C) the Yagura developers";
 
 void SaveAfterEdit(Monitor& monitor) {
   if (!SaveLists(monitor)) {
-    WriteLog(monitor,
-             std::string(kDetailPrefix) + "リストファイルを保存できません(" + monitor.Time() + ")");
+    WriteDetailLog(monitor, "リストファイルを保存できません");
   }
 }
 

@@ -45,6 +45,13 @@ struct CycleSteps {
   std::function<bool(const std::string& datFolder)> retrieveDats;
 };
 
+// Whether the monitor runs cycles; the run button's tag shows it ("停止中",
+// "実行中") and every step's stop check reads it.
+enum class RunState { kStopped, kRunning };
+// The exit request: none, asked for (the File menu's tag "終了"), or allowed
+// once the shutdown sequence has run ("終了可能").
+enum class ExitRequest { kNone, kRequested, kAllowed };
+
 struct Monitor {
   Form form;
   ProgramPaths paths;
@@ -69,11 +76,19 @@ struct Monitor {
   std::string commandLine;
   bool settingsNotWritable = false;
 
+  // The run state and the exit request; the tags of cmdRUN and MENU_FILE
+  // show them (written by SetRunState and SetExitRequest only).
+  RunState runState = RunState::kStopped;
+  ExitRequest exitRequest = ExitRequest::kNone;
+  // The cycle interval in seconds, from the interval box (Timer1's tag shows it).
+  int intervalSeconds = 30;
+
   // The run cycle's wait: clock reading at which the current wait began.
   double lastCycleStart = 0;
-  // A cycle is under way (cmdNOW_Click has not returned yet). A stop and a
-  // new start inside a step must not enable the run-now button before the
-  // cycle has ended, or a nested tick would start a second cycle inside it.
+  // The cycle guard: a cycle is under way (cmdNOW_Click has not returned
+  // yet). A stop and a new start inside a step must not enable the run-now
+  // button before the cycle has ended, or a nested tick would start a second
+  // cycle inside it.
   bool cycleInProgress = false;
 
   // The activity log's bookkeeping (see activity_log.h).

@@ -25,13 +25,13 @@ int IntervalOf(std::string_view entry) { return LeadingInteger(entry.substr(0, e
 void ShutdownSequence(Monitor& monitor) {
   Form& f = monitor.form;
   f.Timer1.SetEnabled(false);
-  if (f.cmdRUN.Tag() == kRunStateRunning) cmdRUN_Click(monitor);
+  if (monitor.runState == RunState::kRunning) cmdRUN_Click(monitor);
   if (f.Form1.Visible()) f.Form1.SetVisible(false);
   const double deadline = Uptime(monitor) + kShutdownWaitSeconds;
-  while (f.cmdRUN.Tag() == kRunStateRunning && Uptime(monitor) <= deadline) {
+  while (monitor.runState == RunState::kRunning && Uptime(monitor) <= deadline) {
     WaitWithEvents(monitor, 100);
   }
-  f.MENU_FILE.SetTag(kExitAllowed);
+  SetExitRequest(monitor, ExitRequest::kAllowed);
   if (monitor.unloadWindow) monitor.unloadWindow();
 }
 
@@ -120,33 +120,33 @@ void DeleteCycleTemporaryFiles(Monitor& monitor) {
 void Timer1_Timer(Monitor& monitor) {
   Form& f = monitor.form;
   const double t = Uptime(monitor);
-  if (f.MENU_FILE.Tag() == kExitRequested) {
+  if (monitor.exitRequest == ExitRequest::kRequested) {
     ShutdownSequence(monitor);
     return;
   }
   if (f.cmbTIME.ListIndex() >= 0) {
-    const std::string interval = std::to_string(IntervalOf(f.cmbTIME.SelectedText()));
+    monitor.intervalSeconds = IntervalOf(f.cmbTIME.SelectedText());
+    const std::string interval = std::to_string(monitor.intervalSeconds);
     f.cmbTIME.SetTag(interval);
     f.Timer1.SetTag(interval);
-    f.progressBar.SetRange(0, LeadingInteger(interval));
+    f.progressBar.SetRange(0, monitor.intervalSeconds);
   }
   f.MENU_STATUS.SetCaption(StatusLineText(t, f.listDATDL[0].Count(), f.listDATDL[1].Count()));
 
-  if (f.cmdRUN.Tag() == kRunStateStopped) {
+  if (monitor.runState == RunState::kStopped) {
     monitor.lastCycleStart = t;
     f.progressBar.SetRange(0, 1);
     f.progressBar.SetValue(0);
     f.progressBar.SetToolTip("0");
     return;
   }
-  if (f.cmdRUN.Tag() != kRunStateRunning) return;
-  // A cycle is under way (perhaps the one this tick runs inside): the wait
-  // starts again when it ends.
-  if (!f.cmdNOW.Enabled()) {
+  // A cycle is under way (perhaps the one this tick runs inside), or the
+  // run-now button is still locked: the wait starts again when it ends.
+  if (monitor.cycleInProgress || !f.cmdNOW.Enabled()) {
     monitor.lastCycleStart = t;
     return;
   }
-  const int interval = LeadingInteger(f.Timer1.Tag());
+  const int interval = monitor.intervalSeconds;
   f.progressBar.SetRange(0, interval);
   // The clock counts in ten-thousandths of a second: compare in those, so
   // that 30.0000 seconds are never 29.99999.
@@ -162,21 +162,14 @@ void Timer1_Timer(Monitor& monitor) {
 
 void cmdRUN_Click(Monitor& monitor) {
   Form& f = monitor.form;
-  if (f.cmdRUN.Tag() == kRunStateStopped) {
-    if (CheckSettings(monitor)) {
-      LockSettings(monitor);
-      f.cmdRUN.SetCaption(Step("実行待機中...(") + monitor.Time() + ")");
+  switch (monitor.runState) {
+    case RunState::kStopped:
+      if (CheckSettings(monitor)) WriteLog(monitor, EnterRunning(monitor));
+      break;
+    case RunState::kRunning:
+      StopTail(monitor);
       WriteLog(monitor, f.cmdRUN.Caption());
-      f.tray.SetTip(f.cmdRUN.Caption());
-      f.cmdRUN.SetTag(kRunStateRunning);
-    }
-  } else if (f.cmdRUN.Tag() == kRunStateRunning) {
-    UnlockSettings(monitor);
-    f.cmdRUN.SetCaption(std::string(kRestPrefix) + "お休み中(" + monitor.Time() + ")");
-    f.Form1.SetCaption("お休み中 - " + f.baseTitle);
-    WriteLog(monitor, f.cmdRUN.Caption());
-    f.tray.SetTip(f.cmdRUN.Caption());
-    f.cmdRUN.SetTag(kRunStateStopped);
+      break;
   }
   TidyLists(monitor);
 }
@@ -194,12 +187,7 @@ void cmdNOW_Click(Monitor& monitor) {
   };
 
   if (monitor.cycleInProgress) return;  // never a cycle inside a cycle
-  f.cmdNOW.SetEnabled(false);
-  struct InProgress {
-    bool& flag;
-    explicit InProgress(bool& f) : flag(f) { flag = true; }
-    ~InProgress() { flag = false; }
-  } inProgress(monitor.cycleInProgress);
+  CycleGuard guard(monitor);
   tip(">今すぐ実行中...");
   bool failed = false;  // the error tail was taken: straight to the end
   log("subject.txtを更新しています...(");
@@ -237,9 +225,7 @@ void cmdNOW_Click(Monitor& monitor) {
       if (RunStep(monitor.steps.retrieveDats, monitor.paths.DatFolder())) {
         log("datをダウンロードしました(");
         if (!SaveDownloadPlan(monitor)) {
-          WriteLog(monitor, std::string(kDetailPrefix) +
-                                "ダウンロード予定datリストを保存できません(" + monitor.Time() +
-                                ")");
+          WriteDetailLog(monitor, "ダウンロード予定datリストを保存できません");
         }
       } else {
         log("datのダウンロードに失敗しました(");
@@ -261,8 +247,7 @@ void cmdNOW_Click(Monitor& monitor) {
   TidyLists(monitor);
   f.cmdRUN.SetCaption(Step("実行待機中...(") + monitor.Time() + ")");
   WriteLog(monitor, f.cmdRUN.Caption());
-  Timer1_Timer(monitor);  // sees run-now still disabled: the wait restarts now
-  f.cmdNOW.SetEnabled(true);
+  Timer1_Timer(monitor);  // sees the cycle still under way: the wait restarts now
   DeleteCycleTemporaryFiles(monitor);
 }
 

@@ -36,7 +36,48 @@ void SetSettingsEnabled(Form& f, bool enabled) {
 
 }  // namespace
 
-bool StopRequested(const Monitor& monitor) { return monitor.form.cmdRUN.Tag() == kRunStateStopped; }
+const char* RunStateTag(RunState state) {
+  switch (state) {
+    case RunState::kStopped:
+      return kRunStateStopped;
+    case RunState::kRunning:
+      return kRunStateRunning;
+  }
+  return kRunStateStopped;
+}
+
+const char* ExitRequestTag(ExitRequest request) {
+  switch (request) {
+    case ExitRequest::kNone:
+      return "";
+    case ExitRequest::kRequested:
+      return kExitRequested;
+    case ExitRequest::kAllowed:
+      return kExitAllowed;
+  }
+  return "";
+}
+
+void SetRunState(Monitor& monitor, RunState state) {
+  monitor.runState = state;
+  monitor.form.cmdRUN.SetTag(RunStateTag(state));
+}
+
+void SetExitRequest(Monitor& monitor, ExitRequest request) {
+  monitor.exitRequest = request;
+  monitor.form.MENU_FILE.SetTag(ExitRequestTag(request));
+}
+
+std::string EnterRunning(Monitor& monitor) {
+  Form& f = monitor.form;
+  LockSettings(monitor);
+  f.cmdRUN.SetCaption(std::string(kStepPrefix) + "実行待機中...(" + monitor.Time() + ")");
+  f.tray.SetTip(f.cmdRUN.Caption());
+  SetRunState(monitor, RunState::kRunning);
+  return f.cmdRUN.Caption();
+}
+
+bool StopRequested(const Monitor& monitor) { return monitor.runState == RunState::kStopped; }
 
 void StopTail(Monitor& monitor) {
   UnlockSettings(monitor);
@@ -44,7 +85,17 @@ void StopTail(Monitor& monitor) {
   f.cmdRUN.SetCaption(std::string(kRestPrefix) + "お休み中(" + monitor.Time() + ")");
   f.tray.SetTip(f.cmdRUN.Caption());
   f.Form1.SetCaption("お休み中 - " + f.baseTitle);
-  f.cmdRUN.SetTag(kRunStateStopped);
+  SetRunState(monitor, RunState::kStopped);
+}
+
+CycleGuard::CycleGuard(Monitor& monitor) : monitor_(monitor) {
+  monitor_.cycleInProgress = true;
+  monitor_.form.cmdNOW.SetEnabled(false);
+}
+
+CycleGuard::~CycleGuard() {
+  monitor_.cycleInProgress = false;
+  if (monitor_.runState == RunState::kRunning) monitor_.form.cmdNOW.SetEnabled(true);
 }
 
 void UnlockSettings(Monitor& monitor) {

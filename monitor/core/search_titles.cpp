@@ -22,12 +22,7 @@ constexpr std::string_view kDq = "\"";
 constexpr std::string_view kCrLf = "\r\n";
 
 std::string Detail(const Monitor& monitor, std::string_view text) {
-  std::string message = kDetailPrefix;
-  message += text;
-  message += "(";
-  message += monitor.Time();
-  message += ")";
-  return message;
+  return DetailLine(monitor, text);
 }
 
 std::string Quoted(std::string_view text) {

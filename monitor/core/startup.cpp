@@ -122,8 +122,7 @@ void FormLoad(Monitor& monitor, const ShellComponents& components) {
 
   std::vector<std::string> skipped;
   if (!LoadLists(monitor, &skipped)) {
-    notices.push_back(std::string(kDetailPrefix) + "リストファイルを読み込めません(" +
-                      monitor.Time() + ")");
+    notices.push_back(DetailLine(monitor, "リストファイルを読み込めません"));
   }
   for (const std::string& s : skipped) {
     notices.push_back(std::string(kDetailPrefix) +

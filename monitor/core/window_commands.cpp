@@ -5,10 +5,10 @@
 
 namespace yagura {
 
-void MENU_FILE_END_Click(Monitor& monitor) { monitor.form.MENU_FILE.SetTag(kExitRequested); }
+void MENU_FILE_END_Click(Monitor& monitor) { SetExitRequest(monitor, ExitRequest::kRequested); }
 
 bool Form_QueryUnload(Monitor& monitor) {
-  if (monitor.form.MENU_FILE.Tag() == kExitAllowed) return false;
+  if (monitor.exitRequest == ExitRequest::kAllowed) return false;
   MENU_FILE_END_Click(monitor);
   return true;
 }

@@ -4,11 +4,14 @@
 #include <vector>
 
 #include "common/file_io.h"
+#include "monitor/http/response_head.h"
 #include "monitor/http/text_search.h"
 
 namespace yagura {
 namespace {
 
+// The header file's lines are recognised by their exact, case-sensitive
+// start: the documented format of these files, kept as it is.
 constexpr std::string_view kStatusStart = "HTTP/";
 constexpr std::string_view kDateStart = "Date: ";
 constexpr std::string_view kLastModifiedStart = "Last-Modified: ";
@@ -102,14 +105,11 @@ ContentLengthCheck CheckContentLength(const std::string& headerPath, const std::
   auto bytes = common::ReadWholeFile(headerPath);
   if (!bytes) return check;
   check.headerFileExists = true;
-  const std::string& text = *bytes;
-  size_t start = FindIgnoringCase(text, kContentLengthStart);
-  if (start == std::string::npos) return check;
+  const ResponseHead head = ResponseHead::Parse(*bytes);
+  const auto length = head.Find("Content-Length");
+  if (!length) return check;
   check.hasContentLength = true;
-  size_t end = text.find("\r\n", start);
-  std::string_view line = std::string_view(text).substr(
-      start, end == std::string::npos ? std::string::npos : end - start);
-  check.lengthText = line.substr(line.find(": ") + 2);
+  check.lengthText = *length;
   check.expected = LeadingCount(check.lengthText);
   return check;
 }

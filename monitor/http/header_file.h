@@ -27,9 +27,9 @@ int WriteHeaderFile(const std::string& path, const std::string& status, const st
 struct ContentLengthCheck {
   bool headerFileExists = false;
   bool hasContentLength = false;
-  std::string lengthText;      // the text after "Content-Length: " up to CR LF
-  long long expected = 0;      // its leading number, 0 when none
-  long long actual = -1;       // size of the body file, -1 when missing
+  std::string lengthText;  // the text after "Content-Length: " up to CR LF
+  long long expected = 0;  // its leading number, 0 when none
+  long long actual = -1;   // size of the body file, -1 when missing
   bool Matches() const { return hasContentLength && expected == actual; }
 };
 ContentLengthCheck CheckContentLength(const std::string& headerPath, const std::string& bodyPath);

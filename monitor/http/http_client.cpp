@@ -47,8 +47,10 @@ std::string ReplaceAll(std::string text, std::string_view from, std::string_view
   return result;
 }
 
+}  // namespace
+
 // What one transfer collects; the callbacks write into it.
-struct Transfer {
+struct HttpClient::Transfer {
   std::string headerText;  // status and header lines, each ending CR LF, then CR LF
   bool headersDone = false;
   bool headersTooLong = false;
@@ -59,8 +61,10 @@ struct Transfer {
   SteadyClock::time_point lastActivity;
 };
 
+namespace {
+
 size_t OnHeaderLine(char* data, size_t size, size_t count, void* user) {
-  auto& t = *static_cast<Transfer*>(user);
+  auto& t = *static_cast<HttpClient::Transfer*>(user);
   const size_t length = size * count;
   t.lastActivity = SteadyClock::now();
   if (t.headersDone) return length;  // trailers of a chunked body
@@ -84,7 +88,7 @@ size_t OnHeaderLine(char* data, size_t size, size_t count, void* user) {
 }
 
 size_t OnBodyBytes(char* data, size_t size, size_t count, void* user) {
-  auto& t = *static_cast<Transfer*>(user);
+  auto& t = *static_cast<HttpClient::Transfer*>(user);
   const size_t length = size * count;
   t.lastActivity = SteadyClock::now();
   if (t.body.size() + length > t.maxBodyBytes) {
@@ -98,7 +102,7 @@ size_t OnBodyBytes(char* data, size_t size, size_t count, void* user) {
 // Called once the connection stands, just before the request goes out: the
 // receive timeout counts from here.
 int OnConnected(void* user, char*, char*, int, int) {
-  auto& t = *static_cast<Transfer*>(user);
+  auto& t = *static_cast<HttpClient::Transfer*>(user);
   t.connected = true;
   t.lastActivity = SteadyClock::now();
   return CURL_PREREQFUNC_OK;
@@ -178,25 +182,29 @@ int HttpClient::HttpRequest(std::string_view method, std::string_view url,
                             std::string_view agentKey, std::string_view referer,
                             std::string_view cookie, std::string_view proxy,
                             std::string_view extraHeaders) {
-  lastStatusLine_.clear();
-  const std::string verb = ToUpperAscii(method);
-  if (verb != "GET" && verb != "HEAD") return -1;
-  const bool secure = url.starts_with("https");
-  const std::string host = UrlHost(url);
-  if (host.empty()) return -1;
-  std::string path = UrlPath(url);
-  // The request line names "/" when the URL ends at the host.
-  const std::string target = (secure ? "https://" : "http://") + host + (path.empty() ? "/" : path);
+  HttpRequestSpec request;
+  request.method = method;
+  request.url = url;
+  request.headerFile = headerFile;
+  request.bodyFile = bodyFile;
+  request.agentKey = agentKey;
+  request.referer = referer;
+  request.cookie = cookie;
+  request.proxy = proxy;
+  request.extraHeaders = extraHeaders;
+  return Send(request);
+}
 
+std::vector<std::string> HttpClient::BuildHeaderBlock(const HttpRequestSpec& request) {
   // The request header block, in its order, ending with "Connection: close".
   std::vector<std::string> block;
-  if (referer.starts_with("http")) block.push_back("Referer: " + std::string(referer));
-  if (cookie.starts_with("Cookie: ")) {
-    std::string_view line = cookie;
+  if (request.referer.starts_with("http")) block.push_back("Referer: " + request.referer);
+  if (request.cookie.starts_with("Cookie: ")) {
+    std::string_view line = request.cookie;
     if (line.ends_with("\r\n")) line.remove_suffix(2);
     block.emplace_back(line);
   }
-  for (std::string_view rest = extraHeaders; !rest.empty();) {
+  for (std::string_view rest = request.extraHeaders; !rest.empty();) {
     size_t crlf = rest.find("\r\n");
     std::string_view line = rest.substr(0, crlf);
     rest = crlf == std::string_view::npos ? std::string_view() : rest.substr(crlf + 2);
@@ -222,9 +230,67 @@ int HttpClient::HttpRequest(std::string_view method, std::string_view url,
     }
     if (!replaced) accepted.push_back(line);
   }
+  return accepted;
+}
+
+void HttpClient::RunPumped(void* multiHandle, Transfer& t) {
+  CURLM* multi = static_cast<CURLM*>(multiHandle);
+  const auto receiveTimeout = std::chrono::milliseconds(receiveTimeoutMilliseconds);
+  auto lastPump = SteadyClock::now();
+  int running = 1;
+  while (true) {
+    if (curl_multi_perform(multi, &running) != CURLM_OK || running == 0) break;
+    const auto now = SteadyClock::now();
+    // The receive timeout: silence after the connection stood. A stall after
+    // the headers keeps what arrived, like any broken read.
+    if (t.connected && now - t.lastActivity > receiveTimeout) break;
+    if (now - lastPump >= kPumpInterval) {
+      monitor_.PumpOnce();
+      lastPump = SteadyClock::now();
+    }
+    // Sleep until the socket is ready or the next pump is due.
+    const auto untilPump = std::chrono::duration_cast<std::chrono::milliseconds>(
+        kPumpInterval - (SteadyClock::now() - lastPump));
+    curl_multi_poll(multi, nullptr, 0, std::max(1, static_cast<int>(untilPump.count())), nullptr);
+  }
+}
+
+int HttpClient::StoreResult(const HttpRequestSpec& request, bool isHead, Transfer& t) {
+  if (!t.headersDone || t.headersTooLong || t.bodyTooLarge) return -1;
+
+  // The headers end in CR LF CR LF; the header text keeps one CR LF.
+  const std::string headerText = ReplaceAll(std::move(t.headerText), "\r\n\r\n", "\r\n");
+  lastHead_ = ResponseHead::Parse(headerText);
+
+  if (!request.headerFile.empty() &&
+      !common::ReplaceFileAtomically(request.headerFile, headerText)) {
+    return -1;
+  }
+  if (lastHead_.Find("Content-Length") == "0") return 0;
+  if (isHead) return 0;
+  const int received = static_cast<int>(t.body.size());
+  if (request.bodyFile.empty()) return received;
+  if (received == 0) return 0;
+  // A body that cannot be stored is no download at all.
+  if (!common::ReplaceFileAtomically(request.bodyFile, t.body)) return -1;
+  return received;
+}
+
+int HttpClient::Send(const HttpRequestSpec& request) {
+  lastHead_ = {};
+  const std::string verb = ToUpperAscii(request.method);
+  if (verb != "GET" && verb != "HEAD") return -1;
+  const std::string_view url = request.url;
+  const bool secure = url.starts_with("https");
+  const std::string host = UrlHost(url);
+  if (host.empty()) return -1;
+  std::string path = UrlPath(url);
+  // The request line names "/" when the URL ends at the host.
+  const std::string target = (secure ? "https://" : "http://") + host + (path.empty() ? "/" : path);
+
   // No accept types: curl's default "Accept: */*" is dropped.
   curl_slist* list = curl_slist_append(nullptr, "Accept:");
-  for (const std::string& line : accepted) {
+  for (const std::string& line : BuildHeaderBlock(request)) {
     if (curl_slist* grown = curl_slist_append(list, CurlHeaderForm(line).c_str())) list = grown;
   }
   std::unique_ptr<curl_slist, SlistDeleter> headers(list);
@@ -235,8 +301,7 @@ int HttpClient::HttpRequest(std::string_view method, std::string_view url,
   Transfer t;
   t.maxBodyBytes = maxBodyBytes;
   t.lastActivity = SteadyClock::now();
-  const std::string agent = UserAgentFor(agentKey);
-  const std::string proxyName(proxy);
+  const std::string agent = UserAgentFor(request.agentKey);
   CURL* e = easy.get();
   curl_easy_setopt(e, CURLOPT_URL, target.c_str());
   curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -251,7 +316,7 @@ int HttpClient::HttpRequest(std::string_view method, std::string_view url,
   // Certificates are checked against the system's CA store; a failure fails the request.
   curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
-  if (!proxyName.empty()) curl_easy_setopt(e, CURLOPT_PROXY, proxyName.c_str());
+  if (!request.proxy.empty()) curl_easy_setopt(e, CURLOPT_PROXY, request.proxy.c_str());
   if (verb == "HEAD") curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
   curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, OnHeaderLine);
   curl_easy_setopt(e, CURLOPT_HEADERDATA, &t);
@@ -261,52 +326,11 @@ int HttpClient::HttpRequest(std::string_view method, std::string_view url,
   curl_easy_setopt(e, CURLOPT_PREREQDATA, &t);
 
   if (curl_multi_add_handle(multi.get(), e) != CURLM_OK) return -1;
-  // The call behaves as if it blocked, but the window keeps being pumped.
-  const auto receiveTimeout = std::chrono::milliseconds(receiveTimeoutMilliseconds);
-  auto lastPump = SteadyClock::now();
-  int running = 1;
-  while (true) {
-    if (curl_multi_perform(multi.get(), &running) != CURLM_OK || running == 0) break;
-    const auto now = SteadyClock::now();
-    // The receive timeout: silence after the connection stood. A stall after
-    // the headers keeps what arrived, like any broken read.
-    if (t.connected && now - t.lastActivity > receiveTimeout) break;
-    if (now - lastPump >= kPumpInterval) {
-      monitor_.PumpOnce();
-      lastPump = SteadyClock::now();
-    }
-    // Sleep until the socket is ready or the next pump is due.
-    const auto untilPump = std::chrono::duration_cast<std::chrono::milliseconds>(
-        kPumpInterval - (SteadyClock::now() - lastPump));
-    curl_multi_poll(multi.get(), nullptr, 0, std::max(1, static_cast<int>(untilPump.count())),
-                    nullptr);
-  }
+  RunPumped(multi.get(), t);
   curl_multi_remove_handle(multi.get(), e);
-
-  // A request nested in the pump may have set the status line meanwhile.
-  lastStatusLine_.clear();
-  if (!t.headersDone || t.headersTooLong || t.bodyTooLarge) return -1;
-
-  // The headers end in CR LF CR LF; the header text keeps one CR LF.
-  const std::string headerText = ReplaceAll(std::move(t.headerText), "\r\n\r\n", "\r\n");
-  lastStatusLine_ = headerText.substr(0, headerText.find("\r\n"));
-
-  if (!headerFile.empty() && !common::ReplaceFileAtomically(headerFile, headerText)) return -1;
-
-  constexpr std::string_view kLengthLine = "\r\nContent-Length: ";
-  size_t lengthLine = headerText.find(kLengthLine);
-  if (lengthLine != std::string::npos) {
-    size_t valueStart = headerText.find(' ', lengthLine + 2) + 1;
-    size_t valueEnd = headerText.find("\r\n", valueStart);
-    if (headerText.compare(valueStart, valueEnd - valueStart, "0") == 0) return 0;
-  }
-  if (verb == "HEAD") return 0;
-  const int received = static_cast<int>(t.body.size());
-  if (bodyFile.empty()) return received;
-  if (received == 0) return 0;
-  // A body that cannot be stored is no download at all.
-  if (!common::ReplaceFileAtomically(bodyFile, t.body)) return -1;
-  return received;
+  // A request nested in the pump may have set the head meanwhile.
+  lastHead_ = {};
+  return StoreResult(request, verb == "HEAD", t);
 }
 
 }  // namespace yagura

@@ -4,8 +4,10 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "monitor/core/monitor.h"
+#include "monitor/http/response_head.h"
 
 namespace yagura {
 
@@ -17,6 +19,19 @@ std::string UrlHost(std::string_view url);
 // "/" + everything after the first "/" that follows "://"; "" without one.
 std::string UrlPath(std::string_view url);
 
+// What one plain request asks for.
+struct HttpRequestSpec {
+  std::string method;        // "get" or "head", any case
+  std::string url;           // "http://" or "https://" address
+  std::string headerFile;    // where the response headers go; "" for nowhere
+  std::string bodyFile;      // where the body goes; "" for nowhere
+  std::string agentKey;      // see UserAgentFor
+  std::string referer;       // sent when it starts with "http"
+  std::string cookie;        // sent when it starts with "Cookie: "
+  std::string proxy;         // "" for the environment's proxy
+  std::string extraHeaders;  // further lines, each ending CR LF
+};
+
 class HttpClient {
  public:
   explicit HttpClient(Monitor& monitor);
@@ -24,26 +39,43 @@ class HttpClient {
   HttpClient(const HttpClient&) = delete;
   HttpClient& operator=(const HttpClient&) = delete;
 
-  // method "get" or "head" (any case). Returns -1 when the request failed
-  // before the response headers arrived; otherwise the number of body bytes
-  // (0 for HEAD and for "Content-Length: 0"). Status codes are not failures:
-  // callers read LastStatusLine(). The event pump keeps running meanwhile.
+  // Returns -1 when the request failed before the response headers arrived;
+  // otherwise the number of body bytes (0 for HEAD and for
+  // "Content-Length: 0"). Status codes are not failures: callers read
+  // LastHead(). The event pump keeps running meanwhile.
+  int Send(const HttpRequestSpec& request);
+
+  // The same request with its parts in a row.
   int HttpRequest(std::string_view method, std::string_view url, const std::string& headerFile,
                   const std::string& bodyFile, std::string_view agentKey,
                   std::string_view referer = {}, std::string_view cookie = {},
                   std::string_view proxy = {}, std::string_view extraHeaders = {});
 
   // The first line of the most recent response's headers ("" when none came).
-  const std::string& LastStatusLine() const { return lastStatusLine_; }
+  const std::string& LastStatusLine() const { return lastHead_.StatusLine(); }
+  // The most recent response's head (empty when none came).
+  const ResponseHead& LastHead() const { return lastHead_; }
 
   // Limits; tests shorten the timeouts.
   long connectTimeoutMilliseconds = 15000;
   long receiveTimeoutMilliseconds = 30000;
   size_t maxBodyBytes = 64u << 20;
 
+  // What one transfer collects (the transfer callbacks fill it).
+  struct Transfer;
+
  private:
+  // The request's header lines in their order, the refused ones left out
+  // (each shown in a message box).
+  std::vector<std::string> BuildHeaderBlock(const HttpRequestSpec& request);
+  // Runs the transfer to its end, pumping the window; the event loop of the
+  // call that behaves as if it blocked.
+  void RunPumped(void* multi, Transfer& transfer);
+  // Writes the header file and the body file; the call's result.
+  int StoreResult(const HttpRequestSpec& request, bool isHead, Transfer& transfer);
+
   Monitor& monitor_;
-  std::string lastStatusLine_;
+  ResponseHead lastHead_;
 };
 
 }  // namespace yagura

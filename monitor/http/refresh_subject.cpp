@@ -5,6 +5,7 @@
 #include "monitor/core/activity_log.h"
 #include "monitor/core/message_text.h"
 #include "monitor/http/header_file.h"
+#include "monitor/http/response_head.h"
 #include "monitor/http/text_search.h"
 
 namespace yagura {
@@ -17,9 +18,7 @@ constexpr const char* kQuote = "\"";
 class Reporter {
  public:
   explicit Reporter(Monitor& monitor) : monitor_(monitor) {}
-  std::string Detail(const std::string& text) const {
-    return std::string(kDetailPrefix) + text + "(" + monitor_.Time() + ")";
-  }
+  std::string Detail(const std::string& text) const { return DetailLine(monitor_, text); }
   void Caption(const std::string& text) const { monitor_.form.cmdRUN.SetCaption(Detail(text)); }
   void Logged(const std::string& text) const {
     const std::string message = Detail(text);
@@ -57,7 +56,7 @@ FetchOutcome FetchAndCheck(Monitor& monitor, HttpClient& client, const Reporter&
 
   const std::string failed =
       what + (what == "subject.txt" ? "の更新に失敗しました[" : "のダウンロードに失敗しました[");
-  if (status.find(" 200 ") == std::string::npos) {
+  if (client.LastHead().StatusCode() != kHttpOk) {
     report.Logged(failed + "HttpStatusCode:" + status + "]");
     return FetchOutcome::kFailed;
   }

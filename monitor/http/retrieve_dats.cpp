@@ -1,6 +1,5 @@
 #include "monitor/http/retrieve_dats.h"
 
-#include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -8,10 +7,10 @@
 #include "common/file_io.h"
 #include "common/line_ends.h"
 #include "monitor/core/activity_log.h"
+#include "monitor/core/board_urls.h"
 #include "monitor/core/message_text.h"
 #include "monitor/core/run_state.h"
 #include "monitor/core/thread_lists.h"
-#include "monitor/http/board_urls.h"
 #include "monitor/http/header_file.h"
 
 namespace yagura {
@@ -20,7 +19,7 @@ namespace {
 constexpr std::string_view kAgent = "2ch";
 
 std::string Detail(const Monitor& monitor, std::string_view text) {
-  return std::string(kDetailPrefix) + std::string(text) + "(" + monitor.Time() + ")";
+  return DetailLine(monitor, text);
 }
 
 std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
@@ -108,7 +107,7 @@ class ThreadRetrieval {
   // Judges the answer to a range request: true for 206 (new bytes follow).
   // 304 ends the thread quietly; 416 means the log shrank and is fetched anew.
   bool ContinueAfterRangeAnswer() {
-    switch (StatusCodeOf(http_.LastStatusLine())) {
+    switch (http_.LastHead().StatusCode()) {
       case kHttpPartialContent:
         return true;
       case kHttpNotModified:
@@ -176,7 +175,7 @@ class ThreadRetrieval {
       return;
     }
     LogStatus();
-    if (http_.LastStatusLine().find(" 200 ") == std::string::npos) {
+    if (http_.LastHead().StatusCode() != kHttpOk) {
       // The files are put back as they were, so the next cycle asks again.
       Log(Quoted(name_) + "のダウンロードに失敗しました");
       RestoreOrRemove(local_, previousLog);
@@ -222,16 +221,6 @@ std::string LastPathSegment(const std::string& url) {
 }
 
 }  // namespace
-
-int StatusCodeOf(const std::string& statusLine) {
-  const size_t blank = statusLine.find(' ');
-  if (blank == std::string::npos) return 0;
-  std::string_view code = std::string_view(statusLine).substr(blank + 1);
-  code = code.substr(0, code.find(' '));
-  int value = 0;
-  auto [end, error] = std::from_chars(code.data(), code.data() + code.size(), value);
-  return error == std::errc() && end == code.data() + code.size() ? value : 0;
-}
 
 int CountDatLines(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -9,16 +9,9 @@
 
 #include "monitor/core/monitor.h"
 #include "monitor/http/http_client.h"
+#include "monitor/http/response_head.h"
 
 namespace yagura {
-
-// Status codes the retrieval tells apart.
-inline constexpr int kHttpOk = 200;
-inline constexpr int kHttpPartialContent = 206;
-inline constexpr int kHttpNotModified = 304;
-// The server answers 416 when the log shrank (a post was deleted), so the
-// range beyond the local size does not exist: the whole log is fetched again.
-inline constexpr int kHttpRangeNotSatisfiable = 416;
 
 // Each request kind (HEAD, differential GET, full GET) is tried twice at most.
 inline constexpr int kAttemptsPerRequest = 2;
@@ -36,9 +29,5 @@ void InstallRetrieveDats(Monitor& monitor, HttpClient& http);
 // Number of LF bytes in the file (the post count of a log); 0 when the file
 // is missing or empty.
 int CountDatLines(const std::string& path);
-
-// The status code of a status line: the text after its first blank up to
-// the next blank, as a number (0 when it is not one).
-int StatusCodeOf(const std::string& statusLine);
 
 }  // namespace yagura

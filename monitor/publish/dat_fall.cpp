@@ -7,20 +7,17 @@
 #include "common/text_fold.h"
 #include "lzh/unlha_command.h"
 #include "monitor/core/activity_log.h"
+#include "monitor/core/board_urls.h"
 #include "monitor/core/message_text.h"
 #include "monitor/core/run_state.h"
 #include "monitor/core/thread_lists.h"
-#include "monitor/http/board_urls.h"
 
 namespace yagura {
 namespace {
 
 constexpr std::string_view kTwitterTag = " #2ch";
 
-// Logs detail prefix + text + "(" + time + ")".
-void Detail(Monitor& monitor, std::string_view text) {
-  WriteLog(monitor, std::string(kDetailPrefix) + std::string(text) + "(" + monitor.Time() + ")");
-}
+void Detail(Monitor& monitor, std::string_view text) { WriteDetailLog(monitor, text); }
 
 // "\"title\"[123.dat]": how the messages name a thread.
 std::string ThreadTag(std::string_view title, std::string_view datFileName) {
@@ -129,8 +126,7 @@ void AnnounceStep(Monitor& monitor, const std::string& title, const std::string&
     Detail(monitor, "Twitterに投稿するdat落ち情報を保存できませんでした");
     return;
   }
-  const std::string caption = std::string(kDetailPrefix) +
-                              "Twitterに投稿するdat落ち情報を集めました(" + monitor.Time() + ")";
+  const std::string caption = DetailLine(monitor, "Twitterに投稿するdat落ち情報を集めました");
   monitor.form.cmdRUN.SetCaption(caption);
   WriteLog(monitor, caption);
 }

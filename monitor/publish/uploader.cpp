@@ -4,7 +4,7 @@
 #include "common/file_io.h"
 #include "monitor/core/activity_log.h"
 #include "monitor/core/message_text.h"
-#include "monitor/http/board_urls.h"
+#include "monitor/core/board_urls.h"
 
 namespace yagura {
 namespace {

@@ -25,6 +25,7 @@
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
 
+#include "monitor/core/exception_boundary.h"
 #include "monitor/core/list_menus.h"
 #include "monitor/core/run_cycle.h"
 #include "monitor/core/run_state.h"
@@ -107,10 +108,13 @@ MainWindow::MainWindow(Monitor& monitor, QWidget* parent)
   QMenu* file = menuBar()->addMenu(QString());
   fileMenu_ = file->menuAction();
   QAction* exit = file->addAction(QStringLiteral("終了(&X)"));
-  connect(exit, &QAction::triggered, this, [this] { MENU_FILE_END_Click(monitor_); });
+  connect(exit, &QAction::triggered, this,
+          [this] { Guarded("MENU_FILE_END_Click", [this] { MENU_FILE_END_Click(monitor_); }); });
   QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
   QAction* version = help->addAction(QStringLiteral("バージョン情報(&A)..."));
-  connect(version, &QAction::triggered, this, [this] { MENU_HELP_VERSION_Click(monitor_); });
+  connect(version, &QAction::triggered, this, [this] {
+    Guarded("MENU_HELP_VERSION_Click", [this] { MENU_HELP_VERSION_Click(monitor_); });
+  });
   statusMenu_ = menuBar()->addAction(QString());
 
   if (QSystemTrayIcon::isSystemTrayAvailable()) {
@@ -168,11 +172,15 @@ MainWindow::MainWindow(Monitor& monitor, QWidget* parent)
   // Widgets -> model.
   connect(interval_, &QComboBox::activated, this,
           [this](int index) { form_.cmbTIME.SetListIndex(index); });
-  connect(run_, &QPushButton::clicked, this, [this] { cmdRUN_Click(monitor_); });
+  connect(run_, &QPushButton::clicked, this,
+          [this] { Guarded("cmdRUN_Click", [this] { cmdRUN_Click(monitor_); }); });
   connect(now_, &QPushButton::clicked, this, [this] {
-    if (form_.cmdNOW.Enabled()) cmdNOW_Click(monitor_);
+    Guarded("cmdNOW_Click", [this] {
+      if (form_.cmdNOW.Enabled()) cmdNOW_Click(monitor_);
+    });
   });
-  connect(statusMenu_, &QAction::triggered, this, [this] { MENU_STATUS_Click(monitor_); });
+  connect(statusMenu_, &QAction::triggered, this,
+          [this] { Guarded("MENU_STATUS_Click", [this] { MENU_STATUS_Click(monitor_); }); });
 
   resize(770, 593);
   form_.AddObserver(this);
@@ -180,6 +188,10 @@ MainWindow::MainWindow(Monitor& monitor, QWidget* parent)
 }
 
 MainWindow::~MainWindow() { form_.RemoveObserver(this); }
+
+void MainWindow::Guarded(std::string_view where, const std::function<void()>& handler) {
+  CallAtBoundary(monitor_, where, handler);
+}
 
 void MainWindow::CentreOnScreen() {
   QScreen* screen = QGuiApplication::primaryScreen();
@@ -206,13 +218,17 @@ std::unique_ptr<QMenu> MainWindow::MakeListMenu(int pair, int index) {
   if (model.hasDelete) {
     QAction* remove = menu->addAction(ToQString(model.deleteCaption));
     remove->setEnabled(model.deleteEnabled);
-    connect(remove, &QAction::triggered, this,
-            [this, &list] { DeleteSelectedListEntry(monitor_, list); });
+    connect(remove, &QAction::triggered, this, [this, &list] {
+      Guarded("DeleteSelectedListEntry",
+              [this, &list] { DeleteSelectedListEntry(monitor_, list); });
+    });
   }
   if (model.hasClear) {
     QAction* clear = menu->addAction(ToQString(model.clearCaption));
     clear->setEnabled(model.clearEnabled);
-    connect(clear, &QAction::triggered, this, [this, &list] { ClearListEntries(monitor_, list); });
+    connect(clear, &QAction::triggered, this, [this, &list] {
+      Guarded("ClearListEntries", [this, &list] { ClearListEntries(monitor_, list); });
+    });
   }
   return menu;
 }
@@ -367,7 +383,9 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   // Closing only asks for the exit; the next tick stops the run and unloads.
-  if (Form_QueryUnload(monitor_)) {
+  bool cancel = true;
+  Guarded("Form_QueryUnload", [this, &cancel] { cancel = Form_QueryUnload(monitor_); });
+  if (cancel) {
     event->ignore();
     return;
   }

@@ -52,6 +52,8 @@ class MainWindow : public QMainWindow, public FormObserver {
   void showEvent(QShowEvent* event) override;
 
  private:
+  // Runs a handler Qt calls, stopping any exception there (one log line).
+  void Guarded(std::string_view where, const std::function<void()>& handler);
   // Binds a widget to a model control: `show` copies the model into the
   // widget; enabled state, visibility and tooltip follow as well.
   void Bind(Control& control, QWidget* widget, std::function<void()> show);

@@ -1,5 +1,6 @@
 #include "monitor/ui/ticker.h"
 
+#include "monitor/core/exception_boundary.h"
 #include "monitor/core/run_cycle.h"
 #include "monitor/core/run_state.h"
 #include "monitor/ui/qt_platform.h"
@@ -26,9 +27,12 @@ Ticker::Ticker(Monitor& monitor, QObject* parent) : QObject(parent), monitor_(mo
 void Ticker::Start() { timer_.start(); }
 
 void Ticker::Tick() {
-  Form& f = monitor_.form;
-  if (ExitSignalArrived() && f.MENU_FILE.Tag().empty()) f.MENU_FILE.SetTag(kExitRequested);
-  if (f.Timer1.Enabled()) Timer1_Timer(monitor_);
+  CallAtBoundary(monitor_, "Timer1_Timer", [this] {
+    if (ExitSignalArrived() && monitor_.exitRequest == ExitRequest::kNone) {
+      SetExitRequest(monitor_, ExitRequest::kRequested);
+    }
+    if (monitor_.form.Timer1.Enabled()) Timer1_Timer(monitor_);
+  });
 }
 
 }  // namespace yagura

@@ -2,11 +2,9 @@
 
 #include <QApplication>
 
-#include "monitor/core/startup.h"
-#include "monitor/ui/cycle_steps.h"
 #include "monitor/ui/main_window.h"
+#include "monitor/ui/monitor_host.h"
 #include "monitor/ui/qt_platform.h"
-#include "monitor/ui/ticker.h"
 
 namespace yagura {
 
@@ -16,30 +14,19 @@ int RunWindow(int argc, char** argv, const std::string& commandLine) {
   app.setQuitOnLastWindowClosed(false);
   InstallExitSignals();
 
-  QtEventPump pump;
-  SystemClock clock;
-  QtMessageBoxes boxes;
-  Monitor monitor;
-  monitor.paths = ProgramPaths::OfRunningExecutable();
-  monitor.pump = &pump;
-  monitor.clock = &clock;
-  monitor.messageBoxes = &boxes;
-  monitor.commandLine = commandLine;
-  monitor.unloadWindow = [] { QCoreApplication::quit(); };
-  InstallCycleSteps(monitor);
-  const ShellComponents components = MakeShellComponents(monitor);
-
+  MonitorHost host(commandLine, std::make_unique<QtMessageBoxes>());
+  Monitor& monitor = host.monitor();
   monitor.form.Form1.SetVisible(false);
   MainWindow window(monitor);
   QtTray tray(window.TrayIcon());
-  monitor.tray = &tray;
+  host.SetTray(&tray);
 
-  Ticker ticker(monitor);
-  FormLoad(monitor, components);
+  host.Load();
   window.ShowIfUnreachable();
-  ticker.Start();
+  host.StartTicks();
   app.exec();
-  FormUnload(monitor, components);
+  host.Unload();
+  host.SetTray(nullptr);
   return 0;
 }
 

@@ -1,8 +1,11 @@
 #include "monitor/core/run_cycle.h"
 
 #include <cmath>
+#include <filesystem>
+#include <new>
 
 #include "monitor/core/activity_log.h"
+#include "monitor/core/exception_boundary.h"
 #include "monitor/core/initialize_window.h"
 #include "monitor/core/message_text.h"
 #include "monitor/core/run_state.h"
@@ -222,7 +225,7 @@ TEST_F(RunCycleTest, ClosingWhileRunningEndsOnTheSameTick) {
   m.form.Form1.SetVisible(true);
   cmdRUN_Click(m);
   Tick();
-  m.form.MENU_FILE.SetTag(kExitRequested);
+  SetExitRequest(m, ExitRequest::kRequested);
   Tick();
   EXPECT_EQ(m.form.cmdRUN.Tag(), kRunStateStopped);
   EXPECT_FALSE(m.form.Form1.Visible());
@@ -235,7 +238,7 @@ TEST_F(RunCycleTest, ClosingWhileRunningEndsOnTheSameTick) {
 TEST_F(RunCycleTest, ClosingDuringACycleUnloadsAndTheCycleStops) {
   m.form.listDATDL[0].AddItem("1.dat<1レス>t (1)");
   duringDownload = [this] {
-    m.form.MENU_FILE.SetTag(kExitRequested);
+    SetExitRequest(m, ExitRequest::kRequested);
     Tick();  // the nested tick runs the shutdown
   };
   cmdRUN_Click(m);
@@ -265,7 +268,7 @@ TEST_F(RunCycleTest, SettingsChecksRefuseARunWithTheirMessage) {
   };
   for (const Case& c : cases) {
     boxes.shown.clear();
-    m.form.cmdRUN.SetTag(kRunStateStopped);
+    SetRunState(m, RunState::kStopped);
     m.form.txtURLBRD.SetText(c.url);
     m.form.chkB[1].SetValue(c.box);
     m.form.txtWORD1[1].SetText(c.word);
@@ -318,6 +321,51 @@ TEST_F(RunCycleTest, TidyingLeavesNoSelection) {
   m.form.RemoveObserver(&watch);
   EXPECT_EQ(seen, (std::vector<int>{1, -1}));  // scrolled to the last entry first
   EXPECT_EQ(m.form.listTHREADSEND[0].ListIndex(), -1);
+}
+
+}  // namespace
+}  // namespace yagura
+
+namespace yagura {
+namespace {
+
+// A library exception inside a handler stops where the event loop called it:
+// one log line, and the monitor goes on running its cycles.
+TEST_F(RunCycleTest, ExceptionInACycleIsLoggedAndTheRunGoesOn) {
+  cmdRUN_Click(m);
+  const struct {
+    const char* name;
+    std::function<void()> raise;
+    const char* what;
+  } cases[] = {
+      {"bad_alloc", [] { throw std::bad_alloc(); }, "std::bad_alloc"},
+      {"filesystem",
+       [] {
+         throw std::filesystem::filesystem_error(
+             "cannot copy", std::make_error_code(std::errc::no_space_on_device));
+       },
+       "cannot copy"},
+      {"other", [] { throw 42; }, "unknown exception"},
+  };
+  m.form.listDATDL[0].AddItem("1.dat<1レス>t (1)");
+  int expectedDownloads = 0;
+  for (const auto& c : cases) {
+    duringDownload = c.raise;
+    const bool returned = CallAtBoundary(m, "Timer1_Timer", [this] { cmdNOW_Click(m); });
+    EXPECT_FALSE(returned) << c.name;
+    EXPECT_EQ(downloads, ++expectedDownloads) << c.name;
+    EXPECT_TRUE(LogHas("Timer1_Timerで例外が発生しました: ")) << c.name;
+    EXPECT_TRUE(LogHas(c.what)) << c.name;
+    EXPECT_FALSE(m.cycleInProgress) << c.name;
+    EXPECT_EQ(m.form.cmdRUN.Tag(), kRunStateRunning) << c.name;
+    EXPECT_TRUE(m.form.cmdNOW.Enabled()) << c.name;
+  }
+  // The next cycle comes as usual.
+  duringDownload = nullptr;
+  for (int i = 0; i < 300 && downloads == expectedDownloads; ++i) {
+    CallAtBoundary(m, "Timer1_Timer", [this] { Tick(); });
+  }
+  EXPECT_EQ(downloads, expectedDownloads + 1);
 }
 
 }  // namespace

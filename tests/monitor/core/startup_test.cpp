@@ -143,7 +143,7 @@ TEST_F(StartupTest, BalloonFeatureSwitchesLogsAndTells) {
 TEST_F(StartupTest, ClosingIsCancelledUntilTheExitIsAllowed) {
   EXPECT_TRUE(Form_QueryUnload(m));
   EXPECT_EQ(m.form.MENU_FILE.Tag(), kExitRequested);
-  m.form.MENU_FILE.SetTag(kExitAllowed);
+  SetExitRequest(m, ExitRequest::kAllowed);
   EXPECT_FALSE(Form_QueryUnload(m));
 }
 

@@ -2,7 +2,7 @@
 // table: plain text rules.
 #include <gtest/gtest.h>
 
-#include "monitor/http/board_urls.h"
+#include "monitor/core/board_urls.h"
 #include "monitor/http/chunked_decoder.h"
 #include "monitor/http/host_port.h"
 #include "monitor/http/http_client.h"

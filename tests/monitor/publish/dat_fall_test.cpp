@@ -10,7 +10,7 @@
 #include "monitor/core/run_cycle.h"
 #include "monitor/core/run_state.h"
 #include "monitor/core/thread_lists.h"
-#include "monitor/http/board_urls.h"
+#include "monitor/core/board_urls.h"
 #include "publish_fixture.h"
 
 namespace yagura {
@@ -143,7 +143,10 @@ TEST_F(DatFallTest, ArchivesConvertsAndAnnouncesARealLog) {
     GTEST_SKIP() << "shoin is not built: " TEST_PROGRAM_DIR "/shoin/shoin";
   const std::string key = "1379534723";
   const std::string real = std::string(TEST_REALDATA_DIR) + "/js2ch-news4vip/" + key + ".dat";
-  if (common::FileExists(real)) {
+  if (std::filesystem::is_directory(TEST_REALDATA_DIR)) {
+    // The folder is there: a log it should hold and does not is a fault of
+    // the test data, not a reason to test less.
+    ASSERT_TRUE(common::FileExists(real)) << "missing real log " << real;
     std::filesystem::copy_file(real, DatPath(key));
   } else {
     WriteDat(key, 120);  // the real logs are not beside this checkout
@@ -272,7 +275,7 @@ TEST_F(DatFallTest, StopPressedDuringTheStepEndsInTheStopTail) {
   monitor_.commandLine = "/ownermode";  // keeps the announcement box through the stop
   monitor_.form.chkE[0].SetValue(1);
   LockSettings(monitor_);
-  monitor_.form.cmdRUN.SetTag(kRunStateRunning);
+  SetRunState(monitor_, RunState::kRunning);
   WriteScript("shoin/shoin", "sleep 0.2; d=\"$1\"; : > \"${d%.dat}.html\"");
   WriteDat("666", 2);
   bool pressed = false;

@@ -10,6 +10,7 @@
 #include "common/encoding.h"
 #include "common/file_io.h"
 #include "monitor/core/message_text.h"
+#include "monitor/core/run_state.h"
 
 namespace fs = std::filesystem;
 
@@ -68,6 +69,8 @@ void PublishFixture::SetUp() {
   monitor_.clock = &clock_;
   monitor_.tray = &tray_;
   monitor_.form.baseTitle = yagura::BaseTitleText();
+  // The processing runs inside a running cycle.
+  yagura::SetRunState(monitor_, yagura::RunState::kRunning);
   monitor_.onLogLine = [this](std::string_view message) { log_.emplace_back(message); };
 }
 

@@ -221,7 +221,7 @@ TEST_F(DemoBoardTest, FollowsTheBoardThroughChangesAndARestart) {
   Monitor restarted;
   restarted.paths = monitor_.paths;
   restarted.form.baseTitle = monitor_.form.baseTitle;
-  restarted.form.cmdRUN.SetTag(kRunStateRunning);
+  SetRunState(restarted, RunState::kRunning);
   Configure(restarted);
   ASSERT_TRUE(LoadLists(restarted));
   EXPECT_EQ(restarted.form.listTHREADSEND[1].Items(), mailed);

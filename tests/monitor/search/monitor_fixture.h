@@ -49,7 +49,7 @@ class MonitorFixture : public ::testing::Test {
     monitor_.pump = &pump_;
     monitor_.tray = &tray_;
     monitor_.form.baseTitle = BaseTitleText();
-    monitor_.form.cmdRUN.SetTag(kRunStateRunning);
+    SetRunState(monitor_, RunState::kRunning);
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
 

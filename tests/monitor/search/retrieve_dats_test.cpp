@@ -245,7 +245,7 @@ TEST_F(RetrieveDatsTest, StopWhileTheThirdOfFiveThreadsIsFetched) {
   for (const char* key : {"1", "2", "3", "4", "5"}) Serve(key, Posts(1, 2));
   Follow({"1", "2", "3", "4", "5"});
   pump_.onPump = [&](int) {
-    if (monitor_.form.listDATDL[0].ListIndex() == 2) monitor_.form.cmdRUN.SetTag(kRunStateStopped);
+    if (monitor_.form.listDATDL[0].ListIndex() == 2) SetRunState(monitor_, RunState::kStopped);
   };
   EXPECT_FALSE(Retrieve());
   EXPECT_EQ(Sent(3),

@@ -229,7 +229,7 @@ TEST_F(SearchTitlesTest, StopDuringEitherPassEndsTheSearch) {
   for (int i = 1; i <= 10; ++i) board += std::to_string(i) + ".dat<>t (1)\n";
   // Pass 1: stop while the third line is examined.
   pump_.onPump = [&](int) {
-    if (Downloads().size() == 3) monitor_.form.cmdRUN.SetTag(kRunStateStopped);
+    if (Downloads().size() == 3) SetRunState(monitor_, RunState::kStopped);
   };
   EXPECT_FALSE(Search(board));
   EXPECT_EQ(Downloads().size(), 3u);
@@ -239,9 +239,9 @@ TEST_F(SearchTitlesTest, StopDuringEitherPassEndsTheSearch) {
   // Pass 2: stop at the second entry; the later drops are not handed over.
   RecordHandOver();
   SetPair(0, "none", "none", false, true);
-  monitor_.form.cmdRUN.SetTag(kRunStateRunning);
+  SetRunState(monitor_, RunState::kRunning);
   pump_.onPump = [&](int) {
-    if (PaneCount("はdat落ちしています") == 2) monitor_.form.cmdRUN.SetTag(kRunStateStopped);
+    if (PaneCount("はdat落ちしています") == 2) SetRunState(monitor_, RunState::kStopped);
   };
   EXPECT_FALSE(Search("99.dat<>x (1)\n"));
   EXPECT_EQ(handedOver_.size(), 2u);

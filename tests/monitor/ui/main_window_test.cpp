@@ -85,7 +85,7 @@ TEST_F(MainWindowTest, ClosingOnlyRequestsTheExit) {
   window.show();
   EXPECT_FALSE(window.close());
   EXPECT_EQ(m.form.MENU_FILE.Tag(), kExitRequested);
-  m.form.MENU_FILE.SetTag(kExitAllowed);
+  SetExitRequest(m, ExitRequest::kAllowed);
   EXPECT_TRUE(window.close());
 }
 

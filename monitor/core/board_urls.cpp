@@ -1,4 +1,4 @@
-#include "monitor/http/board_urls.h"
+#include "monitor/core/board_urls.h"
 
 namespace yagura {
 namespace {
