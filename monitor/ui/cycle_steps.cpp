@@ -1,5 +1,6 @@
 #include "monitor/ui/cycle_steps.h"
 
+#include <cstdlib>
 #include <memory>
 
 #include "lzh/unlha_command.h"
@@ -11,6 +12,8 @@
 #include "monitor/http/retrieve_dats.h"
 #include "monitor/http/socket_layer.h"
 #include "monitor/publish/dat_fall.h"
+#include "monitor/publish/mail_transport.h"
+#include "monitor/publish/thread_mail.h"
 
 namespace yagura {
 namespace {
@@ -20,12 +23,20 @@ namespace {
 struct Layers {
   std::unique_ptr<HttpClient> http;
   std::unique_ptr<SocketLayer> sockets;
+  std::unique_ptr<MailTransport> mail;
 };
 
 Layers& LayersOf(Monitor& monitor) {
   static Layers layers;
   if (!layers.http) layers.http = std::make_unique<HttpClient>(monitor);
   if (!layers.sockets) layers.sockets = std::make_unique<SocketLayer>(monitor);
+  if (!layers.mail) {
+    layers.mail = std::make_unique<MailTransport>(monitor);
+    // Tests of mail over TLS hand in the CA of their servers.
+    if (const char* ca = std::getenv("YAGURA_TEST_MAIL_CA_FILE"); ca && *ca) {
+      layers.mail->limits.caFile = ca;
+    }
+  }
   return layers;
 }
 
@@ -35,15 +46,9 @@ void InstallCycleSteps(Monitor& monitor) {
   Layers& layers = LayersOf(monitor);
   InstallRefreshSubject(monitor, *layers.http);  // board subject list refresh
   InstallSearchTitles(monitor);                  // thread title search
-  // The thread information mail is not built yet: say so rather than report
-  // a mail as sent; the threads stay on the mail list.
-  monitor.steps.sendThreadMail = [&monitor] {
-    WriteLog(monitor, std::string(kDetailPrefix) +
-                          "メール送信機能が組み込まれていないので、スレッド情報のメールを送信できません(" +
-                          monitor.Time() + ")");
-    return false;
-  };
-  InstallRetrieveDats(monitor, *layers.http);    // dat retrieval
+  monitor.steps.sendThreadMail =                 // thread information mail
+      MakeSendThreadMail(monitor, *layers.http, *layers.mail);
+  InstallRetrieveDats(monitor, *layers.http);                        // dat retrieval
   monitor.processDroppedThread = MakeProcessDroppedThread(monitor);  // dat-fall processing
 }
 
@@ -57,7 +62,11 @@ ShellComponents MakeShellComponents(Monitor& monitor) {
   };
   components.cleanupSockets = [&layers] { layers.sockets->SockCleanup(); };
   components.archiverVersion = [] { return lzh::UnlhaVersionText(); };
-  // The mail layer is not built yet: no start or end call, version unknown.
+  // Start-up shows the failure boxes itself: the calls report nothing.
+  components.startMail = [&layers] { return layers.mail->StartMailLibrary(false); };
+  components.endMail = [&layers] { return layers.mail->EndMailLibrary(false); };
+  components.mailVersion = [] { return kMailLayerVersion; };
+  components.mailLayerName = [] { return MailLayerName(); };
   return components;
 }
 
