@@ -19,7 +19,9 @@ user with an empty mailbox, APOP offered unless --no-apop. With a
 certificate, the port speaks TLS from the start.
 
 Both print "READY <port>" on stdout once they answer and stop when stdin
-closes (the test or the demo that started them went away) or on SIGTERM.
+closes (the test that started them went away) or on SIGTERM; with
+--parent-watch they ignore stdin and stop when their parent ends instead
+(for scripts such as the demo).
 """
 
 import argparse
@@ -51,9 +53,10 @@ def wait_for_port(port, seconds=10):
     return False
 
 
-def wait_for_end(stop):
-    """Returns when stdin closes or a SIGTERM arrives."""
+def wait_for_end(stop, parent_watch=False):
+    """Returns when stdin closes (or the parent ends) or a SIGTERM arrives."""
     done = threading.Event()
+    parent = os.getppid()
     signal.signal(signal.SIGTERM, lambda *_: done.set())
     signal.signal(signal.SIGINT, lambda *_: done.set())
 
@@ -65,9 +68,11 @@ def wait_for_end(stop):
             pass
         done.set()
 
-    threading.Thread(target=watch_stdin, daemon=True).start()
+    if not parent_watch:
+        threading.Thread(target=watch_stdin, daemon=True).start()
     while not done.wait(0.2):
-        pass
+        if parent_watch and os.getppid() != parent:
+            break
     stop()
 
 
@@ -132,7 +137,7 @@ def run_smtp(args):
     controller = Controller(Handler(), **kwargs)
     controller.start()
     print("READY %d" % port, flush=True)
-    wait_for_end(controller.stop)
+    wait_for_end(controller.stop, args.parent_watch)
 
 
 DOVECOT_CONF = """protocols = pop3
@@ -205,7 +210,7 @@ def run_pop3(args):
             child.kill()
             child.wait()
 
-    wait_for_end(stop)
+    wait_for_end(stop, args.parent_watch)
 
 
 def run_ca(args):
@@ -240,6 +245,7 @@ def main():
     parser.add_argument("--no-apop", action="store_true")
     parser.add_argument("--tls-cert", default="")
     parser.add_argument("--tls-key", default="")
+    parser.add_argument("--parent-watch", action="store_true")
     args = parser.parse_args()
     {"smtp": run_smtp, "pop3": run_pop3, "ca": run_ca}[args.kind](args)
 
