@@ -18,9 +18,6 @@ namespace {
 
 constexpr auto kPumpInterval = std::chrono::milliseconds(25);
 
-constexpr int kSmtpsPort = 465;
-constexpr int kPop3sPort = 995;
-
 struct EasyDeleter {
   void operator()(CURL* e) const { curl_easy_cleanup(e); }
 };
@@ -221,7 +218,7 @@ Pop3Outcome Pop3Session(const std::string& host, int port, const std::string& us
   CURL* e = easy.get();
   SessionWatch watch;
   char errorBuffer[CURL_ERROR_SIZE] = {};
-  const bool implicitTls = port == kPop3sPort;
+  const bool implicitTls = port == limits.pop3sPort;
   const std::string url =
       std::string(implicitTls ? "pop3s://" : "pop3://") + host + ":" + std::to_string(port) + "/";
   curl_easy_setopt(e, CURLOPT_URL, url.c_str());
@@ -284,7 +281,7 @@ SmtpOutcome SmtpSession(const std::string& host, int port, const std::string& us
   SessionWatch watch;
   watch.smtp = true;
   char errorBuffer[CURL_ERROR_SIZE] = {};
-  const bool implicitTls = port == kSmtpsPort;
+  const bool implicitTls = port == limits.smtpsPort;
   const std::string url =
       std::string(implicitTls ? "smtps://" : "smtp://") + host + ":" + std::to_string(port) + "/";
   curl_easy_setopt(e, CURLOPT_URL, url.c_str());

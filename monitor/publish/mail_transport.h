@@ -49,6 +49,9 @@ struct MailLimits {
   // Certificates are checked against this CA file instead of the system's
   // store when set (tests use a CA of their own).
   std::string caFile;
+  // The ports that speak TLS from the start (tests move them).
+  int smtpsPort = 465;
+  int pop3sPort = 995;
 };
 
 struct Pop3Outcome {

@@ -10,7 +10,7 @@
 smtp runs aiosmtpd: every mail it takes is written to DIR/NNNN.eml as the
 client sent it, and DIR/sessions.log gets one line per event ("EHLO",
 "AUTH ok LOGIN tester", "AUTH refused PLAIN tester", "MAIL ok", "MAIL
-refused"). With a user, AUTH LOGIN and PLAIN are offered; --auth-required
+refused"; "EHLO TLS" after STARTTLS). With a user, AUTH LOGIN and PLAIN are offered; --auth-required
 refuses mail from a client that did not log in. With a certificate, STARTTLS
 is offered.
 
@@ -93,7 +93,7 @@ def run_smtp(args):
 
         async def handle_EHLO(self, server, session, envelope, hostname, responses):
             session.host_name = hostname
-            log("EHLO")
+            log("EHLO TLS" if session.ssl else "EHLO")
             return responses
 
         async def handle_MAIL(self, server, session, envelope, address, mail_options):
