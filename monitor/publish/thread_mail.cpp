@@ -11,6 +11,7 @@
 #include "common/encoding.h"
 #include "common/file_io.h"
 #include "common/line_ends.h"
+#include "common/text_fold.h"
 #include "monitor/core/activity_log.h"
 #include "monitor/core/message_text.h"
 #include "monitor/core/run_state.h"
@@ -188,6 +189,24 @@ std::string ThreadAnnouncement(std::string_view name, std::string_view title,
   return announcement;
 }
 
+std::vector<int> PairsToAnnounce(const Form& form, std::string_view title) {
+  std::vector<int> pairs;
+  for (int i = 0; i < 3; ++i) {
+    const std::string& word1 = form.txtWORD1[i].Text();
+    const std::string& word2 = form.txtWORD2[i].Text();
+    if (!form.chkE[i].IsOn() || word1.empty() || word2.empty()) continue;
+    // The title search finds threads through folded words (ﾈｺ for ねこ); such
+    // a thread keeps its pair's announcement.
+    const bool asWritten =
+        title.find(word1) != std::string_view::npos && title.find(word2) != std::string_view::npos;
+    if (asWritten ||
+        (common::ContainsFolded(title, word1) && common::ContainsFolded(title, word2))) {
+      pairs.push_back(i);
+    }
+  }
+  return pairs;
+}
+
 void ThreadMail::Detail(std::string_view text) {
   WriteLog(monitor_, std::string(kDetailPrefix) + std::string(text) + "(" + monitor_.Time() + ")");
 }
@@ -228,13 +247,7 @@ void ThreadMail::QueueAnnouncements(const std::string& key, const std::string& t
                                     const std::string& announcement) {
   if (announced_.count(key)) return;
   bool queued = false;
-  for (int i = 0; i < 3; ++i) {
-    const Form& f = monitor_.form;
-    if (!f.chkE[i].IsOn()) continue;
-    if (title.find(f.txtWORD1[i].Text()) == std::string::npos ||
-        title.find(f.txtWORD2[i].Text()) == std::string::npos) {
-      continue;
-    }
+  for ([[maybe_unused]] int pair : PairsToAnnounce(monitor_.form, title)) {
     if (!AppendTwitterAnnouncement(monitor_, announcement)) {
       Detail("Twitterに投稿するスレッド情報を保存できませんでした");
       continue;

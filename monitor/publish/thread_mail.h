@@ -14,6 +14,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "monitor/core/monitor.h"
 #include "monitor/http/http_client.h"
@@ -50,6 +51,12 @@ std::string CleanPostBody(Monitor& monitor, std::string_view body);
 // Name, blank, title, "(", posts, "レス) #2ch", CR LF, page URL.
 std::string ThreadAnnouncement(std::string_view name, std::string_view title,
                                std::string_view posts, std::string_view pageUrl);
+
+// The word pairs (0 = A, 1 = B, 2 = C) whose Twitter box is checked and
+// whose two words both occur in the title: as written, or as the title
+// search matches them (case, width, kana type). A pair without words
+// matches nothing.
+std::vector<int> PairsToAnnounce(const Form& form, std::string_view title);
 
 class ThreadMail {
  public:

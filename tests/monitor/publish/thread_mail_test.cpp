@@ -316,6 +316,30 @@ TEST(ThreadMailTextTest, PostBodiesAreCleanedInOrder) {
   }
 }
 
+TEST(ThreadMailTextTest, PairsToAnnounceNeedTheirBoxAndBothWords) {
+  yagura::Form form;
+  const char* words[3][2] = {{"ねこ", "画像"}, {"", "画像"}, {"ネコ", "スレ"}};
+  for (int i = 0; i < 3; ++i) {
+    form.txtWORD1[i].SetText(words[i][0]);
+    form.txtWORD2[i].SetText(words[i][1]);
+    form.chkE[i].SetValue(1);
+  }
+  struct Case {
+    std::string title;
+    std::vector<int> pairs;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"ねこ画像スレ", {0, 2}},  // C through the folded kana
+           {"ﾈｺの画像", {0}},         // half-width katakana
+           {"画像だけ", {}},          // B has no first word: matches nothing
+           {"ねこスレ", {2}},
+       }) {
+    EXPECT_EQ(yagura::PairsToAnnounce(form, c.title), c.pairs) << c.title;
+  }
+  form.chkE[0].SetValue(0);
+  EXPECT_EQ(yagura::PairsToAnnounce(form, "ねこ画像スレ"), std::vector<int>{2});
+}
+
 TEST(ThreadMailTextTest, AnnouncementHasNoTabAndTagsTheFirstLine) {
   EXPECT_EQ(yagura::ThreadAnnouncement("名無し </b>◆x <b>", "ta\tb", "12", "http://h/p/"),
             "名無し <◆x> ta b(12レス) #2ch\r\nhttp://h/p/");
