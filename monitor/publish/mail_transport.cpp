@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <cstring>
@@ -145,7 +146,13 @@ void SetCommonOptions(CURL* e, const MailLimits& limits, SessionWatch& watch, ch
 // blocking loop (the reply to the end of the mail, QUIT), which the multi
 // interface would not let us interrupt; the worker touches nothing but its
 // own easy handle, and the callbacks' data is read only after it ended.
+std::atomic<int> transfersUnderWay{0};
+
 CURLcode Perform(CURL* e, const std::function<void()>& pump) {
+  struct Count {
+    Count() { ++transfersUnderWay; }
+    ~Count() { --transfersUnderWay; }
+  } count;
   std::promise<CURLcode> promise;
   std::future<CURLcode> done = promise.get_future();
   std::thread worker([e, &promise] { promise.set_value(curl_easy_perform(e)); });
@@ -481,7 +488,10 @@ bool MailTransport::StartMailLibrary(bool report) {
 
 bool MailTransport::EndMailLibrary(bool) {
   // libcurl counts its starts; the last end releases it. Nothing can fail.
-  curl_global_cleanup();
+  // A shutdown that runs nested inside a mail transfer (the window's events
+  // are pumped meanwhile) must not pull libcurl away from the worker still
+  // using it: the process is ending, and its end releases everything.
+  if (transfersUnderWay == 0) curl_global_cleanup();
   return true;
 }
 
