@@ -9,7 +9,11 @@ own. The test reads the mail aiosmtpd received with Python's email package
 and checks its subject, the thread's block with the first post, the X-Mailer
 line, the POP3 login and the mailed list.
 
-    mail_e2e.py PROGRAM_DIR BOARD_SIM MAIL_SERVERS
+    mail_e2e.py PROGRAM_DIR BOARD_SIM MAIL_SERVERS [tls]
+
+With "tls", aiosmtpd offers STARTTLS with a certificate of a test CA that
+the monitor is given through YAGURA_TEST_MAIL_CA_FILE, and the mail must go
+over TLS.
 
 Prints one line per check and "N passed, N failed" at the end.
 """
@@ -25,6 +29,7 @@ from email import policy
 from email.parser import BytesParser
 
 PROGRAM_DIR, BOARD_SIM, MAIL_SERVERS = sys.argv[1], sys.argv[2], sys.argv[3]
+TLS = len(sys.argv) > 4 and sys.argv[4] == "tls"
 PYTHON = "/usr/bin/python3"
 WAITING = "実行待機中...("
 TITLE = "ねこ画像①㈱髙﨑スレ"
@@ -49,9 +54,9 @@ def free_port():
         return s.getsockname()[1]
 
 
-def start_mail_server(kind, folder):
+def start_mail_server(kind, folder, extra=()):
     process = subprocess.Popen([PYTHON, MAIL_SERVERS, kind, "--dir", folder, "--user", "tester",
-                                "--password", "secret"],
+                                "--password", "secret", *extra],
                                stdin=subprocess.PIPE, stdout=subprocess.PIPE)
     line = process.stdout.readline().decode()
     if not line.startswith("READY "):
@@ -115,7 +120,15 @@ http {{
 
     nginx = subprocess.Popen(["nginx", "-p", server + "/", "-c", "nginx.conf", "-e", "error.log"])
     pop, pop_port = start_mail_server("pop3", os.path.join(folder, "pop3"))
-    smtp, smtp_port = start_mail_server("smtp", os.path.join(folder, "smtp"))
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+    tls_args = ()
+    if TLS:
+        ca = os.path.join(folder, "ca")
+        subprocess.run([PYTHON, MAIL_SERVERS, "ca", "--dir", ca], check=True,
+                       stdout=subprocess.DEVNULL)
+        tls_args = ("--tls-cert", ca + "/server.pem", "--tls-key", ca + "/server.key")
+        env["YAGURA_TEST_MAIL_CA_FILE"] = ca + "/ca.pem"
+    smtp, smtp_port = start_mail_server("smtp", os.path.join(folder, "smtp"), tls_args)
     monitor = None
     try:
         program = os.path.join(folder, "program")
@@ -135,7 +148,6 @@ http {{
         with open(os.path.join(program, "yagura.ini"), "wb") as f:
             f.write("".join(line + "\r\n" for line in lines).encode("cp932"))
         out_path = os.path.join(program, "stdout.txt")
-        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
         with open(out_path, "wb") as out:
             monitor = subprocess.Popen([os.path.join(program, "yagura"), "--headless", "/autorun"],
                                        cwd=program, stdout=out, stderr=subprocess.STDOUT, env=env)
@@ -168,8 +180,11 @@ http {{
         pieces = [p.strip() for p in post.split("<br>") if p.strip()]
         check(all(p in body for p in pieces), "the first post's text is in the mail",
               repr(pieces))
-        check(b"AUTH ok LOGIN tester" in open(os.path.join(folder, "smtp", "sessions.log"),
-                                                  "rb").read(), "the SMTP login was LOGIN")
+        sessions = open(os.path.join(folder, "smtp", "sessions.log"), "rb").read()
+        check(b"AUTH ok LOGIN tester" in sessions, "the SMTP login was LOGIN")
+        if TLS:
+            check(sessions.startswith(b"EHLO\nEHLO TLS\nAUTH ok"),
+                  "STARTTLS came before the login", repr(sessions))
         dovecot_log = open(os.path.join(folder, "pop3", "dovecot.log"), "rb").read()
         check(b"pop3-login: Info: Login: user=<tester>" in dovecot_log,
               "POP before SMTP logged in to Dovecot")

@@ -3,10 +3,12 @@
 // a failed connection, never a fall back to plain text.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "mail_test_support.h"
 #include "monitor/publish/mail_transport.h"
+#include "monitor/publish/thread_mail.h"
 #include "publish_fixture.h"
 #include "tests/servers/mail_server.h"
 
@@ -93,6 +95,30 @@ TEST_F(MailTlsTest, Pop3OnItsTlsPortSpeaksTlsFromTheStart) {
   transport_.limits.caFile = caFolder_ + "/ca.pem";
   EXPECT_TRUE(transport_.PopBeforeSmtp("127.0.0.1", pop.Port(), "tester", "secret", false, true))
       << transport_.LastError();
+}
+
+TEST_F(MailTlsTest, ThreadMailLogsWhyTheCertificateFailed) {
+  MailServer pop(MailServer::Kind::kPop3, {});
+  MailServer smtp(MailServer::Kind::kSmtp, Tls());
+  ASSERT_TRUE(pop.Running()) << pop.StartError();
+  ASSERT_TRUE(smtp.Running()) << smtp.StartError();
+  yagura::Form& f = monitor_.form;
+  f.txtMAILFROM.SetText("yagura@example.com");
+  f.txtMAILTO.SetText("me@example.com");
+  f.txtMAILPOP3HOSTPORT.SetText("127.0.0.1:" + std::to_string(pop.Port()));
+  f.txtMAILPOP3USER.SetText("tester");
+  f.txtMAILPOP3PASS.SetText("secret");
+  f.txtMAILSMTPHOSTPORT.SetText("127.0.0.1:" + std::to_string(smtp.Port()));
+  yagura::HttpClient http(monitor_);
+  yagura::ThreadMail mail(monitor_, http, transport_);
+  EXPECT_FALSE(mail.SendThreadInformationMail());
+  EXPECT_TRUE(smtp.ReceivedMails().empty());
+  const std::string failed = DetailLine(monitor_, "メール送信に失敗しました");
+  auto at = std::find(log_.begin(), log_.end(), failed);
+  ASSERT_NE(at, log_.end());
+  ASSERT_NE(at + 1, log_.end());
+  EXPECT_NE((at + 1)->find("SMTP: "), std::string::npos) << *(at + 1);
+  EXPECT_NE((at + 1)->find("certificate"), std::string::npos) << *(at + 1);
 }
 
 }  // namespace
