@@ -38,7 +38,10 @@ std::string ReadText(const std::string& path) {
 }
 
 // Starts the script with a pipe on stdin and one on stdout; returns the pid.
-pid_t Spawn(const std::vector<std::string>& arguments, int& stdinWrite, int& stdoutRead) {
+// stderr goes to `stderrPath` when given (a server's own complaints, such as
+// aiosmtpd's trace of a refused TLS handshake, stay out of the test output).
+pid_t Spawn(const std::vector<std::string>& arguments, int& stdinWrite, int& stdoutRead,
+            const std::string& stderrPath = "") {
   int in[2], out[2];
   if (pipe2(in, O_CLOEXEC) != 0) return -1;
   if (pipe2(out, O_CLOEXEC) != 0) {
@@ -50,6 +53,10 @@ pid_t Spawn(const std::vector<std::string>& arguments, int& stdinWrite, int& std
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, in[0], 0);
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  if (!stderrPath.empty()) {
+    posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+  }
   std::vector<char*> argv;
   for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
@@ -116,7 +123,7 @@ MailServer::MailServer(Kind kind, Options options) {
     arguments.insert(arguments.end(), {"--tls-cert", options.tlsCert, "--tls-key", options.tlsKey});
   }
   int stdoutFd = -1;
-  pid_ = Spawn(arguments, stdinFd_, stdoutFd);
+  pid_ = Spawn(arguments, stdinFd_, stdoutFd, folder_ + "/stderr.log");
   if (pid_ < 0) {
     startError_ = "cannot start " + MailServersScript();
     return;
@@ -126,7 +133,8 @@ MailServer::MailServer(Kind kind, Options options) {
   if (line.rfind("READY ", 0) == 0) {
     port_ = std::atoi(line.c_str() + 6);
   } else {
-    startError_ = "the server did not come up: " + line + ReadText(folder_ + "/server/dovecot.log");
+    startError_ = "the server did not come up: " + line + ReadText(folder_ + "/stderr.log") +
+                  ReadText(folder_ + "/server/dovecot.log");
     Stop();
   }
 }

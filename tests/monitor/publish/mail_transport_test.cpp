@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "mail_test_support.h"
+#include "monitor/core/startup.h"
 #include "monitor/publish/mime_message.h"
 #include "publish_fixture.h"
 #include "tests/servers/mail_server.h"
@@ -332,6 +333,18 @@ TEST_F(MailTransportTest, ResetDuringTheSendFails) {
   EXPECT_FALSE(transport_.SendMail(Request(peer.Port(), "LOGIN"), true));
   ASSERT_EQ(boxes_.texts.size(), 1u) << boxes_.All();
   EXPECT_EQ(boxes_.texts[0], "nMail.dllのメール送信処理に失敗しました[NMailSmtpSendMailEx]");
+}
+
+TEST_F(MailTransportTest, StartUpReportNamesOurLayerAndItsVersion) {
+  yagura::ShellComponents components;
+  components.mailLayerName = [] { return yagura::MailLayerName(); };
+  components.mailVersion = [] { return yagura::kMailLayerVersion; };
+  const std::string report = yagura::ComponentReport(monitor_, components);
+  EXPECT_NE(report.find("\r\nyagura-mail (libcurl "), std::string::npos) << report;
+  EXPECT_NE(report.find(") Version 1.00\r\n"), std::string::npos) << report;
+  EXPECT_TRUE(transport_.StartMailLibrary(true));
+  EXPECT_TRUE(transport_.EndMailLibrary(true));
+  EXPECT_TRUE(boxes_.texts.empty());
 }
 
 TEST_F(MailTransportTest, AttachmentIsRefusedAsNotSupported) {
