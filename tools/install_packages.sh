@@ -10,7 +10,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   # test peers
   nginx lhasa p7zip-full python3-aiosmtpd dovecot-pop3d lighttpd lighttpd-mod-openssl libcgi-pm-perl
-  chromium tidy xvfb xauth fonts-ipafont-gothic ca-certificates curl
+  chromium tidy xvfb xauth fonts-ipafont-gothic ca-certificates curl openssl
 )
 
 missing=()

@@ -45,8 +45,9 @@ std::string ComponentReport(const Monitor& monitor, const ShellComponents& compo
   const int mailVersion = components.mailVersion ? components.mailVersion() : 0;
   const std::string archiver = components.archiverVersion ? components.archiverVersion() : "";
   std::string report = monitor.form.baseTitle + "\r\n";
+  const std::string mailName = components.mailLayerName ? components.mailLayerName() : "nMail.DLL";
   report +=
-      "nMail.DLL" +
+      mailName +
       (mailVersion > 0 ? " Version " + MailVersionText(mailVersion) : std::string(kNotInstalled)) +
       "\r\n";
   report += "UNLHA32.DLL" +

@@ -23,6 +23,8 @@ struct ShellComponents {
   std::function<bool()> endMail;
   // The mail layer's version as an integer (171 is 1.71); 0 when unknown.
   std::function<int()> mailVersion;
+  // The mail layer's name in the component report ("nMail.DLL" when empty).
+  std::function<std::string()> mailLayerName;
   // The archiver's version text; empty when it is not installed.
   std::function<std::string()> archiverVersion;
   // The window-mode menu command ("/windowmode").

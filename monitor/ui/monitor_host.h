@@ -14,6 +14,7 @@
 #include "monitor/http/http_client.h"
 #include "monitor/http/socket_layer.h"
 #include "monitor/publish/dat_fall.h"
+#include "monitor/publish/mail_transport.h"
 #include "monitor/ui/qt_platform.h"
 #include "monitor/ui/ticker.h"
 
@@ -40,7 +41,7 @@ class MonitorHost {
 
  private:
   // The plug points of the later layers, one each.
-  // The uploads of a dropped thread's files (none yet).
+  // The uploads of a dropped thread's files, through the socket layer.
   UploadThreadFiles MakeUploader();
   // The thread information mail step of the cycle.
   std::function<bool()> MakeMailStep();
@@ -55,6 +56,7 @@ class MonitorHost {
   Monitor monitor_;
   HttpClient http_{monitor_};
   SocketLayer sockets_{monitor_};
+  MailTransport mail_{monitor_};
   ShellComponents components_;
   Ticker ticker_{monitor_};
 };

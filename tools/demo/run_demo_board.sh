@@ -3,14 +3,16 @@
 # changes every few seconds (new threads, new posts, deleted posts, threads
 # dropping off), and the monitor follows it from a program folder of its own
 # with word pairs that match some of the board's threads. The monitor runs in
-# administrator mode and uploads the archive and page of every dropped
-# thread of pair A to a demo uploader CGI under a private lighttpd.
+# administrator mode: it mails the threads of pair A to a local Dovecot (POP
+# before SMTP) and aiosmtpd, and uploads the archive and page of every
+# dropped thread of pair A to a demo uploader CGI under a private lighttpd.
 #
 #   tools/demo/run_demo_board.sh <build dir>
 #
 # Everything lives under <build dir>/demo/ (server/ for nginx and the board,
 # uploader/ for lighttpd and the uploaded files in uploader/store/, program/
-# for the monitor and its files). Ctrl-C stops all of it.
+# for the monitor and its files, mail/ for the mails it sends, one .eml file
+# each). Ctrl-C stops all of it.
 # Environment: DEMO_PORT (default: a free port), DEMO_INTERVAL (seconds
 # between board changes, default 20), DEMO_KEEP=1 keeps the board and the
 # monitor's files of the previous run.
@@ -23,8 +25,10 @@ demo=$build/demo
 server=$demo/server
 www=$server/www
 program=$demo/program
+mail=$demo/mail
 uploader=$demo/uploader
 state=$server/board_state.json
+mail_servers=$here/../../tests/servers/mail_servers.py
 
 if [[ ! -x $build/program/yagura ]]; then
   echo "run_demo_board: $build/program/yagura is missing; build it first" >&2
@@ -32,7 +36,7 @@ if [[ ! -x $build/program/yagura ]]; then
 fi
 
 if [[ ${DEMO_KEEP:-0} != 1 ]]; then
-  rm -rf "$server" "$program" "$uploader"
+  rm -rf "$server" "$program" "$mail" "$uploader"
 fi
 mkdir -p "$server/tmp" "$www" "$program/dat"
 # nginx's workers run as nobody: the served folders must be readable.
@@ -68,30 +72,6 @@ if [[ -d $build/program/shoin ]]; then
   cp -r "$build/program/shoin" "$program/shoin"
 fi
 
-# Settings: the demo board, a 30-second interval, three word pairs that
-# download what they find (ねこ matches ネコ and ﾈｺ; linux matches ＬＩＮＵＸ);
-# pair A also uploads its dropped threads (check box 4) to the demo uploader,
-# with its upload key and the deletion password "demo" (kept scrambled: every
-# byte 10 lower).
-if [[ ! -f $program/yagura.ini || ${DEMO_KEEP:-0} != 1 ]]; then
-  {
-    printf ';---Yagura 設定ファイル\r\n;板URL\r\nbrdurl=%s\r\n;更新確認間隔\r\nchecktime= 0\r\n' "$board_url"
-    pair() {  # letter word1 word2 upload
-      printf ';ワード%sの設定\r\nword%s1=%s\r\nword%s2=%s\r\n' "${1^^}" "$1" "$2" "$1" "$3"
-      printf 'check%s1=0\r\ncheck%s2=1\r\ncheck%s3=0\r\ncheck%s4=%s\r\ncheck%s5=0\r\n' "$1" "$1" "$1" "$1" "$4" "$1"
-    }
-    pair a ねこ 画像 1
-    pair b ニュース 速報 0
-    pair c linux 質問 0
-    printf ';CGIの設定\r\ncgitype=1\r\ncgiurl=postkey=%s&cgiurl=%s\r\ncgipass=Z[ce\r\n' "$upload_key" "$uploader_url"
-    printf ';メールの設定\r\nmailto=%%none%%\r\n;---Yagura 設定ファイル\r\n'
-  } | iconv -f UTF-8 -t CP932 >"$program/yagura.ini"
-else
-  # A kept folder follows the board and the uploader to this run's ports.
-  sed -i "s#^brdurl=.*#brdurl=$board_url\r#; s#^cgiurl=.*#cgiurl=postkey=$upload_key\&cgiurl=$uploader_url\r#" \
-    "$program/yagura.ini"
-fi
-
 pids=()
 cleanup() {
   trap - INT TERM EXIT
@@ -105,6 +85,65 @@ cleanup() {
   done
 }
 trap cleanup INT TERM EXIT
+
+# The mail servers: each prints "READY <port>" once it answers and ends
+# with this script.
+start_mail_server() {  # kind folder; sets $mail_port
+  local ready=$demo/.$1.ready
+  rm -f "$ready"
+  $python "$mail_servers" "$1" --dir "$2" --user demo --password demo --parent-watch \
+    </dev/null >"$ready" &
+  pids+=($!)
+  mail_port=""
+  for _ in $(seq 150); do
+    if grep -q '^READY ' "$ready" 2>/dev/null; then
+      mail_port=$(awk '{print $2}' "$ready")
+      break
+    fi
+    sleep 0.1
+  done
+  rm -f "$ready"
+  if [[ -z $mail_port ]]; then
+    echo "run_demo_board: the $1 server did not start (see $2)" >&2
+    exit 1
+  fi
+}
+mkdir -p "$mail"
+chmod 755 "$mail"
+start_mail_server pop3 "$server/pop3"
+pop3_port=$mail_port
+start_mail_server smtp "$mail"
+smtp_port=$mail_port
+
+# Settings: the demo board, a 30-second interval, three word pairs that
+# download what they find (ねこ matches ネコ and ﾈｺ; linux matches ＬＩＮＵＸ);
+# pair A also mails them to the local servers and uploads its dropped
+# threads (check box 4) to the demo uploader, with its upload key.
+if [[ ! -f $program/yagura.ini || ${DEMO_KEEP:-0} != 1 ]]; then
+  {
+    printf ';---Yagura 設定ファイル\r\n;板URL\r\nbrdurl=%s\r\n;更新確認間隔\r\nchecktime= 0\r\n' "$board_url"
+    pair() {  # letter word1 word2 mail+upload
+      printf ';ワード%sの設定\r\nword%s1=%s\r\nword%s2=%s\r\n' "${1^^}" "$1" "$2" "$1" "$3"
+      printf 'check%s1=%s\r\ncheck%s2=1\r\ncheck%s3=0\r\ncheck%s4=%s\r\ncheck%s5=0\r\n' "$1" "$4" "$1" "$1" "$1" "$4" "$1"
+    }
+    pair a ねこ 画像 1
+    pair b ニュース 速報 0
+    pair c linux 質問 0
+    # Passwords are kept with every byte shifted down by 10: "demo" is "Z[ce".
+    printf ';CGIの設定\r\ncgitype=1\r\ncgiurl=postkey=%s&cgiurl=%s\r\ncgipass=Z[ce\r\n' "$upload_key" "$uploader_url"
+    printf ';メールの設定\r\nmailfrom=yagura@demo.example\r\nmailto=you@demo.example\r\n'
+    printf 'mailpop3hostport=127.0.0.1:%s\r\nmailpop3user=demo\r\nmailpop3pass=Z[ce\r\n' "$pop3_port"
+    printf 'mailsmtphostport=127.0.0.1:%s\r\nmailsmtpuser=demo\r\nmailsmtppass=Z[ce\r\n' "$smtp_port"
+    printf ';---Yagura 設定ファイル\r\n'
+  } | iconv -f UTF-8 -t CP932 >"$program/yagura.ini"
+else
+  # A kept folder follows the board, the uploader and the mail servers to
+  # this run's ports.
+  sed -i -e "s#^brdurl=.*#brdurl=$board_url\r#" \
+    -e "s#^cgiurl=.*#cgiurl=postkey=$upload_key\&cgiurl=$uploader_url\r#" \
+    -e "s#^mailpop3hostport=.*#mailpop3hostport=127.0.0.1:$pop3_port\r#" \
+    -e "s#^mailsmtphostport=.*#mailsmtphostport=127.0.0.1:$smtp_port\r#" "$program/yagura.ini"
+fi
 
 nginx -p "$server/" -c nginx.conf -e error.log &
 pids+=($!)
@@ -127,6 +166,8 @@ pids+=($!)
 
 echo "run_demo_board: board $board_url (nginx log: $server/access.log)"
 echo "run_demo_board: uploader $uploader_url (uploaded files: $uploader/store)"
+echo "run_demo_board: mail to POP3 127.0.0.1:$pop3_port (Dovecot) and SMTP 127.0.0.1:$smtp_port (aiosmtpd)"
+echo "run_demo_board: every mail the monitor sends is written to $mail/NNNN.eml"
 echo "run_demo_board: monitor in $program (log: $program/yagura.log); Ctrl-C stops"
 args=(/autorun /ownermode)
 if [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} ]]; then
