@@ -16,7 +16,7 @@
 #include "monitor/core/message_text.h"
 #include "monitor/core/run_state.h"
 #include "monitor/core/thread_lists.h"
-#include "monitor/http/board_urls.h"
+#include "monitor/core/board_urls.h"
 
 namespace yagura {
 namespace {
