@@ -1,0 +1,408 @@
+// Drives the pop-up script of converted pages in Debian's Chromium with real
+// pointer events: post anchors, ranges, the ID and answer pop-ups, nesting,
+// the hiding timers, the search panel, the Be level buttons, and that no text
+// of a log turns into markup. Usage: node popup_check.js config.json
+// The config names the pages (real, synth, world, search, hostile, be) and
+// the folder for screenshots (shots).
+'use strict';
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+const { chromium } = require('playwright-core');
+
+let failures = 0;
+function check(ok, what) {
+  console.log(`${ok ? 'ok  ' : 'FAIL'} ${what}`);
+  if (!ok) failures++;
+}
+const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+
+async function open(browser, file) {
+  const page = await browser.newPage();
+  page.dialogs = [];
+  page.errors = [];
+  page.on('dialog', async (d) => { page.dialogs.push(d.message()); await d.dismiss(); });
+  page.on('pageerror', (e) => page.errors.push(String(e)));
+  await page.route(/^https?:/, (route) => route.abort());
+  await page.goto('file://' + file, { waitUntil: 'load' });
+  return page;
+}
+
+async function hover(page, selector) {
+  const handle = await page.$(selector);
+  if (!handle) throw new Error('nothing matches ' + selector);
+  await handle.scrollIntoViewIfNeeded();
+  const box = await handle.boundingBox();
+  await page.mouse.move(box.x + Math.min(box.width / 2, 6), box.y + box.height / 2);
+  await sleep(30);
+  return box;
+}
+
+// What the layers show: for each open depth, the post numbers or the message.
+async function layers(page) {
+  return page.evaluate(() => {
+    const out = [];
+    for (let d = 1; d <= 15; d++) {
+      const l = document.getElementById('sty' + (d < 10 ? '0' : '') + d);
+      if (!l || l.style.display != 'block') continue;
+      const heads = [...l.querySelectorAll('.popHead')].map((h) => +h.getAttribute('data-res'));
+      const msg = l.querySelector('.popMsg');
+      out.push({ d, heads, msg: msg ? msg.textContent : null });
+    }
+    return out;
+  });
+}
+
+// Marks an element for a selector: [data-t="name"].
+async function mark(page, fn, arg) {
+  return page.evaluate(fn, arg);
+}
+
+// Clicks the "ID:" text of post n's header.
+async function clickId(page, n) {
+  const at = await page.evaluate((n) => {
+    const a = document.querySelector(`dt a[name="R${n}"]`);
+    const dt = a.parentNode;
+    dt.scrollIntoView({ block: 'center' });
+    const walker = document.createTreeWalker(dt, NodeFilter.SHOW_TEXT);
+    for (let t = walker.nextNode(); t; t = walker.nextNode()) {
+      const i = t.data.indexOf('ID:');
+      if (i < 0) continue;
+      const r = document.createRange();
+      r.setStart(t, i);
+      r.setEnd(t, i + 3);
+      const b = r.getBoundingClientRect();
+      return { x: b.left + b.width / 2, y: b.top + b.height / 2 };
+    }
+    return null;
+  }, n);
+  if (!at) throw new Error('no ID in post ' + n);
+  await page.mouse.move(at.x, at.y);
+  await page.mouse.down();
+  await page.mouse.up();
+  await sleep(30);
+  return at;
+}
+
+async function clickNumber(page, n) {
+  await hover(page, `dt a[name="R${n}"]`);
+  await page.mouse.down();
+  await page.mouse.up();
+  await sleep(30);
+}
+
+async function away(page) {
+  await page.mouse.move(2, 2);
+}
+
+const same = (a, b) => JSON.stringify(a) === JSON.stringify(b);
+const range = (a, b) => Array.from({ length: b - a + 1 }, (_, i) => a + i);
+
+async function realPage(browser, file, shots) {
+  const page = await open(browser, file);
+  // A post anchor whose post has an anchor of its own, for a nested pop-up.
+  const chain = await page.evaluate(() => {
+    const post = (n) => document.querySelector(`dt a[name="R${n}"]`);
+    const body = (n) => { let e = post(n).parentNode.nextElementSibling; return e && e.tagName == 'DD' ? e : null; };
+    for (const a of document.querySelectorAll('dd a[href^="#R"]')) {
+      const m = /^>>(\d+)$/.exec(a.textContent);
+      if (!m || !post(+m[1]) || !body(+m[1])) continue;
+      const inner = [...body(+m[1]).querySelectorAll('a[href^="#R"]')].find((b) => {
+        const k = /^>>(\d+)$/.exec(b.textContent);
+        return k && post(+k[1]) && +k[1] != +m[1];
+      });
+      if (!inner) continue;
+      a.setAttribute('data-t', 'outer');
+      return { n: +m[1], inner: +/\d+/.exec(inner.textContent)[0], text: body(+m[1]).textContent };
+    }
+    return null;
+  });
+  check(chain !== null, 'the real log has an anchor to a post with an anchor');
+  await hover(page, '[data-t="outer"]');
+  let seen = await layers(page);
+  check(seen.length == 1 && same(seen[0].heads, [chain.n]), `hover on >>${chain.n} shows post ${chain.n}: ${JSON.stringify(seen)}`);
+  const copied = await page.evaluate(() => document.querySelector('#sty01 .popBody').textContent);
+  check(copied == chain.text, 'the layer holds the post\'s body as the page shows it');
+  const head = await page.evaluate(() => document.querySelector('#sty01 .popHead').textContent);
+  check(/ID:/.test(head) && head.startsWith(String(chain.n)), `the layer holds the post's header: ${head.slice(0, 60)}`);
+  await hover(page, '#sty01 .popBody a[href^="#R"]');
+  seen = await layers(page);
+  check(seen.length == 2 && same(seen[1].heads, [chain.inner]), `a pop-up from the pop-up nests: ${JSON.stringify(seen)}`);
+  await page.screenshot({ path: path.join(shots, 'popup_nested.png') });
+  const style = await page.evaluate(() => {
+    const s = getComputedStyle(document.getElementById('sty02'));
+    return { bg: s.backgroundColor, border: s.borderTopStyle + ' ' + s.borderTopWidth, opacity: s.opacity, pad: s.paddingLeft };
+  });
+  check(style.bg == 'rgb(245, 255, 250)' && style.border == 'solid 1px' && style.opacity == '0.95' && style.pad == '6px',
+        `layer look ${JSON.stringify(style)}`);
+  // Leaving the layers: they stay for the timer, then go.
+  await away(page);
+  await sleep(100);
+  check((await layers(page)).length == 2, 'the layers stay for a moment after the pointer leaves');
+  await sleep(900);
+  check((await layers(page)).length == 0, 'and are hidden after the timers');
+  // Touching the layer before the anchor's timer fires keeps it.
+  const box = await hover(page, '[data-t="outer"]');
+  const layerBox = await (await page.$('#sty01')).boundingBox();
+  await page.mouse.move(box.x + box.width / 2 + 4, box.y + box.height / 2, { steps: 2 });
+  await page.mouse.move(layerBox.x + 20, layerBox.y + 10, { steps: 4 });
+  await sleep(1000);
+  check((await layers(page)).length == 1, 'a layer touched before its timer fires stays open');
+  await away(page);
+  await sleep(500);
+  check((await layers(page)).length == 0, 'leaving the layer hides it after 250 ms');
+
+  // ID pop-ups.
+  const ids = await page.evaluate(() => {
+    const byId = {};
+    for (const dt of document.querySelectorAll('dl dt')) {
+      const m = /ID:([A-Za-z0-9\/+.]+)/.exec(dt.textContent);
+      const n = +dt.querySelector('a[name]').name.slice(1);
+      if (m) (byId[m[1]] = byId[m[1]] || []).push(n);
+    }
+    const lists = Object.values(byId);
+    return { many: lists.find((l) => l.length >= 3), one: lists.find((l) => l.length == 1) };
+  });
+  await clickId(page, ids.many[1]);
+  seen = await layers(page);
+  check(seen.length == 1 && same(seen[0].heads, ids.many), `a click on the ID shows the ${ids.many.length} posts of that ID: ${JSON.stringify(seen)}`);
+  await page.screenshot({ path: path.join(shots, 'popup_id.png') });
+  await away(page);
+  await sleep(400);
+  await clickId(page, ids.one[0]);
+  seen = await layers(page);
+  check(seen.length == 1 && seen[0].msg == '(他に同じIDの投稿はありません)', `an ID that occurs once: ${JSON.stringify(seen)}`);
+  await sleep(900);
+  check((await layers(page)).length == 0, 'the message hides itself after 700 ms');
+
+  // Answers to a post.
+  const answers = await page.evaluate(() => {
+    const count = {};
+    for (const dd of document.querySelectorAll('dl dd')) {
+      const dt = dd.previousElementSibling;
+      const n = +dt.querySelector('a[name]').name.slice(1);
+      for (const a of dd.querySelectorAll('a[href^="#R"]')) {
+        const m = /^>>(\d+)$/.exec(a.textContent);
+        if (m && +m[1] < n) (count[m[1]] = count[m[1]] || new Set()).add(n);
+      }
+    }
+    const best = Object.keys(count).sort((a, b) => count[b].size - count[a].size)[0];
+    const dts = document.querySelectorAll('dl dt');
+    return { n: +best, by: [...count[best]], last: dts.length };
+  });
+  await clickNumber(page, answers.n);
+  seen = await layers(page);
+  check(seen.length == 1 && answers.by.every((k) => seen[0].heads.includes(k)) && seen[0].heads.every((k) => k > answers.n),
+        `a click on post ${answers.n}'s number shows its answers ${JSON.stringify(answers.by)}: ${JSON.stringify(seen)}`);
+  await away(page);
+  await sleep(400);
+  await clickNumber(page, answers.last);
+  seen = await layers(page);
+  check(seen.length == 1 && seen[0].msg == '(この投稿に対するレスはありません)', `a post without answers: ${JSON.stringify(seen)}`);
+  check(page.errors.length == 0 && page.dialogs.length == 0, `no script errors: ${page.errors.join(' | ')}`);
+  await page.close();
+}
+
+async function synthPage(browser, file) {
+  const page = await open(browser, file);
+  const cases = [
+    [50, range(5, 29), 'an open range from post 5'],
+    [51, range(1, 25), 'a range from 1 to 2000'],
+    [52, [12], 'full-width digits and signs'],
+    [53, [12], 'a plain anchor'],
+    [54, [10, 12, 14], 'a list with commas and plus signs'],
+  ];
+  for (const [post, want, what] of cases) {
+    await away(page);
+    await sleep(900);
+    await page.evaluate((p) => {
+      const dd = document.querySelector(`dt a[name="R${p}"]`).parentNode.nextElementSibling;
+      dd.querySelector('a').setAttribute('data-t', 'case' + p);
+    }, post);
+    await hover(page, `[data-t="case${post}"]`);
+    const seen = await layers(page);
+    check(seen.length >= 1 && same(seen[seen.length - 1].heads, want), `${what}: ${JSON.stringify(seen.map((s) => s.heads))}`);
+  }
+  // A chain of anchors nests to depth 15 and no further.
+  await away(page);
+  await sleep(900);
+  await hover(page, 'dt a[name="R40"]');
+  await page.evaluate(() => document.querySelector('dt a[name="R40"]').parentNode.nextElementSibling.querySelector('a').setAttribute('data-t', 'chain'));
+  await hover(page, '[data-t="chain"]');
+  for (let d = 1; d <= 16; d++) {
+    const sel = `#sty${d < 10 ? '0' : ''}${d} .popBody a`;
+    if (!(await page.$(sel))) break;
+    await hover(page, sel);
+  }
+  let seen = await layers(page);
+  check(seen.length == 15 && seen[14].heads[0] == 25, `a chain of anchors stops at depth 15: ${seen.length}`);
+  // Two posts that name each other: the same list is not shown a third time.
+  await away(page);
+  await sleep(900);
+  await page.evaluate(() => document.querySelector('dt a[name="R901"]').parentNode.nextElementSibling.querySelector('a').setAttribute('data-t', 'loop'));
+  await hover(page, '[data-t="loop"]');
+  for (let d = 1; d <= 6; d++) {
+    const sel = `#sty0${d} .popBody a`;
+    if (!(await page.$(sel))) break;
+    await hover(page, sel);
+  }
+  seen = await layers(page);
+  check(seen.length == 4 && same(seen.map((s) => s.heads[0]), [902, 901, 902, 901]), `no third copy of a list: ${JSON.stringify(seen.map((s) => s.heads))}`);
+  // An ID of question marks has no pop-up.
+  await away(page);
+  await sleep(900);
+  await clickId(page, 300);
+  check((await layers(page)).length == 0, 'an ID of question marks is ignored');
+  // The first pop-up on a page of 1000 posts, by the browser's clock.
+  await page.goto('file://' + file, { waitUntil: 'load' });
+  await page.evaluate(() => {
+    const a = document.querySelector('dt a[name="R999"]').parentNode.nextElementSibling.querySelector('a');
+    a.setAttribute('data-t', 'first');
+    window.addEventListener('mouseover', (e) => {
+      if (e.target != a || window.__t0) return;
+      window.__t0 = performance.now();
+      requestAnimationFrame(() => {
+        window.__t1 = performance.now();
+        window.__shown = document.getElementById('sty01').style.display == 'block';
+      });
+    }, true);
+  });
+  await hover(page, '[data-t="first"]');
+  await sleep(200);
+  const t = await page.evaluate(() => ({ ms: window.__t1 - window.__t0, shown: window.__shown }));
+  check(t.shown, 'the first pop-up on a page of 1000 posts is shown in the next frame');
+  console.log(`FIGURE first-popup-ms ${t.ms.toFixed(1)}`);
+  check(page.errors.length == 0, `no script errors: ${page.errors.join(' | ')}`);
+  await page.close();
+}
+
+async function worldPage(browser, file) {
+  const page = await open(browser, file);
+  const one = await page.evaluate(() => {
+    const byId = {};
+    for (const dt of document.querySelectorAll('dl dt')) {
+      const m = /ID:([A-Za-z0-9\/+.]+)/.exec(dt.textContent);
+      if (m) (byId[m[1]] = byId[m[1]] || []).push(+dt.querySelector('a[name]').name.slice(1));
+    }
+    return Object.values(byId).find((l) => l.length == 1)[0];
+  });
+  await clickId(page, one);
+  const seen = await layers(page);
+  check(seen.length == 1 && seen[0].msg == '(Not found)', `language 2: ${JSON.stringify(seen)}`);
+  check(page.errors.length == 0, `no script errors: ${page.errors.join(' | ')}`);
+  await page.close();
+}
+
+async function searchPage(browser, file) {
+  const page = await open(browser, file);
+  check(await page.$('#popSearch') !== null, 'the search panel is there');
+  const input = await page.$('#popSearch input[name="pattern"]');
+  const total = await page.evaluate(() => document.querySelectorAll('dl dt').length);
+  for (const pattern of ['kde', 'ID:Y\\+mA6iwW', '']) {
+    await input.fill(pattern);
+    await input.press('Enter');
+    await sleep(50);
+    const r = await page.evaluate((p) => {
+      const re = new RegExp(p, 'i');
+      let want = 0;
+      let visible = 0;
+      for (const dt of document.querySelectorAll('dl dt')) {
+        const dd = dt.nextElementSibling;
+        if (re.test(dt.textContent) || re.test(dd.textContent)) want++;
+        if (dt.style.display != 'none') visible++;
+      }
+      return { want, visible, status: document.querySelector('#popSearch span').textContent };
+    }, pattern);
+    check(r.visible == r.want && r.status == `※ ${r.want} / ${total} 件の検索結果`, `search "${pattern}": ${JSON.stringify(r)}`);
+  }
+  await input.fill('(');
+  await input.press('Enter');
+  await sleep(50);
+  const status = await page.evaluate(() => document.querySelector('#popSearch span').textContent);
+  check(status == '※ 正規表現で構文エラーが発生しました', `a broken pattern: ${status}`);
+  await page.evaluate(() => document.querySelector('dd a[href^="#R"]').setAttribute('data-t', 'x'));
+  await hover(page, '[data-t="x"]');
+  check((await layers(page)).length == 0, 'with the pop-ups off an anchor shows nothing');
+  check(page.errors.length == 0, `no script errors: ${page.errors.join(' | ')}`);
+  await page.close();
+}
+
+async function hostilePage(browser, file) {
+  const page = await open(browser, file);
+  await hover(page, 'dd a[href="#R1"]');
+  let seen = await layers(page);
+  const inside = await page.evaluate(() => {
+    const l = document.getElementById('sty01');
+    return { text: l.textContent, tags: l.querySelectorAll('img,script,iframe,[onerror],[onmouseover]').length };
+  });
+  check(seen.length == 1 && inside.text.includes('<img src=x onerror=') && inside.text.includes('<script>') && inside.tags == 0,
+        `a hostile post stays text in the pop-up: ${JSON.stringify(inside).slice(0, 200)}`);
+  await away(page);
+  await sleep(1000);
+  await clickNumber(page, 1);
+  seen = await layers(page);
+  check(seen.length == 1 && same(seen[0].heads, [2]), `answers to the hostile post: ${JSON.stringify(seen)}`);
+  await page.screenshot({ path: process.env.HOSTILE_SHOT || '/dev/null' }).catch(() => {});
+  await away(page);
+  await sleep(1000);
+  await clickId(page, 1);
+  const bad = await page.evaluate(() => ({ pwned: window.__pwned === true, tags: document.querySelectorAll('[id^="sty"] img, [id^="sty"] script, [id^="sty"] iframe').length }));
+  check(!bad.pwned && bad.tags == 0 && page.dialogs.length == 0, `no script of the log ran: ${JSON.stringify(bad)} ${page.dialogs}`);
+  check(page.errors.length == 0, `no script errors: ${page.errors.join(' | ')}`);
+  await page.close();
+}
+
+async function bePage(browser, file, shots) {
+  const page = await open(browser, file);
+  const state = () => page.evaluate(() => {
+    const dts = [...document.querySelectorAll('dl dt')];
+    const shown = dts.filter((dt) => { const dd = dt.nextElementSibling; return dd.style.display != 'none'; });
+    return { posts: dts.length, shown: shown.length, firstShown: shown[0] === dts[0], italic: dts.filter((dt) => dt.style.fontStyle == 'italic').length };
+  });
+  const buttons = await page.$$eval('input[type=button]', (b) => b.map((x) => x.value));
+  check(same(buttons, ['Lv0', 'Lv1', 'Lv2', 'Lv3', 'Lv.0', 'Lv.1', 'Lv.2', 'Lv.3', 'Lv.4']), `the level buttons: ${buttons}`);
+  let s = await state();
+  check(s.shown == s.posts, `on load every post is shown: ${JSON.stringify(s)}`);
+  await page.click('input[value="Lv1"]');
+  s = await state();
+  check(s.shown == 1 && s.firstShown && s.italic == s.posts - 1, `Lv1 hides the posts without a level mark: ${JSON.stringify(s)}`);
+  await page.click('input[value="Lv0"]');
+  s = await state();
+  check(s.shown == s.posts && s.italic == 0, `Lv0 shows every post again: ${JSON.stringify(s)}`);
+  await page.evaluate(() => document.querySelector('dt a[name="R5"]').parentNode.setAttribute('data-t', 'five'));
+  // On the name, where a click opens no pop-up over the header.
+  await page.dblclick('[data-t="five"] b');
+  const folded = await page.evaluate(() => { const dt = document.querySelector('[data-t="five"]'); return { hidden: dt.nextElementSibling.style.display == 'none', italic: dt.style.fontStyle, tip: dt.title, body: dt.nextElementSibling.textContent.replace(/\s+/g, ' ').slice(0, 50) }; });
+  check(folded.hidden && folded.italic == 'italic' && folded.tip == folded.body, `a double click folds a post: ${JSON.stringify(folded)}`);
+  await page.dblclick('[data-t="five"] b');
+  check(await page.evaluate(() => document.querySelector('[data-t="five"]').nextElementSibling.style.display != 'none'), 'and a second one unfolds it');
+  await page.screenshot({ path: path.join(shots, 'be_levels.png') });
+  check(page.errors.length == 0, `no script errors: ${page.errors.join(' | ')}`);
+  await page.close();
+}
+
+async function main() {
+  const config = JSON.parse(fs.readFileSync(process.argv[2], 'utf8'));
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'popup-check-'));
+  const browser = await chromium.launchPersistentContext(profile, {
+    executablePath: '/usr/bin/chromium',
+    headless: true,
+    viewport: { width: 1000, height: 800 },
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+           '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+  });
+  try {
+    if (config.real) await realPage(browser, config.real, config.shots);
+    if (config.synth) await synthPage(browser, config.synth);
+    if (config.world) await worldPage(browser, config.world);
+    if (config.search) await searchPage(browser, config.search);
+    if (config.hostile) await hostilePage(browser, config.hostile);
+    if (config.be) await bePage(browser, config.be, config.shots);
+  } finally {
+    await browser.close();
+    fs.rmSync(profile, { recursive: true, force: true });
+  }
+  process.exit(failures ? 1 : 0);
+}
+
+main().catch((e) => { console.error(e); process.exit(2); });
