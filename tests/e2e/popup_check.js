@@ -381,6 +381,41 @@ async function bePage(browser, file, shots) {
   await page.close();
 }
 
+// The time from the pointer's arrival on an anchor near the end of a page to
+// the frame that shows the pop-up, by the browser's performance clock.
+async function firstPopup(browser, file, runs) {
+  const times = [];
+  for (let i = 0; i < runs; i++) {
+    const page = await open(browser, file);
+    const ok = await page.evaluate(() => {
+      const anchors = document.querySelectorAll('dd a[href^="#R"]');
+      const a = anchors[anchors.length - 1];
+      if (!a) return false;
+      a.setAttribute('data-t', 'first');
+      window.addEventListener('mouseover', (e) => {
+        if (e.target != a || window.__t0) return;
+        window.__t0 = performance.now();
+        requestAnimationFrame(() => {
+          window.__t1 = performance.now();
+          window.__shown = document.getElementById('sty01').style.display == 'block';
+        });
+      }, true);
+      return true;
+    });
+    if (!ok) throw new Error('no anchor in ' + file);
+    await hover(page, '[data-t="first"]');
+    await sleep(200);
+    const t = await page.evaluate(() => ({ ms: window.__t1 - window.__t0, shown: window.__shown,
+                                            posts: document.querySelectorAll('dl dt').length }));
+    if (!t.shown) throw new Error('no pop-up shown');
+    times.push(t.ms);
+    if (i == 0) console.log(`page: ${t.posts} posts`);
+    await page.close();
+  }
+  times.sort((a, b) => a - b);
+  console.log(`first pop-up: median ${times[times.length >> 1].toFixed(1)} ms, worst ${times[times.length - 1].toFixed(1)} ms of ${runs}`);
+}
+
 async function main() {
   const config = JSON.parse(fs.readFileSync(process.argv[2], 'utf8'));
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'popup-check-'));
@@ -398,6 +433,7 @@ async function main() {
     if (config.search) await searchPage(browser, config.search);
     if (config.hostile) await hostilePage(browser, config.hostile);
     if (config.be) await bePage(browser, config.be, config.shots);
+    if (config.bench) await firstPopup(browser, config.bench, config.runs || 9);
   } finally {
     await browser.close();
     fs.rmSync(profile, { recursive: true, force: true });
