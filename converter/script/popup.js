@@ -227,7 +227,8 @@ pop.onNumber = function (t, h) {
   }
   return t.className == 'popNum';
 };
-// Indexes the posts of the page once: number to header, in page order.
+// Indexes the posts of the page once: number to header, in page order. The
+// layers hold no dt elements, so every dt is a post of the page.
 pop.index = function () {
   if (pop.posts) {
     return;
@@ -235,15 +236,30 @@ pop.index = function () {
   pop.posts = {};
   var dts = document.getElementsByTagName('dt');
   for (var i = 0; i < dts.length; i++) {
-    if (pop.depthOf(dts[i])) {
-      continue;
-    }
     var n = pop.numberOf(dts[i]);
     if (n && !pop.posts[n]) {
       pop.posts[n] = dts[i];
       pop.order.push(n);
     }
   }
+};
+// The header of post n; before the index exists, through the post's named
+// anchor, so that the first pop-up of a long page does not wait for the index.
+pop.post = function (n) {
+  if (pop.posts) {
+    return pop.posts[n];
+  }
+  var named = document.getElementsByName('R' + n);
+  if (!named.length) {
+    named = document.getElementsByName(String(n));
+  }
+  for (var i = 0; i < named.length; i++) {
+    if (named[i].parentNode.tagName == 'DT') {
+      return named[i].parentNode;
+    }
+  }
+  pop.index();
+  return pop.posts[n];
 };
 pop.bodyOf = function (dt) {
   for (var el = dt.nextElementSibling; el; el = el.nextElementSibling) {
@@ -281,10 +297,9 @@ pop.popRes = function (a, d, list, e) {
   if (!pop.canOpen(d, key)) {
     return;
   }
-  pop.index();
   var shown = [];
   for (var i = 0; i < list.length; i++) {
-    if (pop.posts[list[i]]) {
+    if (pop.post(list[i])) {
       shown.push(list[i]);
     }
   }
@@ -327,9 +342,8 @@ pop.popRefs = function (h, n, e) {
 // text, so whatever a log holds as text stays text.
 pop.compose = function (list) {
   var box = document.createDocumentFragment();
-  pop.index();
   for (var i = 0; i < list.length; i++) {
-    var dt = pop.posts[list[i]];
+    var dt = pop.post(list[i]);
     if (!dt) {
       continue;
     }
