@@ -27,6 +27,22 @@ std::string Replace(std::string text, std::string_view marker, std::string_view 
   return text;
 }
 
+// The embedded script in a page's language and encoding. It is the same for
+// every page of a run, so each language and encoding is converted once.
+const std::string& EmbeddedScript(const std::string& utf8, int language, common::Charset charset) {
+  struct Converted {
+    std::string source;
+    std::string bytes;
+  };
+  static std::map<std::pair<int, common::Charset>, Converted> converted;
+  Converted& entry = converted[{language, charset}];
+  if (entry.source != utf8) {
+    entry.source = utf8;
+    entry.bytes = EncodeWithReferences(script::ForPageLanguage(utf8, language), charset);
+  }
+  return entry.bytes;
+}
+
 class PageBuilder {
  public:
   PageBuilder(const Thread& thread, const Options& cmd, const PageSetup& setup)
@@ -199,8 +215,7 @@ class PageBuilder {
       if (BePage()) page += Tx(script::BePageScript(t_.board.threadAddress, eol_));
       // The pop-up script goes here when it is embedded.
       if (ScriptsOn() && cmd_.js.method && !setup_.script.embedded.empty()) {
-        page += EncodeWithReferences(script::ForPageLanguage(setup_.script.embedded, t_.language),
-                                     outCharset_);
+        page += EmbeddedScript(setup_.script.embedded, t_.language, outCharset_);
         if (page.size() < eol_.size() ||
             page.compare(page.size() - eol_.size(), eol_.size(), eol_) != 0)
           page += eol_;
