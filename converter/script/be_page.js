@@ -41,36 +41,52 @@ function beFold(dt, show) {
   }
   dt.style.fontStyle = show ? 'normal' : 'italic';
 }
-// A post is shown when its header matches the level pattern before a link's end.
+// A post is shown when its header matches the level pattern before a link's
+// end. The post's own number link is no level and is left out of the match,
+// and the empty pattern shows every post.
 function beApply() {
-  var re;
-  try {
-    re = new RegExp(beLevel + '</a', 'i');
-  } catch (err) {
-    re = /<\/a/i;
+  var re = null;
+  if (beLevel) {
+    try {
+      re = new RegExp(beLevel + '</a', 'i');
+    } catch (err) {
+      re = null;
+    }
   }
   var dts = document.getElementsByTagName('dt');
   for (var i = dts.length - 1; i > 0; i--) {
-    beFold(dts[i], re.test(dts[i].innerHTML));
+    var html = dts[i].innerHTML.replace(/^\s*<a name="?R?\d+"?>\d+<\/a>/i, '');
+    beFold(dts[i], !re || re.test(html));
   }
 }
+// A Be mark "<BE:id:level>" (text of the header) becomes a link "Lv.level"
+// that opens the member's profile.
 function beMarks(dt) {
-  var all = dt.getElementsByTagName('*');
-  for (var i = all.length - 1; i >= 0; i--) {
-    var m = /^BE:(\d+):(\d+)$/i.exec(all[i].tagName);
-    if (!m) {
-      continue;
+  var walker = document.createTreeWalker(dt, NodeFilter.SHOW_TEXT, null);
+  var found = [];
+  for (var t = walker.nextNode(); t; t = walker.nextNode()) {
+    if (/<BE:\d+:\d+>/i.test(t.data)) {
+      found.push(t);
     }
-    var a = document.createElement('a');
-    a.href = '#';
-    a.appendChild(document.createTextNode('Lv.' + m[2]));
-    a.setAttribute('data-be', m[1]);
-    a.addEventListener('click', function (e) {
-      e.preventDefault();
-      be(this.getAttribute('data-be'), this.getAttribute('data-res'));
-    }, false);
-    a.setAttribute('data-res', dt.getAttribute('title') || '');
-    all[i].parentNode.replaceChild(a, all[i]);
+  }
+  for (var i = 0; i < found.length; i++) {
+    var text = found[i];
+    var m;
+    while ((m = /<BE:(\d+):(\d+)>/i.exec(text.data))) {
+      var rest = text.splitText(m.index);
+      rest.data = rest.data.substr(m[0].length);
+      var a = document.createElement('a');
+      a.href = '#';
+      a.appendChild(document.createTextNode('Lv.' + m[2]));
+      a.setAttribute('data-be', m[1]);
+      a.setAttribute('data-res', dt.getAttribute('title') || '');
+      a.addEventListener('click', function (e) {
+        e.preventDefault();
+        be(this.getAttribute('data-be'), this.getAttribute('data-res'));
+      }, false);
+      rest.parentNode.insertBefore(a, rest);
+      text = rest;
+    }
   }
 }
 function start() {

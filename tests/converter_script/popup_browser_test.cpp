@@ -106,11 +106,31 @@ TEST_F(PopupInChromium, PopUpsOfRealAndMadeUpLogs) {
   ASSERT_TRUE(common::ReplaceFileAtomically((work_ / "1199684301.dat").string(), hostileBytes));
   std::string hostile = Convert(work_ / "1199684301.dat", "hostile", yagura);
 
+  std::string beLog =
+      "名無し<><>2008/08/17(日) 15:30:19 ID:a1 <BE:111:3><> 一 <>Be\n"
+      "名無し<><>2008/08/17(日) 15:31:19 ID:a2 <BE:222:1><> 二 <>\n"
+      "名無し<><>2008/08/17(日) 15:32:19 ID:a3 <BE:333:3><> 三 <>\n"
+      "名無し<><>2008/08/17(日) 15:33:19 ID:a4 <BE:444:4><> 四 <>\n"
+      "名無し<><>2008/08/17(日) 15:34:19 ID:a5<> 五 <>\n";
+  std::string beBytes;
+  common::EncodeFromUtf8(beLog, common::Charset::kCp932, beBytes);
+  ASSERT_TRUE(common::ReplaceFileAtomically((work_ / "1199684302.dat").string(), beBytes));
+  std::string beMarks = Convert(work_ / "1199684302.dat", "bemarks", "/f=3");
+
+  std::string mailLog =
+      "名無し<>sage<>2008/01/07(月) 14:10:06 ID:abc<> 一 <>題\n"
+      "名無し<>a%20b%E3%81%82<>2008/01/07(月) 14:11:06 ID:def<> 二 <>\n";
+  std::string mailBytes;
+  common::EncodeFromUtf8(mailLog, common::Charset::kCp932, mailBytes);
+  ASSERT_TRUE(common::ReplaceFileAtomically((work_ / "1199684303.dat").string(), mailBytes));
+  std::string mail = Convert(work_ / "1199684303.dat", "mail", "/js=80F");
+
   // Screenshots land beside the build's program folder, to look at.
   std::string shots = fs::weakly_canonical(fs::path(TEST_PROGRAM_DIR) / "..").string();
   std::string config = "{\"real\":\"" + real + "\",\"world\":\"" + world + "\",\"search\":\"" +
                        search + "\",\"be\":\"" + be + "\",\"synth\":\"" + synth +
-                       "\",\"hostile\":\"" + hostile + "\",\"shots\":\"" + shots + "\"}";
+                       "\",\"hostile\":\"" + hostile + "\",\"bemarks\":\"" + beMarks +
+                       "\",\"mail\":\"" + mail + "\",\"shots\":\"" + shots + "\"}";
   std::string configPath = (work_ / "popup.json").string();
   ASSERT_TRUE(common::ReplaceFileAtomically(configPath, config));
   if (!fs::exists(kE2e + "/node_modules/playwright-core")) {

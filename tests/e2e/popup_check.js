@@ -416,6 +416,39 @@ async function firstPopup(browser, file, runs) {
   console.log(`first pop-up: median ${times[times.length >> 1].toFixed(1)} ms, worst ${times[times.length - 1].toFixed(1)} ms of ${runs}`);
 }
 
+// Be marks "<BE:id:level>" become profile links that the trial level buttons filter by.
+async function beMarksPage(browser, file) {
+  const page = await open(browser, file);
+  const shown = () => page.evaluate(() => [...document.querySelectorAll('dl dt')]
+    .filter((dt) => dt.nextElementSibling.style.display != 'none')
+    .map((dt) => +dt.querySelector('a[name]').name.slice(1)));
+  const links = await page.$$eval('dt a[data-be]', (l) => l.map((a) => a.textContent));
+  check(same(links, ['Lv.1', 'Lv.3', 'Lv.4']), `Be marks become level links: ${links}`);
+  await page.click('input[value="Lv.2"]');
+  check(same(await shown(), [1, 3, 4]), `Lv.2 keeps the posts of level 2 and more: ${await shown()}`);
+  await page.click('input[value="Lv.4"]');
+  check(same(await shown(), [1, 4]), `Lv.4: ${await shown()}`);
+  await page.click('input[value="Lv0"]');
+  check(same(await shown(), [1, 2, 3, 4, 5]), `Lv0 shows every post: ${await shown()}`);
+  await page.evaluate(() => { window.open = (...args) => { window.__opened = args; return null; }; });
+  await page.click('dt a[data-be="333"]');
+  const opened = await page.evaluate(() => window.__opened);
+  check(opened && opened[0] == 'http://be.2ch.net/test/p.php?i=333&u=d:3' && opened[1] == 'profile' && /width=555,height=555/.test(opened[2]),
+        `a level link opens the member's profile: ${JSON.stringify(opened)}`);
+  check(page.errors.length == 0, `no script errors: ${page.errors.join(' | ')}`);
+  await page.close();
+}
+
+// A mail link gets the mail field as its tool tip.
+async function mailPage(browser, file) {
+  const page = await open(browser, file);
+  await hover(page, 'dt a[href="mailto:sage"]');
+  await hover(page, 'dt a[href="mailto:a%20b%E3%81%82"]');
+  const titles = await page.$$eval('dt a[href^="mailto:"]', (l) => l.map((a) => a.title));
+  check(titles.includes('sage') && titles.includes('a bあ'), `mail tool tips: ${titles}`);
+  await page.close();
+}
+
 async function main() {
   const config = JSON.parse(fs.readFileSync(process.argv[2], 'utf8'));
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'popup-check-'));
@@ -433,6 +466,8 @@ async function main() {
     if (config.search) await searchPage(browser, config.search);
     if (config.hostile) await hostilePage(browser, config.hostile);
     if (config.be) await bePage(browser, config.be, config.shots);
+    if (config.bemarks) await beMarksPage(browser, config.bemarks);
+    if (config.mail) await mailPage(browser, config.mail);
     if (config.bench) await firstPopup(browser, config.bench, config.runs || 9);
   } finally {
     await browser.close();
