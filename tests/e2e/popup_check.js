@@ -135,6 +135,25 @@ async function realPage(browser, file, shots) {
   });
   check(style.bg == 'rgb(245, 255, 250)' && style.border == 'solid 1px' && style.opacity == '0.95' && style.pad == '6px',
         `layer look ${JSON.stringify(style)}`);
+  // Near the bottom of the window a pop-up opens upwards, near the top downwards.
+  for (const [block, up] of [['end', true], ['start', false]]) {
+    await away(page);
+    await sleep(1000);
+    await page.evaluate((block) => {
+      const a = document.querySelector('[data-t="outer"]');
+      a.scrollIntoView({ block });
+      if (block == 'end') window.scrollBy(0, 20);
+      else window.scrollBy(0, -20);
+    }, block);
+    const anchor = await (await page.$('[data-t="outer"]')).boundingBox();
+    await page.mouse.move(anchor.x + 4, anchor.y + anchor.height / 2);
+    await sleep(30);
+    const layer = await (await page.$('#sty01')).boundingBox();
+    check(up ? layer.y + layer.height <= anchor.y + anchor.height / 2 : layer.y >= anchor.y + anchor.height / 2,
+          `an anchor at the ${block == 'end' ? 'bottom' : 'top'} opens its pop-up ${up ? 'upwards' : 'downwards'}`);
+  }
+  await hover(page, '[data-t="outer"]');
+  await hover(page, '#sty01 .popBody a[href^="#R"]');
   // Leaving the layers: they stay for the timer, then go.
   await away(page);
   await sleep(100);
@@ -167,6 +186,40 @@ async function realPage(browser, file, shots) {
   seen = await layers(page);
   check(seen.length == 1 && same(seen[0].heads, ids.many), `a click on the ID shows the ${ids.many.length} posts of that ID: ${JSON.stringify(seen)}`);
   await page.screenshot({ path: path.join(shots, 'popup_id.png') });
+  // The same ID from the layer's header: a second layer 54 and 32 pixels
+  // from the first one's corner, but no third copy.
+  const idInLayer = async (d) => {
+    const at = await page.evaluate((d) => {
+      const head = document.querySelector(`#sty0${d} .popHead`);
+      const walker = document.createTreeWalker(head, NodeFilter.SHOW_TEXT);
+      for (let t = walker.nextNode(); t; t = walker.nextNode()) {
+        const i = t.data.indexOf('ID:');
+        if (i < 0) continue;
+        const r = document.createRange();
+        r.setStart(t, i);
+        r.setEnd(t, i + 3);
+        const b = r.getBoundingClientRect();
+        return { x: b.left + 2, y: b.top + b.height / 2 };
+      }
+      return null;
+    }, d);
+    await page.mouse.move(at.x, at.y);
+    await page.mouse.down();
+    await page.mouse.up();
+    await sleep(30);
+  };
+  await idInLayer(1);
+  seen = await layers(page);
+  // (A layer that would cross the window's right edge moves left.)
+  const corners = await page.evaluate(() => [1, 2].map((d) => {
+    const l = document.getElementById('sty0' + d);
+    return [l.offsetLeft, l.offsetTop, l.offsetLeft + l.offsetWidth == document.documentElement.clientWidth];
+  }));
+  check(seen.length == 2 && same(seen[1].heads, ids.many) && (corners[1][0] - corners[0][0] == 54 || corners[1][2]) &&
+        corners[1][1] - corners[0][1] == 32,
+        `the ID from a layer opens a second layer at the corner: ${JSON.stringify(corners)}`);
+  await idInLayer(2);
+  check((await layers(page)).length == 2, 'but the same ID is not shown a third time');
   await away(page);
   await sleep(400);
   await clickId(page, ids.one[0]);
@@ -377,6 +430,24 @@ async function bePage(browser, file, shots) {
   await page.dblclick('[data-t="five"] b');
   check(await page.evaluate(() => document.querySelector('[data-t="five"]').nextElementSibling.style.display != 'none'), 'and a second one unfolds it');
   await page.screenshot({ path: path.join(shots, 'be_levels.png') });
+  // The posts of the most frequent ID are taller than the window: the layer
+  // gets the window's height and a scroll bar.
+  const busiest = await page.evaluate(() => {
+    const byId = {};
+    for (const dt of document.querySelectorAll('dl dt')) {
+      const m = /ID:([A-Za-z0-9\/+.]+)/.exec(dt.textContent);
+      if (m) (byId[m[1]] = byId[m[1]] || []).push(+dt.querySelector('a[name]').name.slice(1));
+    }
+    return Object.values(byId).sort((a, b) => b.length - a.length)[0];
+  });
+  await clickId(page, busiest[1]);
+  const tall = await page.evaluate(() => {
+    const l = document.getElementById('sty01');
+    return { shown: l.style.display, h: l.offsetHeight, win: window.innerHeight, overflow: l.style.overflow,
+             scroll: l.scrollHeight > l.clientHeight, top: l.getBoundingClientRect().top };
+  });
+  check(tall.shown == 'block' && tall.h <= tall.win && tall.overflow == 'auto' && tall.scroll && tall.top == 0,
+        `the ${busiest.length} posts of one ID in a scrolling layer: ${JSON.stringify(tall)}`);
   check(page.errors.length == 0, `no script errors: ${page.errors.join(' | ')}`);
   await page.close();
 }
