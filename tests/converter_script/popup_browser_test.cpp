@@ -125,12 +125,20 @@ TEST_F(PopupInChromium, PopUpsOfRealAndMadeUpLogs) {
   ASSERT_TRUE(common::ReplaceFileAtomically((work_ / "1199684303.dat").string(), mailBytes));
   std::string mail = Convert(work_ / "1199684303.dat", "mail", "/js=80F");
 
+  // The script as a file in the output root, from the root and one level down.
+  // (/a=f files a page under the first four digits of its key.)
+  fs::copy_file(kReal / "twoB-2ch/2ch_with_id.dat", work_ / "1199684304.dat");
+  std::string externalRoot = Convert(work_ / "1199684304.dat", "external", "/js=00F");
+  Convert(work_ / "1199684304.dat", "external", "/js=00F /a=f");
+  std::string externalDown = (work_ / "external" / "1199" / "1199684304.html").string();
+
   // Screenshots land beside the build's program folder, to look at.
   std::string shots = fs::weakly_canonical(fs::path(TEST_PROGRAM_DIR) / "..").string();
   std::string config = "{\"real\":\"" + real + "\",\"world\":\"" + world + "\",\"search\":\"" +
                        search + "\",\"be\":\"" + be + "\",\"synth\":\"" + synth +
                        "\",\"hostile\":\"" + hostile + "\",\"bemarks\":\"" + beMarks +
-                       "\",\"mail\":\"" + mail + "\",\"shots\":\"" + shots + "\"}";
+                       "\",\"mail\":\"" + mail + "\",\"external\":[\"" + externalRoot + "\",\"" +
+                       externalDown + "\"],\"shots\":\"" + shots + "\"}";
   std::string configPath = (work_ / "popup.json").string();
   ASSERT_TRUE(common::ReplaceFileAtomically(configPath, config));
   if (!fs::exists(kE2e + "/node_modules/playwright-core")) {

@@ -395,7 +395,6 @@ async function hostilePage(browser, file) {
   await clickNumber(page, 1);
   seen = await layers(page);
   check(seen.length == 1 && same(seen[0].heads, [2]), `answers to the hostile post: ${JSON.stringify(seen)}`);
-  await page.screenshot({ path: process.env.HOSTILE_SHOT || '/dev/null' }).catch(() => {});
   await away(page);
   await sleep(1000);
   await clickId(page, 1);
@@ -510,6 +509,17 @@ async function beMarksPage(browser, file) {
   await page.close();
 }
 
+// Pages that refer to the script file work as the embedded ones do.
+async function externalPage(browser, file) {
+  const page = await open(browser, file);
+  await page.evaluate(() => document.querySelector('dd a[href^="#R"]').setAttribute('data-t', 'x'));
+  await hover(page, '[data-t="x"]');
+  const seen = await layers(page);
+  check(seen.length == 1 && seen[0].heads.length > 0 && page.errors.length == 0,
+        `the script file works in ${path.basename(path.dirname(file))}/${path.basename(file)}: ${JSON.stringify(seen)}`);
+  await page.close();
+}
+
 // A mail link gets the mail field as its tool tip.
 async function mailPage(browser, file) {
   const page = await open(browser, file);
@@ -539,6 +549,7 @@ async function main() {
     if (config.be) await bePage(browser, config.be, config.shots);
     if (config.bemarks) await beMarksPage(browser, config.bemarks);
     if (config.mail) await mailPage(browser, config.mail);
+    for (const file of config.external || []) await externalPage(browser, file);
     if (config.bench) await firstPopup(browser, config.bench, config.runs || 9);
   } finally {
     await browser.close();
