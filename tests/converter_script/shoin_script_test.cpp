@@ -79,6 +79,14 @@ TEST_F(ShoinScript, SearchPanelAloneTurnsThePopUpsOff) {
   }
 }
 
+TEST_F(ShoinScript, SearchBoxOfMAloneIsEmbedded) {
+  std::string html = Convert("out", "/m=810D98000");
+  EXPECT_THAT(html, HasSubstr("pop.opt.schpanel = 1;"));
+  EXPECT_THAT(html, HasSubstr("pop.opt.respopup = 0;"));
+  EXPECT_THAT(html, Not(HasSubstr("src=")));
+  EXPECT_FALSE(fs::exists(work_ / "out" / "shoin_popup.js"));
+}
+
 TEST_F(ShoinScript, NoScriptAtAll) {
   std::string html = Convert("out", "/js=000");
   EXPECT_THAT(html, Not(HasSubstr("<script")));
