@@ -507,6 +507,29 @@ async function beMarksPage(browser, file) {
         `a level link opens the member's profile: ${JSON.stringify(opened)}`);
   check(page.errors.length == 0, `no script errors: ${page.errors.join(' | ')}`);
   await page.close();
+
+  // The stored level applies on load; a level button stores the new one for a
+  // year, for the whole site. (Pages from files keep no cookies, so the page
+  // sees a cookie jar of the test's own.)
+  const stored = await browser.newPage();
+  await stored.addInitScript(() => {
+    window.__set = [];
+    Object.defineProperty(Document.prototype, 'cookie', {
+      configurable: true,
+      get() { return 'NAME&=x; LEVEL&=%5B34%5D'; },
+      set(v) { window.__set.push(v); },
+    });
+  });
+  await stored.goto('file://' + file, { waitUntil: 'load' });
+  const onLoad = await stored.evaluate(() => [...document.querySelectorAll('dl dt')]
+    .filter((dt) => dt.nextElementSibling.style.display != 'none')
+    .map((dt) => +dt.querySelector('a[name]').name.slice(1)));
+  check(same(onLoad, [1, 3, 4]), `the stored level [34] applies on load: ${onLoad}`);
+  await stored.click('input[value="Lv.1"]');
+  const cookie = await stored.evaluate(() => window.__set[0] || '');
+  const m = /^LEVEL&=%5B1234%5D; expires=([^;]+); path=\/; SameSite=Lax$/.exec(cookie);
+  check(m && Date.parse(m[1]) > Date.now() + 300 * 24 * 3600 * 1000, `the level is stored: ${cookie}`);
+  await stored.close();
 }
 
 // Pages that refer to the script file work as the embedded ones do.
