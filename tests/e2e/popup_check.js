@@ -95,6 +95,12 @@ async function away(page) {
   await page.mouse.move(2, 2);
 }
 
+// Closes every layer at once where the timers are not what is checked.
+async function reset(page) {
+  await away(page);
+  await page.evaluate(() => { clearTimeout(pop.timer.t); pop.hideAbove(0); });
+}
+
 const same = (a, b) => JSON.stringify(a) === JSON.stringify(b);
 const range = (a, b) => Array.from({ length: b - a + 1 }, (_, i) => a + i);
 
@@ -266,8 +272,7 @@ async function synthPage(browser, file) {
     [54, [10, 12, 14], 'a list with commas and plus signs'],
   ];
   for (const [post, want, what] of cases) {
-    await away(page);
-    await sleep(900);
+    await reset(page);
     await page.evaluate((p) => {
       const dd = document.querySelector(`dt a[name="R${p}"]`).parentNode.nextElementSibling;
       dd.querySelector('a').setAttribute('data-t', 'case' + p);
@@ -277,8 +282,7 @@ async function synthPage(browser, file) {
     check(seen.length >= 1 && same(seen[seen.length - 1].heads, want), `${what}: ${JSON.stringify(seen.map((s) => s.heads))}`);
   }
   // A chain of anchors nests to depth 15 and no further.
-  await away(page);
-  await sleep(900);
+  await reset(page);
   await hover(page, 'dt a[name="R40"]');
   await page.evaluate(() => document.querySelector('dt a[name="R40"]').parentNode.nextElementSibling.querySelector('a').setAttribute('data-t', 'chain'));
   await hover(page, '[data-t="chain"]');
@@ -290,8 +294,7 @@ async function synthPage(browser, file) {
   let seen = await layers(page);
   check(seen.length == 15 && seen[14].heads[0] == 25, `a chain of anchors stops at depth 15: ${seen.length}`);
   // Two posts that name each other: the same list is not shown a third time.
-  await away(page);
-  await sleep(900);
+  await reset(page);
   await page.evaluate(() => document.querySelector('dt a[name="R901"]').parentNode.nextElementSibling.querySelector('a').setAttribute('data-t', 'loop'));
   await hover(page, '[data-t="loop"]');
   for (let d = 1; d <= 6; d++) {
@@ -302,8 +305,7 @@ async function synthPage(browser, file) {
   seen = await layers(page);
   check(seen.length == 4 && same(seen.map((s) => s.heads[0]), [902, 901, 902, 901]), `no third copy of a list: ${JSON.stringify(seen.map((s) => s.heads))}`);
   // An ID of question marks has no pop-up.
-  await away(page);
-  await sleep(900);
+  await reset(page);
   await clickId(page, 300);
   check((await layers(page)).length == 0, 'an ID of question marks is ignored');
   // The first pop-up on a page of 1000 posts, by the browser's clock.
