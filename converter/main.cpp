@@ -1,5 +1,6 @@
 // shoin: converts thread logs of 2ch-style boards into HTML pages.
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <string>
@@ -13,15 +14,32 @@
 #include "converter/page/page_converter.h"
 #include "converter/program_exit.h"
 #include "converter/reading/run_loop.h"
+#include "converter/script/script_placement.h"
 
 namespace {
 
 using namespace converter;
 
+std::string CurrentFolderForScripts() {
+  std::error_code ec;
+  std::string folder = std::filesystem::current_path(ec).string();
+  return folder.empty() || folder.back() == '/' ? folder : folder + "/";
+}
+
 // ===== The page writer joins the program here, and only here. =====
 // One converter for the run: it counts the moved files for the closing message.
 std::shared_ptr<page::PageConverter> ThePageConverter() {
-  static auto converter = std::make_shared<page::PageConverter>();
+  static auto converter = [] {
+    auto made = std::make_shared<page::PageConverter>();
+    // The pop-up script: one placement per run, from the current folder.
+    auto placement = std::make_shared<script::ScriptPlacement>(CurrentFolderForScripts());
+    made->SetHeadScriptSource(
+        [placement](const Options& cmd, const std::string& folder, Reporter& reporter) {
+          script::PlacedScript placed = placement->ForPage(cmd, folder, reporter);
+          return page::HeadScript{placed.embedded, placed.fileReference};
+        });
+    return made;
+  }();
   return converter;
 }
 PageWriter MakePageWriter() { return page::PageConverter::Writer(ThePageConverter()); }

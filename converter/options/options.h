@@ -60,7 +60,9 @@ struct MSwitches {
 
 // Script switches of /js.
 struct JsSwitches {
-  bool method = false;            // 1.1 embed the script (else refer to a file)
+  // 1.1 embed the script (else refer to a file); embedding is the default, so
+  // the search box that /m turns on without /js goes into the page head.
+  bool method = true;
   bool target = false;            // 1.2 external file in the current folder (else output root)
   bool txtsearch = false;         // 2.1 thread search box
   bool belink = false;            // 2.2 Be links by script

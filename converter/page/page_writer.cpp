@@ -9,6 +9,8 @@
 #include "converter/page/date_column.h"
 #include "converter/page/labels.h"
 #include "converter/reading/kanjicode.h"
+#include "converter/script/be_page_script.h"
+#include "converter/script/popup_script.h"
 
 namespace converter::page {
 namespace {
@@ -23,6 +25,22 @@ std::string Replace(std::string text, std::string_view marker, std::string_view 
   size_t at = text.find(marker);
   if (at != std::string::npos) text.replace(at, marker.size(), value);
   return text;
+}
+
+// The embedded script in a page's language and encoding. It is the same for
+// every page of a run, so each language and encoding is converted once.
+const std::string& EmbeddedScript(const std::string& utf8, int language, common::Charset charset) {
+  struct Converted {
+    std::string source;
+    std::string bytes;
+  };
+  static std::map<std::pair<int, common::Charset>, Converted> converted;
+  Converted& entry = converted[{language, charset}];
+  if (entry.source != utf8) {
+    entry.source = utf8;
+    entry.bytes = EncodeWithReferences(script::ForPageLanguage(utf8, language), charset);
+  }
+  return entry.bytes;
 }
 
 class PageBuilder {
@@ -152,6 +170,7 @@ class PageBuilder {
   }
 
   bool ScriptsOn() const { return cmd_.js.enabled; }
+  bool BePage() const { return t_.kind == BoardKind::kBe2ch; }
 
   std::string TitleText() {
     std::string title = t_.title;
@@ -185,15 +204,18 @@ class PageBuilder {
               EscapeAttribute(setup_.script.fileReference, outCharset_) + "\"></script>" + eol_;
     }
     page += "<title>" + TitleText() + "</title>" + eol_;
-    if (ScriptsOn()) {
+    // Be pages carry their own script whether or not pop-ups are enabled.
+    if (BePage()) page += std::string(script::kBePageStyle) + eol_;
+    if (ScriptsOn() || BePage()) {
       page += "<script type=\"text/javascript\" defer>" + eol_ + "<!--" + eol_;
-      if (cmd_.js.belink && !t_.board.threadAddress.empty()) {
+      if (ScriptsOn() && cmd_.js.belink && !t_.board.threadAddress.empty()) {
         page += "function be(i,r){var w=window.open('http://be.2ch.net/test/p.php?i='+i+'&u=d:" +
                 ScriptSafe(t_.board.threadAddress) + "'+r,'profile');if(w)w.focus();}" + eol_;
       }
+      if (BePage()) page += Tx(script::BePageScript(t_.board.threadAddress, eol_));
       // The pop-up script goes here when it is embedded.
-      if (cmd_.js.method && !setup_.script.embedded.empty()) {
-        page += EncodeWithReferences(setup_.script.embedded, outCharset_);
+      if (ScriptsOn() && cmd_.js.method && !setup_.script.embedded.empty()) {
+        page += EmbeddedScript(setup_.script.embedded, t_.language, outCharset_);
         if (page.size() < eol_.size() ||
             page.compare(page.size() - eol_.size(), eol_.size(), eol_) != 0)
           page += eol_;
@@ -202,6 +224,7 @@ class PageBuilder {
     }
     page += "</head>" + eol_;
     std::string body(traits_->BodyTag());
+    if (BePage() && !body.empty()) body.insert(body.size() - 1, " onLoad=\"start()\"");
     if (m_.forcemspfont && !body.empty()) {
       body.insert(body.size() - 1,
                   " style=\"font-size:12pt; font-family:'ＭＳ Ｐゴシック','Mona';\"");
@@ -319,7 +342,8 @@ class PageBuilder {
       page += "<p>" + bar + "<br>" + eol_;
     } else if (style == TopBarStyle::kBeSpans) {
       page += "<div style=\"margin-top:1em;\"><span style='float:left;'>" + eol_ + bar +
-              "</span><span style='float:right;'></span><br style='clear:both;'></div>" + eol_;
+              "</span><span style='float:right;'>" + Tx(script::BeLevelButtons(eol_)) +
+              "</span><br style='clear:both;'></div>" + eol_;
     } else {
       int breaks =
           traits_->TopBarBreaks() + (t_.language == 1 ? 1 : 0) + (m_.link_omit_atagstr ? 1 : 0);
