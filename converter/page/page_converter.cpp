@@ -235,7 +235,7 @@ PageOutcome PageConverter::operator()(const Thread& thread, const Options& cmd,
     }
   }
 
-  BuiltPages pages = BuildPages(thread, cmd, setup);
+  BuiltPages pages = build_(thread, cmd, setup);
   for (const PageFile& file : pages.files) {
     bool created = false;
     if (!WritePageFile(file.path, file.bytes, created)) {

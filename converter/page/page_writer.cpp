@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <map>
+#include <memory>
 
 #include "converter/page/body_rewriter.h"
 #include "converter/page/date_column.h"
@@ -25,13 +26,15 @@ std::string Replace(std::string text, std::string_view marker, std::string_view 
   return text;
 }
 
+}  // namespace
+
 class PageBuilder {
  public:
   PageBuilder(const Thread& thread, const Options& cmd, const PageSetup& setup)
       : t_(thread), cmd_(cmd), m_(cmd.m), setup_(setup) {
+    int kanjicode = setup.outputKanjicode > 0 ? setup.outputKanjicode : thread.outputKanjicode;
     outCharset_ =
-        CharsetOf(thread.outputKanjicode > 0 ? thread.outputKanjicode
-                                             : (m_.output_kanjicode ? m_.output_kanjicode : 1));
+        CharsetOf(kanjicode > 0 ? kanjicode : (m_.output_kanjicode ? m_.output_kanjicode : 1));
     inCharset_ = CharsetOf(thread.inputKanjicode);
     sameCharset_ = outCharset_ == inCharset_;
     eol_ = m_.retcodeLF ? "\n" : "\r\n";
@@ -62,6 +65,80 @@ class PageBuilder {
         return EscapeAttribute(Tx(PartFile(PartOfNumber(number))), outCharset_);
       };
     }
+  }
+
+  // ----- Pieces for pages built from the user's templates (skin mode). -----
+  int parts() const { return parts_; }
+  std::pair<size_t, size_t> PostsOfPart(int part) const { return PartRange(part); }
+  std::string FileOfPart(int part) const { return PartFile(part); }
+  LinkPieces TopPieces(int part) { return Pieces(part, /*top=*/true); }
+  std::string Title() { return TitleText(); }
+  common::Charset charset() const { return outCharset_; }
+  const char* CharsetName() const {
+    return t_.language == 1 && outCharset_ == common::Charset::kBig5
+               ? "big5"
+               : KanjicodeName(KanjicodeOf(outCharset_));
+  }
+  std::string AttributeText(const std::string& utf8) const {
+    return EscapeAttribute(Tx(utf8), outCharset_);
+  }
+
+  PostPieces PostFields(size_t index, bool idApart, bool beApart) {
+    const converter::Post& post = t_.posts[index];
+    PostPieces pieces;
+    pieces.number = post.number;
+    pieces.empty = post.name.empty() && post.mail.empty() && post.date.empty() && post.body.empty();
+    if (pieces.empty) return pieces;
+    if (post.broken || post.name.size() > kLongestField || post.mail.size() > kLongestField ||
+        post.date.size() > kLongestField || post.body.size() > kLongestField) {
+      pieces.name = pieces.date = pieces.body = brokenMark_;
+      return pieces;
+    }
+    std::string mail = Field(post.mail);
+    pieces.mail = EscapeTags(mail, outCharset_);
+    pieces.mailAttribute = EscapeAttribute(mail, outCharset_);
+    pieces.name = NameText(post, !mail.empty());
+
+    std::string date = DateText(post);
+    size_t be = date.find("BE:");
+    if (be != std::string::npos) {
+      size_t end = date.find_first_of(" <", be);
+      if (end == std::string::npos) end = date.size();
+      std::string text = date.substr(be + 3, end - be - 3);
+      size_t dash = text.find('-');
+      if (dash != std::string::npos && dash > 0 && text.find_first_not_of("0123456789") == dash) {
+        pieces.beId = text.substr(0, dash);
+        pieces.beString = EscapeAttribute(text, outCharset_);
+        std::string rank = text.substr(dash + 1);
+        pieces.beLevel = EscapeAttribute(rank.substr(0, rank.find('(')), outCharset_);
+        pieces.be =
+            BeLink(RewriteField(date.substr(be, end - be), FieldKind::kDate, rules_, anchors_),
+                   post.number);
+        if (beApart) Cut(date, be, end);
+      }
+    }
+    // The ID: the reader's, else the "ID:" of the date field.
+    std::string id = Field(post.id);
+    size_t at = id.empty() ? date.find("ID:") : date.find("ID:" + id);
+    if (id.empty() && at != std::string::npos) {
+      size_t end = date.find_first_of(" <", at);
+      id = date.substr(at + 3, end == std::string::npos ? std::string::npos : end - at - 3);
+    }
+    pieces.id = EscapeTags(id, outCharset_);
+    if (idApart && at != std::string::npos) Cut(date, at, at + 3 + id.size());
+    pieces.date = RewriteField(date, FieldKind::kDate, rules_, anchors_);
+    if (!beApart) pieces.date = BeLink(pieces.date, post.number);
+
+    std::string converted, trimmed;
+    std::string_view text = FieldView(post.body, converted);
+    if (m_.notdelsp) {
+      if (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    } else {
+      TrimBodyBlanksInto(trimmed, text);
+      text = trimmed;
+    }
+    RewriteFieldInto(pieces.body, text, FieldKind::kBody, rules_, anchors_);
+    return pieces;
   }
 
   BuiltPages Build() {
@@ -209,6 +286,16 @@ class PageBuilder {
     page += Tx(body) + eol_;
   }
 
+  // Removes text[from, to) with the blank before it (or after it at the start).
+  static void Cut(std::string& text, size_t from, size_t to) {
+    if (from > 0 && text[from - 1] == ' ') {
+      --from;
+    } else if (to < text.size() && text[to] == ' ') {
+      ++to;
+    }
+    text.erase(from, to - from);
+  }
+
   // An address inside a script string: only the signs an address needs.
   static std::string ScriptSafe(std::string_view address) {
     std::string out;
@@ -237,51 +324,75 @@ class PageBuilder {
 
   void Link(std::string& bar, const std::string& target, const std::string& label) {
     if (!bar.empty()) bar += " ";
-    bar +=
-        "<a href=\"" + EscapeAttribute(Tx(target), outCharset_) + "\">" + Tx(label) + "</a>" + eol_;
+    // A board name comes from board files outside the log: shown as text.
+    bar += "<a href=\"" + EscapeAttribute(Tx(target), outCharset_) + "\">" +
+           EscapeTags(Tx(label), outCharset_) + "</a>" + eol_;
   }
 
-  // The links of the bar; `top` adds the hundred links.
-  std::string Bar(int part, bool top) {
-    std::string bar;
-    if (m_.link_back && !setup_.indexLink.empty()) Link(bar, setup_.indexLink, labels_.back);
+  // The links of the bar, piece by piece; `top` adds the hundred links.
+  LinkPieces Pieces(int part, bool top) {
+    LinkPieces pieces;
+    if (m_.link_back && !setup_.indexLink.empty()) {
+      Link(pieces.backToIndex, setup_.indexLink, labels_.back);
+    }
     if (!t_.board.address.empty()) {
       if (m_.link_backtoboard) {
+        std::string& board = pieces.backToBoard;
         if (!traits_->TopPageLink().empty()) {
-          Link(bar, std::string(traits_->TopPageLink()), std::string(traits_->TopPageLabel()));
+          Link(board, std::string(traits_->TopPageLink()), std::string(traits_->TopPageLabel()));
         } else if (t_.kind == BoardKind::k2ch) {
-          Link(bar, kBbsTopAddress, "２ちゃんねる");
+          Link(board, kBbsTopAddress, "２ちゃんねる");
         }
         std::string label = t_.board.name.empty() ? labels_.backToBoard
                                                   : std::string(traits_->BoardLabelPrefix()) +
                                                         t_.board.name + labels_.boardSuffix;
-        Link(bar, t_.board.address, label);
+        Link(board, t_.board.address, label);
       }
       if (m_.link_moto && t_.key != 0 && !t_.board.threadAddress.empty()) {
-        Link(bar, t_.board.threadAddress, labels_.sourceThread);
+        Link(pieces.sourceThread, t_.board.threadAddress, labels_.sourceThread);
       }
     }
     if (m_.link_numlink && !t_.posts.empty()) {
-      Link(bar, PartFile(0), labels_.wholeThread);
+      Link(pieces.all, PartFile(0), labels_.wholeThread);
       if (top) {
         if (split_) {
           for (int p = 0; p < parts_; ++p) {
-            Link(bar, PartFile(p), std::to_string(t_.posts[PartRange(p).first].number) + "-");
+            Link(pieces.resNumber, PartFile(p),
+                 std::to_string(t_.posts[PartRange(p).first].number) + "-");
           }
         } else {
-          HundredLinks(bar);
+          HundredLinks(pieces.resNumber);
         }
       }
       if (split_ && part > 0) {
-        Link(bar, PartFile(part - 1), labels_.previousPart + std::to_string(every_));
+        Link(pieces.back, PartFile(part - 1), labels_.previousPart + std::to_string(every_));
       }
       if (split_ && part + 1 < parts_) {
-        Link(bar, PartFile(part + 1), labels_.nextPart + std::to_string(every_));
+        Link(pieces.next, PartFile(part + 1), labels_.nextPart + std::to_string(every_));
       }
       size_t latest = t_.posts.size() > 50 ? t_.posts.size() - 50 : 0;
-      Link(bar, InPage(t_.posts[latest].number), labels_.latest50);
+      Link(pieces.lastFifty, InPage(t_.posts[latest].number), labels_.latest50);
+    }
+    if (part == parts_ - 1 && m_.credit && !cmd_.x && !m_.omitdldd) pieces.credit = Credit();
+    return pieces;
+  }
+
+  std::string Bar(int part, bool top) {
+    LinkPieces p = Pieces(part, top);
+    std::string bar;
+    for (const std::string* piece : {&p.backToIndex, &p.backToBoard, &p.sourceThread, &p.all,
+                                     &p.resNumber, &p.back, &p.next, &p.lastFifty}) {
+      if (piece->empty()) continue;
+      if (!bar.empty()) bar += " ";
+      bar += *piece;
     }
     return bar;
+  }
+
+  std::string Credit() const {
+    return std::string("<div align=\"right\"><font size=1><a href=\"") + kCreditAddress +
+           "\" rel=\"nofollow\" target=\"_blank\">" + kVersion + "SHOIN</a> " + kVersion +
+           " Converted.</font></div>" + eol_;
   }
 
   // 1-, 101-, 201-, ... for each started hundred that holds a post.
@@ -373,21 +484,7 @@ class PageBuilder {
       NameColumn(entry, post);
       entry += dateColumnLabel_;
       if (traits_->BlankBeforeDate()) entry += " ";
-      std::string date = Field(post.date);
-      if (m_.hizuke == 1 && !post.notation.empty()) {
-        // The board's own addition ("ラッキー賞" and the like) goes with its notation.
-        std::string notation = Field(post.notation);
-        size_t at = date.find(notation);
-        if (at != std::string::npos) {
-          date.erase(at, notation.size());
-          if (at > 0 && at < date.size() && date[at - 1] == ' ' && date[at] == ' ')
-            date.erase(at, 1);
-        }
-      }
-      if (m_.hizuke != 0) {
-        date = EncodeWithReferences(
-            RewriteDateColumn(common::DecodeToUtf8(date, outCharset_), m_.hizuke), outCharset_);
-      }
+      std::string date = DateText(post);
       entry += BeLink(RewriteField(date, FieldKind::kDate, rules_, anchors_), post.number);
       // The numbered form keeps the ID in a field of its own.
       if (!post.id.empty() && date.find("ID:") == std::string::npos) {
@@ -478,17 +575,42 @@ class PageBuilder {
     return std::string::npos;
   }
 
-  void NameColumn(std::string& entry, const converter::Post& post) {
+  // The date field with the weekday rewritten as `hizuke` asks, before its links.
+  std::string DateText(const converter::Post& post) const {
+    std::string date = Field(post.date);
+    if (m_.hizuke == 1 && !post.notation.empty()) {
+      // The board's own addition ("ラッキー賞" and the like) goes with its notation.
+      std::string notation = Field(post.notation);
+      size_t at = date.find(notation);
+      if (at != std::string::npos) {
+        date.erase(at, notation.size());
+        if (at > 0 && at < date.size() && date[at - 1] == ' ' && date[at] == ' ') date.erase(at, 1);
+      }
+    }
+    if (m_.hizuke != 0) {
+      date = EncodeWithReferences(
+          RewriteDateColumn(common::DecodeToUtf8(date, outCharset_), m_.hizuke), outCharset_);
+    }
+    return date;
+  }
+
+  // The name field rewritten; inside a mail link it keeps no links of its
+  // own, as anchors do not nest.
+  std::string NameText(const converter::Post& post, bool insideMailLink) const {
     std::string name = Field(post.name);
     if (m_.delnamesp) {
       size_t b = name.find_first_not_of(' ');
       size_t e = name.find_last_not_of(' ');
       name = b == std::string::npos ? "" : name.substr(b, e - b + 1);
     }
+    return RewriteField(name, FieldKind::kName, insideMailLink ? nameInMailRules_ : rules_,
+                        anchors_);
+  }
+
+  void NameColumn(std::string& entry, const converter::Post& post) {
     std::string mail = Field(post.mail);
     bool mailLink = !mail.empty() && !m_.maildshow;
-    // Inside the mail link a name keeps no links of its own: anchors do not nest.
-    name = RewriteField(name, FieldKind::kName, mailLink ? nameInMailRules_ : rules_, anchors_);
+    std::string name = NameText(post, mailLink);
     bool trip = name.compare(0, 5, "</b>\xE2\x97\x86") == 0 ||
                 name.compare(0, 6, "</b>\x81\x9F") == 0 || name.compare(0, 6, "</b>\xA2\xA1") == 0;
     if (!m_.delnamesp && (trip || m_.readcgi7xx)) name += " ";
@@ -511,11 +633,7 @@ class PageBuilder {
     std::string bar = Bar(part, /*top=*/false);
     if (!bar.empty()) page += bar + "<br>" + eol_;
     bool last = part == parts_ - 1;
-    if (last && !overflowPage && m_.credit && !cmd_.x && !m_.omitdldd) {
-      page += std::string("<div align=\"right\"><font size=1><a href=\"") + kCreditAddress +
-              "\" rel=\"nofollow\" target=\"_blank\">" + kVersion + "SHOIN</a> " + kVersion +
-              " Converted.</font></div>" + eol_;
-    }
+    if (last && !overflowPage && m_.credit && !cmd_.x && !m_.omitdldd) page += Credit();
     if (part == 0 && !overflowPage && m_.writehtmlindextag && !setup_.indexRecord.empty()) {
       // A record must not close the comment early.
       std::string record = EncodeWithReferences(setup_.indexRecord, outCharset_);
@@ -553,8 +671,6 @@ class PageBuilder {
   std::string brokenMark_;
 };
 
-}  // namespace
-
 int PartCount(long long posts, long long every) {
   if (every <= 0 || posts <= 0) return 1;
   // From 1001 posts on, the last part of a round split takes up to three
@@ -574,5 +690,24 @@ std::string PartFileName(const std::string& baseName, int part, int parts) {
 BuiltPages BuildPages(const Thread& thread, const Options& cmd, const PageSetup& setup) {
   return PageBuilder(thread, cmd, setup).Build();
 }
+
+StandardPieces::StandardPieces(const Thread& thread, const Options& cmd, const PageSetup& setup)
+    : builder_(std::make_unique<PageBuilder>(thread, cmd, setup)) {}
+StandardPieces::~StandardPieces() = default;
+int StandardPieces::parts() const { return builder_->parts(); }
+std::pair<size_t, size_t> StandardPieces::PostsOfPart(int part) const {
+  return builder_->PostsOfPart(part);
+}
+std::string StandardPieces::PartFile(int part) const { return builder_->FileOfPart(part); }
+LinkPieces StandardPieces::Links(int part) { return builder_->TopPieces(part); }
+PostPieces StandardPieces::PostFields(size_t index, bool idApart, bool beApart) {
+  return builder_->PostFields(index, idApart, beApart);
+}
+std::string StandardPieces::Title() { return builder_->Title(); }
+std::string StandardPieces::AttributeText(const std::string& utf8) const {
+  return builder_->AttributeText(utf8);
+}
+common::Charset StandardPieces::charset() const { return builder_->charset(); }
+const char* StandardPieces::CharsetName() const { return builder_->CharsetName(); }
 
 }  // namespace converter::page
