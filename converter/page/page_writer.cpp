@@ -71,7 +71,12 @@ class PageBuilder {
   int parts() const { return parts_; }
   std::pair<size_t, size_t> PostsOfPart(int part) const { return PartRange(part); }
   std::string FileOfPart(int part) const { return PartFile(part); }
-  LinkPieces TopPieces(int part) { return Pieces(part, /*top=*/true); }
+  LinkPieces TopPieces(int part, bool overflowPage) {
+    onOverflowPage_ = overflowPage;
+    LinkPieces pieces = Pieces(part, /*top=*/true);
+    onOverflowPage_ = false;
+    return pieces;
+  }
   std::string Title() { return TitleText(); }
   common::Charset charset() const { return outCharset_; }
   const char* CharsetName() const {
@@ -138,6 +143,9 @@ class PageBuilder {
       text = trimmed;
     }
     RewriteFieldInto(pieces.body, text, FieldKind::kBody, rules_, anchors_);
+    if (CutLongBody(pieces.body, std::to_string(post.number))) {
+      pieces.wholeBody = OverflowBody(post);
+    }
     return pieces;
   }
 
@@ -162,6 +170,7 @@ class PageBuilder {
       result.files.push_back({setup_.folder + PartFile(part), std::move(page)});
     }
     if (!overflowPosts.empty()) {
+      onOverflowPage_ = true;
       std::string page;
       Head(page);
       TopBar(page, 0);
@@ -224,8 +233,11 @@ class PageBuilder {
     return (m_.nametargetR ? "#R" : "#") + std::to_string(number);
   }
 
+  // An in-page link to post `number`; from the "_o.html" page it leads into
+  // the main page, as that page holds only the cut posts.
   std::string InPage(int number) const {
-    return (split_ ? PartFile(PartOfNumber(number)) : std::string()) + Anchor(number);
+    std::string file = split_ ? PartFile(PartOfNumber(number)) : onOverflowPage_ ? PartFile(0) : "";
+    return file + Anchor(number);
   }
 
   bool ScriptsOn() const { return cmd_.js.enabled; }
@@ -407,7 +419,7 @@ class PageBuilder {
         hundred = (t_.posts[i].number - 1) / 100 - 1;  // skip the empty hundreds
         continue;
       }
-      Link(bar, Anchor(t_.posts[i].number), std::to_string(from) + "-");
+      Link(bar, InPage(t_.posts[i].number), std::to_string(from) + "-");
       ++links;
     }
   }
@@ -505,23 +517,52 @@ class PageBuilder {
     std::string bodyLead = m_.omitdldd ? "<br>" : "<dd>";
     std::string tail = "<br><br>" + eol_;
     if (!broken && m_.limitoflinenumber > 0) {
-      size_t cut = CutAfterLines(body, m_.limitoflinenumber);
-      if (cut != std::string::npos) {
-        *overflow += entry + bodyLead + body + tail;
-        int lines = CountLines(body);
-        std::string notice = m_.link_omit_atagstr ? labels_.omittedShort : labels_.omitted;
-        if (!m_.nametargetR) notice = Replace(notice, "#R%s", "#%s");
-        notice = Replace(notice, "%s", EscapeAttribute(setup_.baseName, common::Charset::kUtf8));
-        notice = Replace(notice, "%s", number);
-        notice = Replace(notice, "%d", std::to_string(lines - m_.limitoflinenumber));
-        body.erase(cut);
-        body += Tx(notice);
+      if (CutLongBody(body, number)) {
+        *overflow += entry + bodyLead + OverflowBody(post) + tail;
       }
     }
     page += entry;
     page += bodyLead;
     page += body;
     page += tail;
+  }
+
+  // Cuts a body of more than `limitoflinenumber` lines and appends the
+  // notice that links to the whole post on the "_o.html" page; false when
+  // the body is short enough.
+  bool CutLongBody(std::string& body, const std::string& number) const {
+    if (m_.limitoflinenumber <= 0) return false;
+    size_t cut = CutAfterLines(body, m_.limitoflinenumber);
+    if (cut == std::string::npos) return false;
+    int lines = CountLines(body);
+    std::string notice = m_.link_omit_atagstr ? labels_.omittedShort : labels_.omitted;
+    if (!m_.nametargetR) notice = Replace(notice, "#R%s", "#%s");
+    notice = Replace(notice, "%s", EscapeAttribute(setup_.baseName, common::Charset::kUtf8));
+    notice = Replace(notice, "%s", number);
+    notice = Replace(notice, "%d", std::to_string(lines - m_.limitoflinenumber));
+    body.erase(cut);
+    body += Tx(notice);
+    return true;
+  }
+
+  // The whole body of a cut post for the "_o.html" page, which holds only
+  // the cut posts: its post anchors lead into the main page (or its parts).
+  std::string OverflowBody(const converter::Post& post) const {
+    AnchorContext intoMainPage = anchors_;
+    intoMainPage.partFileOf = [this](int number) {
+      return EscapeAttribute(Tx(split_ ? PartFile(PartOfNumber(number)) : PartFile(0)),
+                             outCharset_);
+    };
+    std::string converted, trimmed, body;
+    std::string_view text = FieldView(post.body, converted);
+    if (m_.notdelsp) {
+      if (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    } else {
+      TrimBodyBlanksInto(trimmed, text);
+      text = trimmed;
+    }
+    RewriteFieldInto(body, text, FieldKind::kBody, rules_, intoMainPage);
+    return body;
   }
 
   // "BE:<id>-<rank>" of the date column links to the member's Be profile:
@@ -669,6 +710,7 @@ class PageBuilder {
   std::string nameColumnLabel_;
   std::string dateColumnLabel_;
   std::string brokenMark_;
+  bool onOverflowPage_ = false;  // the bar is built for the "_o.html" page
 };
 
 int PartCount(long long posts, long long every) {
@@ -699,7 +741,9 @@ std::pair<size_t, size_t> StandardPieces::PostsOfPart(int part) const {
   return builder_->PostsOfPart(part);
 }
 std::string StandardPieces::PartFile(int part) const { return builder_->FileOfPart(part); }
-LinkPieces StandardPieces::Links(int part) { return builder_->TopPieces(part); }
+LinkPieces StandardPieces::Links(int part, bool overflowPage) {
+  return builder_->TopPieces(part, overflowPage);
+}
 PostPieces StandardPieces::PostFields(size_t index, bool idApart, bool beApart) {
   return builder_->PostFields(index, idApart, beApart);
 }

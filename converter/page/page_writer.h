@@ -79,7 +79,8 @@ struct PostPieces {
   std::string id;
   std::string be;                       // "BE:" and the link to the Be profile
   std::string beId, beLevel, beString;  // "95537333", "2BP", "95537333-2BP(111)"
-  std::string body;
+  std::string body;                     // cut after `limitoflinenumber` lines, with the notice
+  std::string wholeBody;                // when cut: the whole body for the "_o.html" page
 };
 
 class PageBuilder;
@@ -95,7 +96,8 @@ class StandardPieces {
   int parts() const;
   std::pair<size_t, size_t> PostsOfPart(int part) const;  // [first, last) post indexes
   std::string PartFile(int part) const;                   // 0-based part
-  LinkPieces Links(int part);
+  // overflowPage: for the "_o.html" page, whose in-page links lead into the main page.
+  LinkPieces Links(int part, bool overflowPage = false);
   // idApart, beApart: the ID or the Be part is left out of the date.
   PostPieces PostFields(size_t index, bool idApart, bool beApart);
   std::string Title();  // escaped; "(無題)" for none

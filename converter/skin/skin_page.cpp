@@ -58,6 +58,7 @@ class SkinPageBuilder {
     result.parts = pieces_.parts();
     result.split = result.parts > 1;
     result.refs.resize(t_.posts.size());
+    std::string overflowPosts;  // posts cut after limitoflinenumber lines, whole
     for (int part = 0; part < result.parts; ++part) {
       MarkerValues values = ThreadValues(part);
       std::string page;
@@ -66,11 +67,26 @@ class SkinPageBuilder {
       for (size_t i = first; i < last; ++i) {
         page::PostPieces post = pieces_.PostFields(i, idApart_, beApart_);
         if (post.empty) continue;  // a post without any field writes nothing
-        FillMarkers(page, post_, PostValues(post));
+        MarkerValues values = PostValues(post);
+        FillMarkers(page, post_, values);
         ++result.postsWritten;
+        if (!post.wholeBody.empty()) {
+          values.back().second = post.wholeBody;  // <MESSAGE/>
+          FillMarkers(overflowPosts, post_, values);
+        }
       }
       FillMarkers(page, footer_, values);
       result.files.push_back({setup_.folder + pieces_.PartFile(part), std::move(page)});
+    }
+    if (!overflowPosts.empty()) {
+      // The "_o.html" page: the cut posts whole, its links leading into the main page.
+      MarkerValues values = ThreadValues(result.parts - 1, /*overflowPage=*/true);
+      std::string page;
+      FillMarkers(page, header_, values);
+      page += overflowPosts;
+      FillMarkers(page, footer_, values);
+      result.files.push_back({setup_.folder + setup_.baseName + "_o.html", std::move(page)});
+      result.overflow = true;
     }
     return result;
   }
@@ -88,8 +104,9 @@ class SkinPageBuilder {
 
   std::string Text(const std::string& utf8) const { return pieces_.AttributeText(utf8); }
 
-  MarkerValues ThreadValues(int part) {
-    page::LinkPieces links = pieces_.Links(part);
+  MarkerValues ThreadValues(int part, bool overflowPage = false) {
+    page::LinkPieces links = pieces_.Links(part, overflowPage);
+    if (overflowPage) links.credit.clear();
     const BoardKindTraits& traits = t_.traits ? *t_.traits : TraitsOf(t_.kind);
     std::string posts = std::to_string(std::max<long long>(t_.postCount, t_.posts.size()));
     std::string skinPath = cmd_.uploadUrl.empty() ? FolderAddress(skin_.folder) : cmd_.uploadUrl;

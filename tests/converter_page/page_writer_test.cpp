@@ -180,6 +180,33 @@ TEST(BuildPages, LongPostsGoWholeToTheCompanion) {
   EXPECT_EQ(Count(pages.files[1].bytes, "<dt>"), 1);
 }
 
+// The companion holds only the cut posts: every in-page link of its bars and
+// of the posts it holds leads into the main page, where the posts are.
+TEST(BuildPages, CompanionLinksLeadIntoTheMainPage) {
+  std::vector<PostText> posts(120);
+  posts[110].body =
+      "<a href=\"../test/read.cgi/x/1234567890/5\" target=\"_blank\">&gt;&gt;5</a> <br> 2 <br> 3";
+  auto thread = MakeThread(posts);
+  Options cmd;
+  cmd.m.limitoflinenumber = 2;
+  BuiltPages pages = BuildPages(*thread, cmd, PlainSetup());
+  ASSERT_EQ(pages.files.size(), 2u);
+  const std::string& main = pages.files[0].bytes;
+  const std::string& companion = pages.files[1].bytes;
+  EXPECT_THAT(main, HasSubstr("<a href=\"#R101\">101-</a>"));
+  EXPECT_THAT(main, HasSubstr("<a href=\"#R5\">&gt;&gt;5</a>"));
+  EXPECT_THAT(companion, HasSubstr("<a href=\"1234567890.html#R1\">1-</a>"));
+  EXPECT_THAT(companion, HasSubstr("<a href=\"1234567890.html#R101\">101-</a>"));
+  EXPECT_THAT(companion, HasSubstr("<a href=\"1234567890.html#R71\">最新50</a>"));
+  EXPECT_THAT(companion, HasSubstr("<a href=\"1234567890.html#R5\">&gt;&gt;5</a>"));
+  // The only anchor the companion holds is the cut post's own.
+  std::regex local("href=\"#R?([0-9]+)\"");
+  for (auto it = std::sregex_iterator(companion.begin(), companion.end(), local);
+       it != std::sregex_iterator(); ++it) {
+    EXPECT_EQ((*it)[1], "111") << (*it)[0];
+  }
+}
+
 TEST(BuildPages, LogMarkupCannotRunScript) {
   std::vector<PostText> posts(1);
   posts[0].name = "<script>alert('name')</script>";

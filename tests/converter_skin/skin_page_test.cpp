@@ -193,6 +193,24 @@ TEST(SkinPage, LinkPiecesAreThoseOfTheStandardBar) {
   EXPECT_NE(pages.files[2].bytes.find("201 202"), std::string::npos);
 }
 
+TEST(SkinPage, LongPostsGoWholeToTheCompanion) {
+  std::vector<PostText> posts(60);
+  posts[1].body = "1 <br> 2 <br> 3";
+  auto thread = MakeThread(posts);
+  Skin skin = MakeSkin("<LINK_LASTFIFTY/>|", "<PLAINNUMBER/>:<MESSAGE/>;", "|<LINK_CREDIT/>");
+  page::BuiltPages pages = Build(*thread, skin, SkinOptions({"/m=810D90100"}));
+  ASSERT_TRUE(pages.overflow);
+  ASSERT_EQ(pages.files.size(), 2u);
+  EXPECT_NE(
+      pages.files[0].bytes.find("2:1 <br> 2 <font color=\"green\">（省略されました・・全てを読む"
+                                "には<a href=\"1234567890_o.html#2\">ここ</a>"),
+      std::string::npos)
+      << pages.files[0].bytes;
+  EXPECT_EQ(pages.files[1].path, "/tmp/out/1234567890_o.html");
+  EXPECT_EQ(pages.files[1].bytes,
+            "<a href=\"1234567890.html#11\">最新50</a>\r\n|2:1 <br> 2 <br> 3;|");
+}
+
 TEST(SkinPage, PageEncodingIsTheSkinsOrTheForcedOne) {
   auto thread = MakeThread({{"名無し", "", "2008/01/07(月) 14:10:06", "本文"}}, "テスト");
   thread->inputKanjicode = 3;
