@@ -403,7 +403,7 @@ class PageBuilder {
 
   std::string Credit() const {
     return std::string("<div align=\"right\"><font size=1><a href=\"") + kCreditAddress +
-           "\" rel=\"nofollow\" target=\"_blank\">" + kVersion + "SHOIN</a> " + kVersion +
+           "\" rel=\"nofollow\" target=\"_blank\">" + eol_ + "SHOIN</a> " + kVersion +
            " Converted.</font></div>" + eol_;
   }
 

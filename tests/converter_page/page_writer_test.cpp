@@ -147,6 +147,13 @@ TEST(BuildPages, CreditOnTheLastPartOnly) {
   EXPECT_THAT(BuildPages(*thread, cmd, PlainSetup()).files[2].bytes, Not(HasSubstr("Converted.")));
 }
 
+// The credit's link text is a line end and the program's name; the version follows once.
+TEST(BuildPages, CreditLineNamesTheVersionOnce) {
+  const std::string page = BuildPages(*MakeThreadOf(2), Options(), PlainSetup()).files[0].bytes;
+  EXPECT_THAT(page, HasSubstr("target=\"_blank\">\r\nSHOIN</a> 0.35a Converted.</font></div>"));
+  EXPECT_EQ(Count(page, "0.35a"), 1);
+}
+
 TEST(BuildPages, OverLongPostIsBrokenAndTheOthersStay) {
   std::vector<PostText> posts(3);
   posts[1].body = std::string(150001, 'x');
@@ -318,7 +325,10 @@ INSTANTIATE_TEST_SUITE_P(
             "World",
             BoardKind::kWorld2ch,
             {"Returns to bbs.</a>", "Read all</a>", "Last 50</a>", "Name: ", "vlink=\"#aa0088\""}},
-        KindCase{"Be", BoardKind::kBe2ch, {"<dt title=1>", "<br style='clear:both;'>"}}),
+        KindCase{"Be", BoardKind::kBe2ch, {"<dt title=1>", "<br style='clear:both;'>"}},
+        // Two <br> after the bar: one of the kind, one of the Chinese page language.
+        KindCase{
+            "Taiwan", BoardKind::kTaiwan2ch, {"</a>\r\n<br><br>\r\n<font size=+1 color=red>"}}),
     [](const ::testing::TestParamInfo<KindCase>& info) { return std::string(info.param.name); });
 
 TEST(BuildPages, ListTagsLeftOutAndIndexRecordEmbedded) {
