@@ -148,6 +148,23 @@ TEST(BuildPages, CreditOnTheLastPartOnly) {
 }
 
 // The credit's link text is a line end and the program's name; the version follows once.
+TEST(BuildPages, AddressesInAttributesEscapeTheirAmpersands) {
+  std::vector<PostText> posts(2);
+  posts[1].body = "http://a.example/?x=1&y=2";
+  auto thread = MakeThread(posts, "題", BoardKind::kMachi);
+  thread->board.address = "http://machi.to/tokyo/";
+  thread->board.threadAddress = "http://machi.to/bbs/read.cgi?BBS=tokyo&KEY=1234567890";
+  const std::string page = BuildPages(*thread, Options(), PlainSetup()).files[0].bytes;
+  EXPECT_THAT(page,
+              HasSubstr("<meta name=\"Author\" "
+                        "content=\"http://machi.to/bbs/read.cgi?BBS=tokyo&amp;KEY=1234567890\">"));
+  EXPECT_THAT(page,
+              HasSubstr("<a href=\"http://machi.to/bbs/read.cgi?BBS=tokyo&amp;KEY=1234567890\">"));
+  EXPECT_THAT(page, HasSubstr("<a href=\"http://a.example/?x=1&amp;y=2\" target=\"_blank\">"));
+  // No "&" in a tag begins anything but a reference.
+  EXPECT_FALSE(std::regex_search(page, std::regex("<[^<>]*&(?![a-z]+;|#[0-9]+;)[^<>]*>")));
+}
+
 TEST(BuildPages, CreditLineNamesTheVersionOnce) {
   const std::string page = BuildPages(*MakeThreadOf(2), Options(), PlainSetup()).files[0].bytes;
   EXPECT_THAT(page, HasSubstr("target=\"_blank\">\r\nSHOIN</a> 0.35a Converted.</font></div>"));
