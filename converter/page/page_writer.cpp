@@ -79,11 +79,7 @@ class PageBuilder {
   }
   std::string Title() { return TitleText(); }
   common::Charset charset() const { return outCharset_; }
-  const char* CharsetName() const {
-    return t_.language == 1 && outCharset_ == common::Charset::kBig5
-               ? "big5"
-               : KanjicodeName(KanjicodeOf(outCharset_));
-  }
+  const char* CharsetName() const { return KanjicodeName(KanjicodeOf(outCharset_)); }
   std::string AttributeText(const std::string& utf8) const {
     return EscapeAttribute(Tx(utf8), outCharset_);
   }
@@ -250,7 +246,8 @@ class PageBuilder {
   }
 
   void Head(std::string& page) {
-    const char* charsetName = t_.language == 1 ? "big5" : KanjicodeName(KanjicodeOf(outCharset_));
+    // The charset of the bytes written: a Taiwan page forced to another encoding is not big5.
+    const char* charsetName = CharsetName();
     if (!m_.omitdldd) {
       page += "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">" + eol_;
       page += "<html>" + eol_ + "<head>" + eol_;

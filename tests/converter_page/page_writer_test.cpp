@@ -165,6 +165,16 @@ TEST(BuildPages, AddressesInAttributesEscapeTheirAmpersands) {
   EXPECT_FALSE(std::regex_search(page, std::regex("<[^<>]*&(?![a-z]+;|#[0-9]+;)[^<>]*>")));
 }
 
+TEST(BuildPages, HeadNamesTheCharsetOfTheBytesWritten) {
+  auto thread = MakeThread(std::vector<PostText>(1), "題", BoardKind::kTaiwan2ch);
+  thread->outputKanjicode = 4;
+  EXPECT_THAT(BuildPages(*thread, Options(), PlainSetup()).files[0].bytes,
+              HasSubstr("charset=big5\">"));
+  thread->outputKanjicode = 3;  // forced with /m
+  EXPECT_THAT(BuildPages(*thread, Options(), PlainSetup()).files[0].bytes,
+              HasSubstr("charset=UTF-8\">"));
+}
+
 TEST(BuildPages, CreditLineNamesTheVersionOnce) {
   const std::string page = BuildPages(*MakeThreadOf(2), Options(), PlainSetup()).files[0].bytes;
   EXPECT_THAT(page, HasSubstr("target=\"_blank\">\r\nSHOIN</a> 0.35a Converted.</font></div>"));
