@@ -15,6 +15,7 @@
 #include "converter/program_exit.h"
 #include "converter/reading/run_loop.h"
 #include "converter/script/script_placement.h"
+#include "converter/skin/skin_page.h"
 
 namespace {
 
@@ -55,6 +56,16 @@ int Run(int argc, char** argv, Options& cmd, RunSummary& summary) {
   if (!parsed.screen.empty()) reporter.SayOnConsole(parsed.screen);
   reporter.Say(parsed.messages);
   if (!parsed.run) return parsed.exitCode;
+  if (cmd.mode == Mode::kSkin) {
+    // The skin is read once, before the first page; without its post template nothing is written.
+    auto skin = skin::LoadSkin(cmd, reporter);
+    if (!skin) return 1;
+    ThePageConverter()->SetPagesBuilder([skin = std::move(*skin)](const Thread& thread,
+                                                                  const Options& options,
+                                                                  const page::PageSetup& setup) {
+      return skin::BuildSkinPages(thread, options, setup, skin);
+    });
+  }
   return RunConversion(
       cmd, reporter, MakePageWriter(), &summary,
       [](const Options& options, Reporter& out) { ThePageConverter()->Finish(options, out); });

@@ -97,6 +97,8 @@ ParseResult Parser::Parse(const std::vector<std::string>& args) {
     return result_;
   }
   cmd_.mode = ModeOfArguments(args);
+  // The default /m ends in digit 0, whose bit 9.4 means #<number> links in skin mode.
+  if (cmd_.mode == Mode::kSkin) cmd_.m.nametargetR = false;
   for (const std::string& arg : args) {
     if (LooksLikeOption(arg)) {
       if (!ApplyOption(arg)) return result_;

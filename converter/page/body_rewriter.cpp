@@ -308,8 +308,8 @@ class FieldWriter {
       return consumed;
     }
     if (rules_.link_redirect && StartsWithNoCase(href, "http") && !IsBoardFamilyHost(href)) {
-      out_ +=
-          "<a href=\"http://" + rules_.redirectPrefix + StripScheme(href) + "\" target=\"_blank\">";
+      out_ += "<a href=\"http://" + rules_.redirectPrefix + EscapeAmpersands(StripScheme(href)) +
+              "\" target=\"_blank\">";
     } else {
       out_.append(text.substr(0, tag.length));
     }
@@ -374,10 +374,10 @@ class FieldWriter {
     std::string_view address = text.substr(0, length);
     std::string target = (missingH ? "h" : "") + std::string(address);
     if (rules_.link_redirect && !IsBoardFamilyHost(target)) {
-      out_ += "<a href=\"http://" + rules_.redirectPrefix + StripScheme(target) +
+      out_ += "<a href=\"http://" + rules_.redirectPrefix + EscapeAmpersands(StripScheme(target)) +
               "\" target=\"_blank\">";
     } else {
-      out_ += "<a href=\"" + target + "\" target=\"_blank\">";
+      out_ += "<a href=\"" + EscapeAmpersands(target) + "\" target=\"_blank\">";
     }
     if (rules_.link_omit_atagstr && address.size() > kShortLinkText) {
       out_.append(address.substr(0, kShortLinkText));

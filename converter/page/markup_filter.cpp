@@ -33,6 +33,25 @@ const char* ReferenceFor(char c, bool inAttribute) {
   }
 }
 
+// True when `text` (at an '&') begins a character reference: "&amp;", "&#39;", "&#x27;".
+bool BeginsReference(std::string_view text) {
+  size_t i = 1;
+  auto digits = [&](auto accept) {
+    size_t start = i;
+    while (i < text.size() && accept(static_cast<unsigned char>(text[i]))) ++i;
+    return i > start && i - start <= 10 && i < text.size() && text[i] == ';';
+  };
+  if (i < text.size() && text[i] == '#') {
+    ++i;
+    if (i < text.size() && (text[i] == 'x' || text[i] == 'X')) {
+      ++i;
+      return digits([](unsigned char c) { return std::isxdigit(c) != 0; });
+    }
+    return digits([](unsigned char c) { return std::isdigit(c) != 0; });
+  }
+  return digits([](unsigned char c) { return std::isalnum(c) != 0; });
+}
+
 // Copies text with its markup characters as references; a double-byte
 // character is copied whole, since its second byte may look like one.
 void AppendWithReferences(std::string& out, std::string_view text, common::Charset charset,
@@ -45,7 +64,9 @@ void AppendWithReferences(std::string& out, std::string_view text, common::Chars
       continue;
     }
     char c = text[i++];
-    if (const char* reference = ReferenceFor(c, inAttribute)) {
+    if (c == '&' && inAttribute && !BeginsReference(text.substr(i - 1))) {
+      out += "&amp;";  // an address's "&" (まちＢＢＳ's "?BBS=..&KEY=..")
+    } else if (const char* reference = ReferenceFor(c, inAttribute)) {
       out += reference;
     } else {
       out += c;
@@ -170,6 +191,19 @@ std::string EscapeAttribute(std::string_view text, common::Charset charset) {
   std::string out;
   out.reserve(text.size());
   AppendWithReferences(out, text, charset, true);
+  return out;
+}
+
+std::string EscapeAmpersands(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '&' && !BeginsReference(text.substr(i))) {
+      out += "&amp;";
+    } else {
+      out += text[i];
+    }
+  }
   return out;
 }
 

@@ -63,6 +63,10 @@ void AppendEscaped(std::string& out, std::string_view text, common::Charset char
 // Escapes a mail field for use inside a double-quoted attribute and as text.
 std::string EscapeAttribute(std::string_view text, common::Charset charset);
 
+// An address for an attribute value: each "&" that begins no character
+// reference becomes "&amp;".
+std::string EscapeAmpersands(std::string_view text);
+
 // Escapes every tag of a text that may not hold markup (title, label).
 std::string EscapeTags(std::string_view text, common::Charset charset);
 

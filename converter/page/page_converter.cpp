@@ -12,6 +12,7 @@
 #include "common/file_io.h"
 #include "converter/page/index_record.h"
 #include "converter/placement/page_folder.h"
+#include "converter/query/query_normalise.h"
 
 namespace converter::page {
 namespace {
@@ -235,7 +236,7 @@ PageOutcome PageConverter::operator()(const Thread& thread, const Options& cmd,
     }
   }
 
-  BuiltPages pages = BuildPages(thread, cmd, setup);
+  BuiltPages pages = build_(thread, cmd, setup);
   for (const PageFile& file : pages.files) {
     bool created = false;
     if (!WritePageFile(file.path, file.bytes, created)) {
@@ -255,7 +256,8 @@ PageOutcome PageConverter::operator()(const Thread& thread, const Options& cmd,
     std::string line = thread.path + arrow + pages.files[static_cast<size_t>(part)].path;
     if (pages.split)
       line = thread.path + " " + pages.files[static_cast<size_t>(part)].path + " (分割)";
-    if (CharacterCount(line) <= 70) line += " title:" + thread.title;
+    // The console shows the title as a reader sees it: "&amp;" as "&".
+    if (CharacterCount(line) <= 70) line += " title:" + query::DecodeEntities(thread.title);
     say(line + "\r\n");
   }
 

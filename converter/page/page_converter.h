@@ -22,12 +22,18 @@ namespace converter::page {
 using HeadScriptSource =
     std::function<HeadScript(const Options&, const std::string& pageFolder, Reporter&)>;
 
+// Builds the page files of a thread (standard mode: BuildPages).
+using PagesBuilder = std::function<BuiltPages(const Thread&, const Options&, const PageSetup&)>;
+
 class PageConverter {
  public:
   PageConverter() = default;
 
   // The pop-up script's hook; without one the head keeps an empty script element.
   void SetHeadScriptSource(HeadScriptSource source) { script_ = std::move(source); }
+
+  // Pages from other templates (skin mode) instead of the standard ones.
+  void SetPagesBuilder(PagesBuilder builder) { build_ = std::move(builder); }
 
   // The page writer the conversion run calls after each thread is read.
   PageOutcome operator()(const Thread& thread, const Options& cmd, Reporter& reporter);
@@ -43,6 +49,7 @@ class PageConverter {
   const std::string& RedirectPrefix(const Options& cmd);
 
   HeadScriptSource script_;
+  PagesBuilder build_ = BuildPages;
   std::map<std::string, int> ordinals_;  // conversions per page folder, for %num%
   std::optional<std::string> redirectPrefix_;
   std::unique_ptr<placement::FileMover> mover_;

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <map>
+#include <memory>
 
 #include "converter/page/body_rewriter.h"
 #include "converter/page/date_column.h"
@@ -42,14 +43,15 @@ const std::string& EmbeddedScript(const std::string& utf8, int language, common:
   }
   return entry.bytes;
 }
+}  // namespace
 
 class PageBuilder {
  public:
   PageBuilder(const Thread& thread, const Options& cmd, const PageSetup& setup)
       : t_(thread), cmd_(cmd), m_(cmd.m), setup_(setup) {
+    int kanjicode = setup.outputKanjicode > 0 ? setup.outputKanjicode : thread.outputKanjicode;
     outCharset_ =
-        CharsetOf(thread.outputKanjicode > 0 ? thread.outputKanjicode
-                                             : (m_.output_kanjicode ? m_.output_kanjicode : 1));
+        CharsetOf(kanjicode > 0 ? kanjicode : (m_.output_kanjicode ? m_.output_kanjicode : 1));
     inCharset_ = CharsetOf(thread.inputKanjicode);
     sameCharset_ = outCharset_ == inCharset_;
     eol_ = m_.retcodeLF ? "\n" : "\r\n";
@@ -82,6 +84,84 @@ class PageBuilder {
     }
   }
 
+  // ----- Pieces for pages built from the user's templates (skin mode). -----
+  int parts() const { return parts_; }
+  std::pair<size_t, size_t> PostsOfPart(int part) const { return PartRange(part); }
+  std::string FileOfPart(int part) const { return PartFile(part); }
+  LinkPieces TopPieces(int part, bool overflowPage) {
+    onOverflowPage_ = overflowPage;
+    LinkPieces pieces = Pieces(part, /*top=*/true);
+    onOverflowPage_ = false;
+    return pieces;
+  }
+  std::string Title() { return TitleText(); }
+  common::Charset charset() const { return outCharset_; }
+  const char* CharsetName() const { return KanjicodeName(KanjicodeOf(outCharset_)); }
+  std::string AttributeText(const std::string& utf8) const {
+    return EscapeAttribute(Tx(utf8), outCharset_);
+  }
+
+  PostPieces PostFields(size_t index, bool idApart, bool beApart) {
+    const converter::Post& post = t_.posts[index];
+    PostPieces pieces;
+    pieces.number = post.number;
+    pieces.empty = post.name.empty() && post.mail.empty() && post.date.empty() && post.body.empty();
+    if (pieces.empty) return pieces;
+    if (post.broken || post.name.size() > kLongestField || post.mail.size() > kLongestField ||
+        post.date.size() > kLongestField || post.body.size() > kLongestField) {
+      pieces.name = pieces.date = pieces.body = brokenMark_;
+      return pieces;
+    }
+    std::string mail = Field(post.mail);
+    pieces.mail = EscapeTags(mail, outCharset_);
+    pieces.mailAttribute = EscapeAttribute(mail, outCharset_);
+    pieces.name = NameText(post, !mail.empty());
+
+    std::string date = DateText(post);
+    size_t be = date.find("BE:");
+    if (be != std::string::npos) {
+      size_t end = date.find_first_of(" <", be);
+      if (end == std::string::npos) end = date.size();
+      std::string text = date.substr(be + 3, end - be - 3);
+      size_t dash = text.find('-');
+      if (dash != std::string::npos && dash > 0 && text.find_first_not_of("0123456789") == dash) {
+        pieces.beId = text.substr(0, dash);
+        pieces.beString = EscapeAttribute(text, outCharset_);
+        std::string rank = text.substr(dash + 1);
+        pieces.beLevel = EscapeAttribute(rank.substr(0, rank.find('(')), outCharset_);
+        pieces.be =
+            BeLink(RewriteField(date.substr(be, end - be), FieldKind::kDate, rules_, anchors_),
+                   post.number);
+        if (beApart) Cut(date, be, end);
+      }
+    }
+    // The ID: the reader's, else the "ID:" of the date field.
+    std::string id = Field(post.id);
+    size_t at = id.empty() ? date.find("ID:") : date.find("ID:" + id);
+    if (id.empty() && at != std::string::npos) {
+      size_t end = date.find_first_of(" <", at);
+      id = date.substr(at + 3, end == std::string::npos ? std::string::npos : end - at - 3);
+    }
+    pieces.id = EscapeTags(id, outCharset_);
+    if (idApart && at != std::string::npos) Cut(date, at, at + 3 + id.size());
+    pieces.date = RewriteField(date, FieldKind::kDate, rules_, anchors_);
+    if (!beApart) pieces.date = BeLink(pieces.date, post.number);
+
+    std::string converted, trimmed;
+    std::string_view text = FieldView(post.body, converted);
+    if (m_.notdelsp) {
+      if (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    } else {
+      TrimBodyBlanksInto(trimmed, text);
+      text = trimmed;
+    }
+    RewriteFieldInto(pieces.body, text, FieldKind::kBody, rules_, anchors_);
+    if (CutLongBody(pieces.body, std::to_string(post.number))) {
+      pieces.wholeBody = OverflowBody(post);
+    }
+    return pieces;
+  }
+
   BuiltPages Build() {
     BuiltPages result;
     result.parts = parts_;
@@ -103,6 +183,7 @@ class PageBuilder {
       result.files.push_back({setup_.folder + PartFile(part), std::move(page)});
     }
     if (!overflowPosts.empty()) {
+      onOverflowPage_ = true;
       std::string page;
       Head(page);
       TopBar(page, 0);
@@ -165,8 +246,11 @@ class PageBuilder {
     return (m_.nametargetR ? "#R" : "#") + std::to_string(number);
   }
 
+  // An in-page link to post `number`; from the "_o.html" page it leads into
+  // the main page, as that page holds only the cut posts.
   std::string InPage(int number) const {
-    return (split_ ? PartFile(PartOfNumber(number)) : std::string()) + Anchor(number);
+    std::string file = split_ ? PartFile(PartOfNumber(number)) : onOverflowPage_ ? PartFile(0) : "";
+    return file + Anchor(number);
   }
 
   bool ScriptsOn() const { return cmd_.js.enabled; }
@@ -180,7 +264,8 @@ class PageBuilder {
   }
 
   void Head(std::string& page) {
-    const char* charsetName = t_.language == 1 ? "big5" : KanjicodeName(KanjicodeOf(outCharset_));
+    // The charset of the bytes written: a Taiwan page forced to another encoding is not big5.
+    const char* charsetName = CharsetName();
     if (!m_.omitdldd) {
       page += "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">" + eol_;
       page += "<html>" + eol_ + "<head>" + eol_;
@@ -232,6 +317,16 @@ class PageBuilder {
     page += Tx(body) + eol_;
   }
 
+  // Removes text[from, to) with the blank before it (or after it at the start).
+  static void Cut(std::string& text, size_t from, size_t to) {
+    if (from > 0 && text[from - 1] == ' ') {
+      --from;
+    } else if (to < text.size() && text[to] == ' ') {
+      ++to;
+    }
+    text.erase(from, to - from);
+  }
+
   // An address inside a script string: only the signs an address needs.
   static std::string ScriptSafe(std::string_view address) {
     std::string out;
@@ -260,51 +355,75 @@ class PageBuilder {
 
   void Link(std::string& bar, const std::string& target, const std::string& label) {
     if (!bar.empty()) bar += " ";
-    bar +=
-        "<a href=\"" + EscapeAttribute(Tx(target), outCharset_) + "\">" + Tx(label) + "</a>" + eol_;
+    // A board name comes from board files outside the log: shown as text.
+    bar += "<a href=\"" + EscapeAttribute(Tx(target), outCharset_) + "\">" +
+           EscapeTags(Tx(label), outCharset_) + "</a>" + eol_;
   }
 
-  // The links of the bar; `top` adds the hundred links.
-  std::string Bar(int part, bool top) {
-    std::string bar;
-    if (m_.link_back && !setup_.indexLink.empty()) Link(bar, setup_.indexLink, labels_.back);
+  // The links of the bar, piece by piece; `top` adds the hundred links.
+  LinkPieces Pieces(int part, bool top) {
+    LinkPieces pieces;
+    if (m_.link_back && !setup_.indexLink.empty()) {
+      Link(pieces.backToIndex, setup_.indexLink, labels_.back);
+    }
     if (!t_.board.address.empty()) {
       if (m_.link_backtoboard) {
+        std::string& board = pieces.backToBoard;
         if (!traits_->TopPageLink().empty()) {
-          Link(bar, std::string(traits_->TopPageLink()), std::string(traits_->TopPageLabel()));
+          Link(board, std::string(traits_->TopPageLink()), std::string(traits_->TopPageLabel()));
         } else if (t_.kind == BoardKind::k2ch) {
-          Link(bar, kBbsTopAddress, "２ちゃんねる");
+          Link(board, kBbsTopAddress, "２ちゃんねる");
         }
         std::string label = t_.board.name.empty() ? labels_.backToBoard
                                                   : std::string(traits_->BoardLabelPrefix()) +
                                                         t_.board.name + labels_.boardSuffix;
-        Link(bar, t_.board.address, label);
+        Link(board, t_.board.address, label);
       }
       if (m_.link_moto && t_.key != 0 && !t_.board.threadAddress.empty()) {
-        Link(bar, t_.board.threadAddress, labels_.sourceThread);
+        Link(pieces.sourceThread, t_.board.threadAddress, labels_.sourceThread);
       }
     }
     if (m_.link_numlink && !t_.posts.empty()) {
-      Link(bar, PartFile(0), labels_.wholeThread);
+      Link(pieces.all, PartFile(0), labels_.wholeThread);
       if (top) {
         if (split_) {
           for (int p = 0; p < parts_; ++p) {
-            Link(bar, PartFile(p), std::to_string(t_.posts[PartRange(p).first].number) + "-");
+            Link(pieces.resNumber, PartFile(p),
+                 std::to_string(t_.posts[PartRange(p).first].number) + "-");
           }
         } else {
-          HundredLinks(bar);
+          HundredLinks(pieces.resNumber);
         }
       }
       if (split_ && part > 0) {
-        Link(bar, PartFile(part - 1), labels_.previousPart + std::to_string(every_));
+        Link(pieces.back, PartFile(part - 1), labels_.previousPart + std::to_string(every_));
       }
       if (split_ && part + 1 < parts_) {
-        Link(bar, PartFile(part + 1), labels_.nextPart + std::to_string(every_));
+        Link(pieces.next, PartFile(part + 1), labels_.nextPart + std::to_string(every_));
       }
       size_t latest = t_.posts.size() > 50 ? t_.posts.size() - 50 : 0;
-      Link(bar, InPage(t_.posts[latest].number), labels_.latest50);
+      Link(pieces.lastFifty, InPage(t_.posts[latest].number), labels_.latest50);
+    }
+    if (part == parts_ - 1 && m_.credit && !cmd_.x && !m_.omitdldd) pieces.credit = Credit();
+    return pieces;
+  }
+
+  std::string Bar(int part, bool top) {
+    LinkPieces p = Pieces(part, top);
+    std::string bar;
+    for (const std::string* piece : {&p.backToIndex, &p.backToBoard, &p.sourceThread, &p.all,
+                                     &p.resNumber, &p.back, &p.next, &p.lastFifty}) {
+      if (piece->empty()) continue;
+      if (!bar.empty()) bar += " ";
+      bar += *piece;
     }
     return bar;
+  }
+
+  std::string Credit() const {
+    return std::string("<div align=\"right\"><font size=1><a href=\"") + kCreditAddress +
+           "\" rel=\"nofollow\" target=\"_blank\">" + eol_ + "SHOIN</a> " + kVersion +
+           " Converted.</font></div>" + eol_;
   }
 
   // 1-, 101-, 201-, ... for each started hundred that holds a post.
@@ -319,7 +438,7 @@ class PageBuilder {
         hundred = (t_.posts[i].number - 1) / 100 - 1;  // skip the empty hundreds
         continue;
       }
-      Link(bar, Anchor(t_.posts[i].number), std::to_string(from) + "-");
+      Link(bar, InPage(t_.posts[i].number), std::to_string(from) + "-");
       ++links;
     }
   }
@@ -397,21 +516,7 @@ class PageBuilder {
       NameColumn(entry, post);
       entry += dateColumnLabel_;
       if (traits_->BlankBeforeDate()) entry += " ";
-      std::string date = Field(post.date);
-      if (m_.hizuke == 1 && !post.notation.empty()) {
-        // The board's own addition ("ラッキー賞" and the like) goes with its notation.
-        std::string notation = Field(post.notation);
-        size_t at = date.find(notation);
-        if (at != std::string::npos) {
-          date.erase(at, notation.size());
-          if (at > 0 && at < date.size() && date[at - 1] == ' ' && date[at] == ' ')
-            date.erase(at, 1);
-        }
-      }
-      if (m_.hizuke != 0) {
-        date = EncodeWithReferences(
-            RewriteDateColumn(common::DecodeToUtf8(date, outCharset_), m_.hizuke), outCharset_);
-      }
+      std::string date = DateText(post);
       entry += BeLink(RewriteField(date, FieldKind::kDate, rules_, anchors_), post.number);
       // The numbered form keeps the ID in a field of its own.
       if (!post.id.empty() && date.find("ID:") == std::string::npos) {
@@ -432,23 +537,52 @@ class PageBuilder {
     std::string bodyLead = m_.omitdldd ? "<br>" : "<dd>";
     std::string tail = "<br><br>" + eol_;
     if (!broken && m_.limitoflinenumber > 0) {
-      size_t cut = CutAfterLines(body, m_.limitoflinenumber);
-      if (cut != std::string::npos) {
-        *overflow += entry + bodyLead + body + tail;
-        int lines = CountLines(body);
-        std::string notice = m_.link_omit_atagstr ? labels_.omittedShort : labels_.omitted;
-        if (!m_.nametargetR) notice = Replace(notice, "#R%s", "#%s");
-        notice = Replace(notice, "%s", EscapeAttribute(setup_.baseName, common::Charset::kUtf8));
-        notice = Replace(notice, "%s", number);
-        notice = Replace(notice, "%d", std::to_string(lines - m_.limitoflinenumber));
-        body.erase(cut);
-        body += Tx(notice);
+      if (CutLongBody(body, number)) {
+        *overflow += entry + bodyLead + OverflowBody(post) + tail;
       }
     }
     page += entry;
     page += bodyLead;
     page += body;
     page += tail;
+  }
+
+  // Cuts a body of more than `limitoflinenumber` lines and appends the
+  // notice that links to the whole post on the "_o.html" page; false when
+  // the body is short enough.
+  bool CutLongBody(std::string& body, const std::string& number) const {
+    if (m_.limitoflinenumber <= 0) return false;
+    size_t cut = CutAfterLines(body, m_.limitoflinenumber);
+    if (cut == std::string::npos) return false;
+    int lines = CountLines(body);
+    std::string notice = m_.link_omit_atagstr ? labels_.omittedShort : labels_.omitted;
+    if (!m_.nametargetR) notice = Replace(notice, "#R%s", "#%s");
+    notice = Replace(notice, "%s", EscapeAttribute(setup_.baseName, common::Charset::kUtf8));
+    notice = Replace(notice, "%s", number);
+    notice = Replace(notice, "%d", std::to_string(lines - m_.limitoflinenumber));
+    body.erase(cut);
+    body += Tx(notice);
+    return true;
+  }
+
+  // The whole body of a cut post for the "_o.html" page, which holds only
+  // the cut posts: its post anchors lead into the main page (or its parts).
+  std::string OverflowBody(const converter::Post& post) const {
+    AnchorContext intoMainPage = anchors_;
+    intoMainPage.partFileOf = [this](int number) {
+      return EscapeAttribute(Tx(split_ ? PartFile(PartOfNumber(number)) : PartFile(0)),
+                             outCharset_);
+    };
+    std::string converted, trimmed, body;
+    std::string_view text = FieldView(post.body, converted);
+    if (m_.notdelsp) {
+      if (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    } else {
+      TrimBodyBlanksInto(trimmed, text);
+      text = trimmed;
+    }
+    RewriteFieldInto(body, text, FieldKind::kBody, rules_, intoMainPage);
+    return body;
   }
 
   // "BE:<id>-<rank>" of the date column links to the member's Be profile:
@@ -502,17 +636,42 @@ class PageBuilder {
     return std::string::npos;
   }
 
-  void NameColumn(std::string& entry, const converter::Post& post) {
+  // The date field with the weekday rewritten as `hizuke` asks, before its links.
+  std::string DateText(const converter::Post& post) const {
+    std::string date = Field(post.date);
+    if (m_.hizuke == 1 && !post.notation.empty()) {
+      // The board's own addition ("ラッキー賞" and the like) goes with its notation.
+      std::string notation = Field(post.notation);
+      size_t at = date.find(notation);
+      if (at != std::string::npos) {
+        date.erase(at, notation.size());
+        if (at > 0 && at < date.size() && date[at - 1] == ' ' && date[at] == ' ') date.erase(at, 1);
+      }
+    }
+    if (m_.hizuke != 0) {
+      date = EncodeWithReferences(
+          RewriteDateColumn(common::DecodeToUtf8(date, outCharset_), m_.hizuke), outCharset_);
+    }
+    return date;
+  }
+
+  // The name field rewritten; inside a mail link it keeps no links of its
+  // own, as anchors do not nest.
+  std::string NameText(const converter::Post& post, bool insideMailLink) const {
     std::string name = Field(post.name);
     if (m_.delnamesp) {
       size_t b = name.find_first_not_of(' ');
       size_t e = name.find_last_not_of(' ');
       name = b == std::string::npos ? "" : name.substr(b, e - b + 1);
     }
+    return RewriteField(name, FieldKind::kName, insideMailLink ? nameInMailRules_ : rules_,
+                        anchors_);
+  }
+
+  void NameColumn(std::string& entry, const converter::Post& post) {
     std::string mail = Field(post.mail);
     bool mailLink = !mail.empty() && !m_.maildshow;
-    // Inside the mail link a name keeps no links of its own: anchors do not nest.
-    name = RewriteField(name, FieldKind::kName, mailLink ? nameInMailRules_ : rules_, anchors_);
+    std::string name = NameText(post, mailLink);
     bool trip = name.compare(0, 5, "</b>\xE2\x97\x86") == 0 ||
                 name.compare(0, 6, "</b>\x81\x9F") == 0 || name.compare(0, 6, "</b>\xA2\xA1") == 0;
     if (!m_.delnamesp && (trip || m_.readcgi7xx)) name += " ";
@@ -535,11 +694,7 @@ class PageBuilder {
     std::string bar = Bar(part, /*top=*/false);
     if (!bar.empty()) page += bar + "<br>" + eol_;
     bool last = part == parts_ - 1;
-    if (last && !overflowPage && m_.credit && !cmd_.x && !m_.omitdldd) {
-      page += std::string("<div align=\"right\"><font size=1><a href=\"") + kCreditAddress +
-              "\" rel=\"nofollow\" target=\"_blank\">" + kVersion + "SHOIN</a> " + kVersion +
-              " Converted.</font></div>" + eol_;
-    }
+    if (last && !overflowPage && m_.credit && !cmd_.x && !m_.omitdldd) page += Credit();
     if (part == 0 && !overflowPage && m_.writehtmlindextag && !setup_.indexRecord.empty()) {
       // A record must not close the comment early.
       std::string record = EncodeWithReferences(setup_.indexRecord, outCharset_);
@@ -575,9 +730,8 @@ class PageBuilder {
   std::string nameColumnLabel_;
   std::string dateColumnLabel_;
   std::string brokenMark_;
+  bool onOverflowPage_ = false;  // the bar is built for the "_o.html" page
 };
-
-}  // namespace
 
 int PartCount(long long posts, long long every) {
   if (every <= 0 || posts <= 0) return 1;
@@ -598,5 +752,26 @@ std::string PartFileName(const std::string& baseName, int part, int parts) {
 BuiltPages BuildPages(const Thread& thread, const Options& cmd, const PageSetup& setup) {
   return PageBuilder(thread, cmd, setup).Build();
 }
+
+StandardPieces::StandardPieces(const Thread& thread, const Options& cmd, const PageSetup& setup)
+    : builder_(std::make_unique<PageBuilder>(thread, cmd, setup)) {}
+StandardPieces::~StandardPieces() = default;
+int StandardPieces::parts() const { return builder_->parts(); }
+std::pair<size_t, size_t> StandardPieces::PostsOfPart(int part) const {
+  return builder_->PostsOfPart(part);
+}
+std::string StandardPieces::PartFile(int part) const { return builder_->FileOfPart(part); }
+LinkPieces StandardPieces::Links(int part, bool overflowPage) {
+  return builder_->TopPieces(part, overflowPage);
+}
+PostPieces StandardPieces::PostFields(size_t index, bool idApart, bool beApart) {
+  return builder_->PostFields(index, idApart, beApart);
+}
+std::string StandardPieces::Title() { return builder_->Title(); }
+std::string StandardPieces::AttributeText(const std::string& utf8) const {
+  return builder_->AttributeText(utf8);
+}
+common::Charset StandardPieces::charset() const { return builder_->charset(); }
+const char* StandardPieces::CharsetName() const { return builder_->CharsetName(); }
 
 }  // namespace converter::page

@@ -125,8 +125,8 @@ class Taiwan2ch : public ReadCgiBoard {
  public:
   BoardKind Kind() const override { return BoardKind::kTaiwan2ch; }
   std::string_view KindName() const override { return "taiwan2ch"; }
+  // The second <br> comes with the page language (Chinese), as for a forced kind.
   int Language() const override { return 1; }
-  int TopBarBreaks() const override { return 2; }
 };
 
 class OtherBoard : public ReadCgiBoard {

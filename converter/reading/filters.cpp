@@ -2,27 +2,8 @@
 
 #include <cstdio>
 #include <ctime>
-#include <vector>
-
-#include "common/text_fold.h"
 
 namespace converter {
-namespace {
-
-std::string WithoutBlanks(std::string text) {
-  std::string out;
-  for (size_t k = 0; k < text.size(); ++k) {
-    if (text[k] == ' ' || text[k] == '\t') continue;
-    if (text.compare(k, 3, "\xE3\x80\x80") == 0) {  // ideographic space
-      k += 2;
-      continue;
-    }
-    out += text[k];
-  }
-  return out;
-}
-
-}  // namespace
 
 bool InPostRange(int postCount, const Options& cmd) {
   if (cmd.minPosts == 0) return true;
@@ -83,56 +64,6 @@ std::uint64_t LocalTimeDigits(long long seconds) {
   return static_cast<std::uint64_t>(tm.tm_year + 1900) * 10000000000ULL +
          static_cast<std::uint64_t>(tm.tm_mon + 1) * 100000000ULL + tm.tm_mday * 1000000ULL +
          tm.tm_hour * 10000ULL + tm.tm_min * 100ULL + tm.tm_sec;
-}
-
-bool BuildTitleQuery(const std::string& text, TitleQuery& query) {
-  struct Terms {
-    std::vector<std::string> any, all, none;
-  };
-  Terms terms;
-  // The ideographic space separates terms as well.
-  std::string spaced;
-  for (size_t k = 0; k < text.size(); ++k) {
-    if (text.compare(k, 3, "\xE3\x80\x80") == 0) {
-      spaced += ' ';
-      k += 2;
-    } else {
-      spaced += text[k];
-    }
-  }
-  size_t count = 0;
-  size_t start = 0;
-  while (start < spaced.size() && count < 30) {
-    size_t end = spaced.find(' ', start);
-    std::string term =
-        spaced.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    start = end == std::string::npos ? spaced.size() : end + 1;
-    if (term.empty()) continue;
-    char sign = term[0];
-    if ((sign == '+' || sign == '-') && term.size() > 1)
-      term.erase(0, 1);
-    else
-      sign = 0;
-    term = common::FoldForSearch(term);
-    (sign == '+' ? terms.all : sign == '-' ? terms.none : terms.any).push_back(term);
-    ++count;
-  }
-  if (count == 0) return false;
-  query = [terms](const std::string& title) {
-    std::string folded = common::FoldForSearch(WithoutBlanks(title));
-    for (const std::string& term : terms.none) {
-      if (folded.find(term) != std::string::npos) return false;
-    }
-    for (const std::string& term : terms.all) {
-      if (folded.find(term) == std::string::npos) return false;
-    }
-    if (terms.any.empty()) return true;
-    for (const std::string& term : terms.any) {
-      if (folded.find(term) != std::string::npos) return true;
-    }
-    return false;
-  };
-  return true;
 }
 
 }  // namespace converter

@@ -18,6 +18,23 @@ std::string_view TitleField(const DatFields& fields, DatForm form) {
   return {};
 }
 
+// The title field of the whole line that begins at `offset` of the file.
+std::string TitleOfLineAt(const Thread& thread, size_t offset) {
+  std::FILE* file = std::fopen(thread.path.c_str(), "rb");
+  if (!file) return {};
+  std::string line;
+  if (std::fseek(file, static_cast<long>(offset), SEEK_SET) == 0) {
+    for (int c; (c = std::fgetc(file)) != EOF && c != '\n';) line += c == '\0' ? ' ' : char(c);
+  }
+  std::fclose(file);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  bool oldForm = false;
+  DatFields fields = SplitDatLine(line, &oldForm);
+  std::string_view title = TitleField(fields, thread.form);
+  return title.empty() ? std::string()
+                       : common::DecodeToUtf8(title, CharsetOf(thread.inputKanjicode));
+}
+
 }  // namespace
 
 size_t HeadBytes(const OSwitches& o) {
@@ -129,8 +146,14 @@ Identification IdentifyFile(const Options& cmd, Thread& thread) {
   std::fclose(file);
   head.resize(got);
   size_t decidingLine = 0;
+  const bool headFull = got == head.size();
   Identification result = IdentifyHead(std::move(head), cmd, thread, &decidingLine);
   thread.firstLineOffset = decidingLine;
+  if (result == Identification::kDat && thread.title.empty() && headFull) {
+    // The head ended inside the deciding line (a first post longer than the
+    // head): the title is taken from the whole line, for the query as well.
+    thread.title = TitleOfLineAt(thread, decidingLine);
+  }
   return result;
 }
 

@@ -9,6 +9,7 @@
 #include "common/encoding.h"
 #include "common/file_io.h"
 #include "converter/options/paths.h"
+#include "converter/query/title_query.h"
 #include "converter/reading/board_info.h"
 #include "converter/reading/filters.h"
 #include "converter/reading/identify.h"
@@ -92,24 +93,8 @@ int RunConversion(const Options& cmd, Reporter& reporter, const PageWriter& writ
   }
   const auto started = std::chrono::steady_clock::now();
 
-  TitleQuery query;
-  if (cmd.query) {
-    std::string text = cmd.queryText;
-    bool readable = true;
-    if (cmd.queryFromFile) {
-      std::optional<std::string> bytes = common::ReadWholeFile(cmd.programFolder + "query.txt");
-      readable = bytes.has_value();
-      if (readable) {
-        std::string line = bytes->substr(0, std::min<size_t>(bytes->find_first_of("\r\n"), 2999));
-        text = common::IsValidUtf8(line) ? line : common::Cp932ToUtf8(line);
-      }
-    }
-    if (!readable) {
-      reporter.Say("/q  :query.txtが存在しないか、読み込みに失敗しました。\r\n");
-    } else if (!BuildTitleQuery(text, query)) {
-      reporter.Say("/q  :検索式またはquery.txtが無効です。\r\n");
-    }
-  }
+  std::optional<query::TitleQuery> titleQuery;
+  if (cmd.query) titleQuery = query::PrepareQuery(cmd, reporter);
   if (cmd.minPosts > 0) {
     reporter.Say(cmd.maxPosts == 999999
                      ? "投稿数による絞り込み:" + std::to_string(cmd.minPosts) + "-\n"
@@ -181,7 +166,7 @@ int RunConversion(const Options& cmd, Reporter& reporter, const PageWriter& writ
       long long seconds = cmd.ts.basis == 'c' ? thread.createdTime : thread.modifiedTime;
       if (!MatchesDateFilter(cmd.ts, LocalTimeDigits(seconds))) continue;
     }
-    if (query && !query(thread.title)) continue;
+    if (titleQuery && !titleQuery->Passes(thread.title)) continue;
 
     FindBoardInfo(cmd, boardFiles, thread, reporter);
     if (!thread.board.name.empty() && thread.board.name != lastBoard) {

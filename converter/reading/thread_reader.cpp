@@ -101,6 +101,12 @@ ReadResult ReadThread(Thread& thread) {
   }
   thread.buffer.resize(filled);
   ::close(fd);
+  // NUL bytes become blanks, as identification reads them: none reaches a page.
+  char* const end = thread.buffer.data() + filled;
+  for (char* p = thread.buffer.data();
+       (p = static_cast<char*>(std::memchr(p, '\0', static_cast<size_t>(end - p))));) {
+    *p++ = ' ';
+  }
   thread.fileSize = static_cast<long long>(thread.buffer.size());
   if (thread.buffer.empty()) {
     result.status = ReadStatus::kEmpty;
@@ -123,6 +129,8 @@ void SplitPosts(Thread& thread) {
   // Lines before the one that decided the form (a leading blank line, the
   // header of an old archive) are not posts.
   size_t pos = thread.firstLineOffset < text.size() ? thread.firstLineOffset : 0;
+  // A UTF-8 log may begin with a byte-order mark, which is not part of the first name.
+  if (pos == 0 && thread.inputKanjicode == 3 && text.substr(0, 3) == "\xEF\xBB\xBF") pos = 3;
   std::string_view line;
 
   size_t crBytes = 0;
@@ -194,6 +202,12 @@ void SplitPosts(Thread& thread) {
   }
   thread.postCount = static_cast<int>(lineFeeds);
   if (!thread.posts.empty()) thread.titleRaw = thread.posts.front().title;
+  // The head that identified the log may have ended inside a long first line.
+  if (thread.title.empty() && !thread.titleRaw.empty()) {
+    thread.title = thread.DecodeField(thread.titleRaw);
+    while (!thread.title.empty() && (thread.title.back() == '\r' || thread.title.back() == '\n'))
+      thread.title.pop_back();
+  }
   // A last line without its LF is still a post.
   if (thread.posts.size() > static_cast<size_t>(thread.postCount)) {
     thread.postCount = static_cast<int>(thread.posts.size());

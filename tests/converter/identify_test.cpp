@@ -51,6 +51,48 @@ class ReadingTest : public ::testing::Test {
   Options cmd_;
 };
 
+// Faults a user met: each log below once lost or corrupted something on its page.
+TEST_F(ReadingTest, LongFirstPostNulBytesAndByteOrderMark) {
+  // A first post longer than the identification head (30 KB) keeps the title,
+  // already for the title query, which looks before the log is read.
+  std::string body(40000, 'x');
+  std::string log =
+      common::Utf8ToCp932("名無し<><>2008/01/07(月) 14:10:06 ID:abc<> " + body +
+                          " <>長いスレッド\n名無し<><>2008/01/07(月) 14:11:06<> 二 <>\n");
+  std::string path = Write("1199682606.dat", log);
+  Thread thread;
+  thread.path = path;
+  ASSERT_EQ(IdentifyFile(cmd_, thread), Identification::kDat);
+  EXPECT_EQ(thread.title, "長いスレッド");
+  Thread read;
+  ASSERT_EQ(Load(path, read), Identification::kDat);
+  EXPECT_EQ(read.title, "長いスレッド");
+  ASSERT_EQ(read.posts.size(), 2u);
+  EXPECT_EQ(read.posts[0].body.size(), body.size() + 2);
+
+  // A NUL byte inside a post becomes a blank, as in the head.
+  Thread nul;
+  ASSERT_EQ(
+      Load(Write("1199682607.dat", common::Utf8ToCp932("名無し<><>2008/01/07(月) 14:10:06<> a") +
+                                       std::string(1, '\0') + "b <>t\n"),
+           nul),
+      Identification::kDat);
+  ASSERT_EQ(nul.posts.size(), 1u);
+  EXPECT_EQ(nul.posts[0].body, " a b ");
+
+  // A UTF-8 log that begins with a byte-order mark: the mark is not part of the first name.
+  Thread marked;
+  ASSERT_EQ(Load(Write("1199682608.dat",
+                       "\xEF\xBB\xBF名無し<><>2008/01/07(月) 14:10:06<> 本文 "
+                       "<>題名\n名無し<><>2008/01/07(月) 14:11:06<> 二 <>\n"),
+                 marked),
+            Identification::kDat);
+  EXPECT_EQ(marked.inputKanjicode, 3);
+  ASSERT_EQ(marked.posts.size(), 2u);
+  EXPECT_EQ(marked.posts[0].name, "名無し");
+  EXPECT_EQ(marked.title, "題名");
+}
+
 TEST_F(ReadingTest, RealLogsOfEachFormAndKind) {
   struct Case {
     const char* log;

@@ -2,6 +2,7 @@
 // shoin_log.txt in its folder.
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -155,6 +156,45 @@ TEST_F(ShoinBinary, MoveWithCompanionsIntoTheOutputFolder) {
   size_t done = r.output.find("変換が完了しました\n");
   ASSERT_NE(moved, std::string::npos) << r.output;
   EXPECT_LT(moved, done) << r.output;
+}
+
+// The title query as a user runs it: from the command line and from query.txt
+// beside the program; exactly the matching threads become pages.
+TEST_F(ShoinBinary, TitleQueryConvertsExactlyTheMatchingThreads) {
+  namespace fs = std::filesystem;
+  fs::create_directories(dir_ / "in");
+  const std::pair<const char*, const char*> logs[] = {{"1199682601", "KDE スレッド7"},
+                                                      {"1199682602", "ｋｄｅ 質問スレ"},
+                                                      {"1199682603", "GNOME スレッド"},
+                                                      {"1199682604", "K D E &amp; Qt"}};
+  for (const auto& [key, title] : logs) {
+    std::ofstream(dir_ / "in" / (std::string(key) + ".dat"), std::ios::binary)
+        << common::Utf8ToCp932(std::string("名無し<><>2008/01/07(月) 14:10:06<> 本文 <>") + title +
+                               "\n");
+  }
+  auto pages = [&] {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_ / "out")) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    fs::remove_all(dir_ / "out");
+    return names;
+  };
+  Outcome r = RunShoin({(dir_ / "in").string(), (dir_ / "out").string(), "/q=\"+kde -質問\""});
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_NE(r.output.find("検索式：+kde -質問\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("2個のスレッドを変換しました。"), std::string::npos) << r.output;
+  EXPECT_EQ(pages(), (std::vector<std::string>{"1199682601.html", "1199682604.html"}));
+
+  common::ReplaceFileAtomically(kFolder + "query.txt", common::Utf8ToCp932("ＧＮＯＭＥ　質問\r\n"));
+  r = RunShoin({(dir_ / "in").string(), (dir_ / "out").string(), "/q"});
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(pages(), (std::vector<std::string>{"1199682602.html", "1199682603.html"}));
+
+  // Nothing matches: nothing converted, exit code 2.
+  r = RunShoin({(dir_ / "in").string(), (dir_ / "out").string(), "/q=zzz"});
+  EXPECT_EQ(r.exitCode, 2) << r.output;
 }
 
 TEST_F(ShoinBinary, MemoryExhaustionIsTheOnlyFatalEnd) {

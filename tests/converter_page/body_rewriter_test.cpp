@@ -53,6 +53,17 @@ INSTANTIATE_TEST_SUITE_P(
                     "見て <a href=\"http://a.example/b?c=1&amp;d=2\" "
                     "target=\"_blank\">http://a.example/b?c=1&amp;d=2</a> ね",
                     Rules()},
+        RewriteCase{"RawAmpersandIsEscapedInTheAddress", "http://a.example/b?c=1&d=2&amp;e=3",
+                    "<a href=\"http://a.example/b?c=1&amp;d=2&amp;e=3\" "
+                    "target=\"_blank\">http://a.example/b?c=1&d=2&amp;e=3</a>",
+                    Rules()},
+        RewriteCase{"RawAmpersandThroughTheRedirector", "http://a.example/?c=1&d=2",
+                    "<a href=\"http://ime.example/a.example/?c=1&amp;d=2\" "
+                    "target=\"_blank\">http://a.example/?c=1&d=2</a>",
+                    Rules([](BodyRules& r) {
+                      r.link_redirect = true;
+                      r.redirectPrefix = "ime.example/";
+                    })},
         RewriteCase{"TtpGetsItsH", "ttp://example/",
                     "<a href=\"http://example/\" target=\"_blank\">ttp://example/</a>", Rules()},
         RewriteCase{"TtpStaysTextWithLink01", "ttp://example/ http://e.example/",
@@ -155,6 +166,21 @@ TEST(TrimBodyBlanks, RemovesTheBlanksTheLogWritesAroundBreaks) {
 TEST(EscapeAttribute, QuotesCannotCloseTheAttribute) {
   EXPECT_EQ(EscapeAttribute("sage\" onmouseover=\"x", common::Charset::kUtf8),
             "sage&quot; onmouseover=&quot;x");
+}
+
+TEST(EscapeAttribute, AmpersandsThatBeginNoReference) {
+  struct Case {
+    const char* text;
+    const char* escaped;
+  } cases[] = {
+      {"http://machi.to/bbs/read.cgi?BBS=x&KEY=1", "http://machi.to/bbs/read.cgi?BBS=x&amp;KEY=1"},
+      {"a&amp;b &#39; &#x27; &lt;", "a&amp;b &#39; &#x27; &lt;"},
+      {"& &; &#; &#x; &abc", "&amp; &amp;; &amp;#; &amp;#x; &amp;abc"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(EscapeAttribute(c.text, common::Charset::kUtf8), c.escaped) << c.text;
+    EXPECT_EQ(EscapeAmpersands(c.text), c.escaped) << c.text;
+  }
 }
 
 }  // namespace

@@ -70,6 +70,18 @@ TEST_F(Converting, PageIsNamedAfterTheDatAndReported) {
   EXPECT_THAT(said, HasSubstr(thread->path + " => " + Out("1234567890.html")));
 }
 
+TEST_F(Converting, ResultLineShowsTheTitleAsAReaderSeesIt) {
+  auto thread = Thread3();
+  thread->title = "A &amp; B &gt;&gt;1";
+  // The title is shown only on a line of at most 70 characters.
+  thread->path = "t.dat";
+  fs::path out = fs::temp_directory_path() / ("o" + std::to_string(getpid()));
+  cmd_.outputFolder = out.string() + "/";
+  std::string said = Convert(*thread);
+  fs::remove_all(out);
+  EXPECT_THAT(said, HasSubstr(" title:A & B >>1\n"));
+}
+
 TEST_F(Converting, TitleFormatMarkersAndForbiddenSigns) {
   auto thread = Thread3();
   thread->title = "a/b:c?題";

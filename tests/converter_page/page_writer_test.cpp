@@ -147,6 +147,40 @@ TEST(BuildPages, CreditOnTheLastPartOnly) {
   EXPECT_THAT(BuildPages(*thread, cmd, PlainSetup()).files[2].bytes, Not(HasSubstr("Converted.")));
 }
 
+// The credit's link text is a line end and the program's name; the version follows once.
+TEST(BuildPages, AddressesInAttributesEscapeTheirAmpersands) {
+  std::vector<PostText> posts(2);
+  posts[1].body = "http://a.example/?x=1&y=2";
+  auto thread = MakeThread(posts, "題", BoardKind::kMachi);
+  thread->board.address = "http://machi.to/tokyo/";
+  thread->board.threadAddress = "http://machi.to/bbs/read.cgi?BBS=tokyo&KEY=1234567890";
+  const std::string page = BuildPages(*thread, Options(), PlainSetup()).files[0].bytes;
+  EXPECT_THAT(page,
+              HasSubstr("<meta name=\"Author\" "
+                        "content=\"http://machi.to/bbs/read.cgi?BBS=tokyo&amp;KEY=1234567890\">"));
+  EXPECT_THAT(page,
+              HasSubstr("<a href=\"http://machi.to/bbs/read.cgi?BBS=tokyo&amp;KEY=1234567890\">"));
+  EXPECT_THAT(page, HasSubstr("<a href=\"http://a.example/?x=1&amp;y=2\" target=\"_blank\">"));
+  // No "&" in a tag begins anything but a reference.
+  EXPECT_FALSE(std::regex_search(page, std::regex("<[^<>]*&(?![a-z]+;|#[0-9]+;)[^<>]*>")));
+}
+
+TEST(BuildPages, HeadNamesTheCharsetOfTheBytesWritten) {
+  auto thread = MakeThread(std::vector<PostText>(1), "題", BoardKind::kTaiwan2ch);
+  thread->outputKanjicode = 4;
+  EXPECT_THAT(BuildPages(*thread, Options(), PlainSetup()).files[0].bytes,
+              HasSubstr("charset=big5\">"));
+  thread->outputKanjicode = 3;  // forced with /m
+  EXPECT_THAT(BuildPages(*thread, Options(), PlainSetup()).files[0].bytes,
+              HasSubstr("charset=UTF-8\">"));
+}
+
+TEST(BuildPages, CreditLineNamesTheVersionOnce) {
+  const std::string page = BuildPages(*MakeThreadOf(2), Options(), PlainSetup()).files[0].bytes;
+  EXPECT_THAT(page, HasSubstr("target=\"_blank\">\r\nSHOIN</a> 0.35a Converted.</font></div>"));
+  EXPECT_EQ(Count(page, "0.35a"), 1);
+}
+
 TEST(BuildPages, OverLongPostIsBrokenAndTheOthersStay) {
   std::vector<PostText> posts(3);
   posts[1].body = std::string(150001, 'x');
@@ -178,6 +212,33 @@ TEST(BuildPages, LongPostsGoWholeToTheCompanion) {
   EXPECT_EQ(pages.files[1].path, "/out/1234567890_o.html");
   EXPECT_THAT(pages.files[1].bytes, HasSubstr("<dd>1<br>2<br>3<br>4<br><br>"));
   EXPECT_EQ(Count(pages.files[1].bytes, "<dt>"), 1);
+}
+
+// The companion holds only the cut posts: every in-page link of its bars and
+// of the posts it holds leads into the main page, where the posts are.
+TEST(BuildPages, CompanionLinksLeadIntoTheMainPage) {
+  std::vector<PostText> posts(120);
+  posts[110].body =
+      "<a href=\"../test/read.cgi/x/1234567890/5\" target=\"_blank\">&gt;&gt;5</a> <br> 2 <br> 3";
+  auto thread = MakeThread(posts);
+  Options cmd;
+  cmd.m.limitoflinenumber = 2;
+  BuiltPages pages = BuildPages(*thread, cmd, PlainSetup());
+  ASSERT_EQ(pages.files.size(), 2u);
+  const std::string& main = pages.files[0].bytes;
+  const std::string& companion = pages.files[1].bytes;
+  EXPECT_THAT(main, HasSubstr("<a href=\"#R101\">101-</a>"));
+  EXPECT_THAT(main, HasSubstr("<a href=\"#R5\">&gt;&gt;5</a>"));
+  EXPECT_THAT(companion, HasSubstr("<a href=\"1234567890.html#R1\">1-</a>"));
+  EXPECT_THAT(companion, HasSubstr("<a href=\"1234567890.html#R101\">101-</a>"));
+  EXPECT_THAT(companion, HasSubstr("<a href=\"1234567890.html#R71\">最新50</a>"));
+  EXPECT_THAT(companion, HasSubstr("<a href=\"1234567890.html#R5\">&gt;&gt;5</a>"));
+  // The only anchor the companion holds is the cut post's own.
+  std::regex local("href=\"#R?([0-9]+)\"");
+  for (auto it = std::sregex_iterator(companion.begin(), companion.end(), local);
+       it != std::sregex_iterator(); ++it) {
+    EXPECT_EQ((*it)[1], "111") << (*it)[0];
+  }
 }
 
 TEST(BuildPages, LogMarkupCannotRunScript) {
@@ -291,7 +352,10 @@ INSTANTIATE_TEST_SUITE_P(
             "World",
             BoardKind::kWorld2ch,
             {"Returns to bbs.</a>", "Read all</a>", "Last 50</a>", "Name: ", "vlink=\"#aa0088\""}},
-        KindCase{"Be", BoardKind::kBe2ch, {"<dt title=1>", "<br style='clear:both;'>"}}),
+        KindCase{"Be", BoardKind::kBe2ch, {"<dt title=1>", "<br style='clear:both;'>"}},
+        // Two <br> after the bar: one of the kind, one of the Chinese page language.
+        KindCase{
+            "Taiwan", BoardKind::kTaiwan2ch, {"</a>\r\n<br><br>\r\n<font size=+1 color=red>"}}),
     [](const ::testing::TestParamInfo<KindCase>& info) { return std::string(info.param.name); });
 
 TEST(BuildPages, ListTagsLeftOutAndIndexRecordEmbedded) {
