@@ -47,7 +47,7 @@ class ThreadMailTest : public PublishFixture {
     f.txtWORD1[0].SetText("ねこ");
     f.txtWORD2[0].SetText("画像");
     f.chkA[0].SetValue(1);
-    f.cmdRUN.SetTag(yagura::kRunStateRunning);
+    yagura::SetRunState(monitor_, yagura::RunState::kRunning);
     // The work folder goes under the test's own folder.
     tmp_ = folder_ + "tmp";
     fs::create_directory(tmp_);
@@ -241,7 +241,7 @@ TEST_F(ThreadMailTest, StopDuringTheStepEndsItWithoutMail) {
         workMode = info.st_mode & 07777;
       }
     }
-    monitor_.form.cmdRUN.SetTag(yagura::kRunStateStopped);
+    yagura::SetRunState(monitor_, yagura::RunState::kStopped);
   };
   EXPECT_FALSE(Send());
   EXPECT_EQ(MailList().size(), 2u);
