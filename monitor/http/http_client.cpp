@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "common/file_io.h"
@@ -26,11 +25,6 @@ constexpr const char* kRefusedHeaderText = "エラー(戻り値=0)";
 std::string VersionedTitle() {
   return std::string(kProgramTitle) + "/" + std::to_string(kVersionMajor) + "." +
          std::to_string(kVersionMinor) + "." + std::to_string(kVersionRevision);
-}
-
-void InitializeCurlOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
 std::string ReplaceAll(std::string text, std::string_view from, std::string_view to) {
@@ -173,9 +167,12 @@ std::string UrlPath(std::string_view url) {
   return "/" + std::string(rest);
 }
 
-HttpClient::HttpClient(Monitor& monitor) : monitor_(monitor) { InitializeCurlOnce(); }
+// libcurl counts its global initialisations: each client holds one.
+HttpClient::HttpClient(Monitor& monitor) : monitor_(monitor) {
+  curl_global_init(CURL_GLOBAL_DEFAULT);
+}
 
-HttpClient::~HttpClient() = default;
+HttpClient::~HttpClient() { curl_global_cleanup(); }
 
 int HttpClient::HttpRequest(std::string_view method, std::string_view url,
                             const std::string& headerFile, const std::string& bodyFile,
