@@ -93,6 +93,25 @@ std::optional<SubjectLine> ParseLine(Monitor& monitor, std::string_view line) {
   return parsed;
 }
 
+}  // namespace
+
+bool HasThreadLine(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const size_t lf = bytes.find('\n');
+    std::string_view line = bytes.substr(0, lf);
+    bytes = lf == std::string_view::npos ? std::string_view() : bytes.substr(lf + 1);
+    const size_t separator = line.find("<>");
+    const size_t open = line.rfind(" (");
+    if (separator != std::string_view::npos && open != std::string_view::npos && open > separator &&
+        IsValidDatKey(EntryKeyPart(line))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+namespace {
+
 void ShowBalloonIfEnabled(Monitor& monitor, std::string_view text) {
   if (monitor.form.balloonEnabled) monitor.ShowBalloon(text);
 }

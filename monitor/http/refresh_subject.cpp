@@ -4,6 +4,7 @@
 #include "common/file_io.h"
 #include "monitor/core/activity_log.h"
 #include "monitor/core/message_text.h"
+#include "monitor/core/search_titles.h"
 #include "monitor/http/header_file.h"
 #include "monitor/http/response_head.h"
 #include "monitor/http/text_search.h"
@@ -124,6 +125,15 @@ bool RefreshSubject(Monitor& monitor, HttpClient& client, const std::string& pat
     report.Logged("GET " + boardUrl + "subject.txt...");
     const FetchOutcome subject = FetchAndCheck(monitor, client, report, boardUrl + "subject.txt",
                                                path, "2ch", "subject.txt");
+    if (subject == FetchOutcome::kWhole &&
+        !HasThreadLine(common::ReadWholeFile(path).value_or(""))) {
+      // A maintenance or error page answered with 200: taken as the list, it
+      // would mark every followed thread as dropped.
+      report.Logged("subject.txtの更新に失敗しました[スレッド一覧の行が1行もない]");
+      common::RemoveFile(path);
+      common::RemoveFile(headerPath);
+      return false;
+    }
     if (subject == FetchOutcome::kWhole) {
       report.Caption("subject.txtの更新に成功しました");
       common::RemoveFile(headerPath);

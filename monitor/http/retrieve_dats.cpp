@@ -43,7 +43,8 @@ class ThreadRetrieval {
         partHead_(monitor.paths.File("_dat206.head")) {}
 
   void Run() {
-    if (common::FileExists(local_) && common::FileExists(head_)) {
+    // A range request needs a log to overlap: its last byte is asked again.
+    if (common::FileSize(local_) > 0 && common::FileExists(head_)) {
       Differential();
     } else {
       Full();
@@ -68,9 +69,11 @@ class ThreadRetrieval {
     const size_t blank = lastModified.find(' ');
     const std::string since =
         blank == std::string::npos ? lastModified : lastModified.substr(blank + 1);
-    // The range starts at the local size: the bytes after the last local one.
+    // The range starts one byte before the local end: that byte must come
+    // back as the line feed the log ends with, or the log changed under us
+    // (a deleted post, or a page served in its place).
     const std::string extra = "If-Modified-Since: " + since +
-                              "\r\nRange: bytes=" + std::to_string(common::FileSize(local_)) +
+                              "\r\nRange: bytes=" + std::to_string(common::FileSize(local_) - 1) +
                               "-\r\n";
 
     bool connected = false;
@@ -86,6 +89,13 @@ class ThreadRetrieval {
     }
     LogStatus();
     if (!ContinueAfterRangeAnswer()) return;
+    // Only the overlapping byte: the log's time changed but it did not grow,
+    // so it was rewritten in place.
+    if (http_.LastHead().ContentLength() == 1) {
+      Log("あぼーんを検出したっぽいのでdatを全部取得します");
+      Full();
+      return;
+    }
 
     connected = false;
     for (int attempt = 0; attempt < kAttemptsPerRequest && !connected; ++attempt) {
@@ -138,6 +148,26 @@ class ThreadRetrieval {
       Log("datファイルの差分ダウンロードに失敗しました[ファイルサイズが一致しない]");
       return;
     }
+    std::optional<std::string> old = common::ReadWholeFile(local_);
+    std::optional<std::string> part = common::ReadWholeFile(partBody_);
+    if (!old || !part) {
+      Log("datファイルの差分ダウンロードに失敗しました[" + Quoted(local_) + "を読み込めない]");
+      return;
+    }
+    if (old->empty() || old->back() != '\n' || part->empty() || part->front() != '\n' ||
+        part->size() == 1) {
+      // The overlapping byte is not the log's last line feed, or nothing
+      // followed it: the log changed under us. The full download checks for
+      // a page as well.
+      Log("あぼーんを検出したっぽいのでdatを全部取得します");
+      Full();
+      return;
+    }
+    part->erase(0, 1);
+    if (!common::ReplaceFileAtomically(partBody_, *part)) {
+      Log("datファイルの差分ダウンロードに失敗しました[" + Quoted(partBody_) + "に書き込めない]");
+      return;
+    }
     const int newPosts = CountDatLines(partBody_);
     Log("新着" + SignedText(newPosts) + "件をダウンロードしました");
     if (monitor_.form.balloonEnabled) {
@@ -146,9 +176,7 @@ class ThreadRetrieval {
       monitor_.ShowBalloon("新着" + SignedText(newPosts) + "件:" +
                            (selected >= 0 && selected < list.Count() ? list.Item(selected) : ""));
     }
-    std::optional<std::string> old = common::ReadWholeFile(local_);
-    std::optional<std::string> part = common::ReadWholeFile(partBody_);
-    if (!old || !part || !common::ReplaceFileAtomically(local_, *old + *part)) {
+    if (!common::ReplaceFileAtomically(local_, *old + *part)) {
       Log("datファイルの差分ダウンロードに失敗しました[" + Quoted(local_) + "に書き込めない]");
       return;
     }
@@ -201,6 +229,9 @@ class ThreadRetrieval {
       Log("datのダウンロードに失敗しました[" + Quoted("Content-Length") + "が存在しない]");
     } else if (!check.Matches()) {
       Log("datのダウンロードに失敗しました[ファイルサイズが一致しない]");
+      // Without its header file the cut log is never the base of a range
+      // request: the next cycle downloads it whole again.
+      common::RemoveFile(head_);
     }
   }
 
