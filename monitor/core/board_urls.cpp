@@ -25,6 +25,17 @@ std::string_view AfterScheme(std::string_view url) {
 
 }  // namespace
 
+bool IsSingleSegmentBoardUrl(std::string_view boardUrl) {
+  const size_t scheme = boardUrl.find("://");
+  if (scheme == std::string_view::npos) return false;
+  const std::string_view rest = boardUrl.substr(scheme + 3);
+  const size_t hostEnd = rest.find('/');
+  if (hostEnd == 0 || hostEnd == std::string_view::npos) return false;
+  const std::string_view board = rest.substr(hostEnd + 1);
+  // "board/": one non-empty segment and its closing slash.
+  return board.size() >= 2 && board.find('/') == board.size() - 1;
+}
+
 std::string ThreadPageUrl(std::string_view boardUrl, std::string_view datFileName) {
   std::string_view s = AfterScheme(boardUrl);
   size_t last = s.rfind('/');

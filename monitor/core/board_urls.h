@@ -7,6 +7,11 @@
 
 namespace yagura {
 
+// True for an address of the form scheme "://" server "/" board "/": the
+// only form the thread addresses can be derived from (a board one folder
+// deeper would send every request to a nonsense address).
+bool IsSingleSegmentBoardUrl(std::string_view boardUrl);
+
 // "http://" + server + "/test/read.cgi/" + board + "/" + key + "/".
 std::string ThreadPageUrl(std::string_view boardUrl, std::string_view datFileName);
 // "http://" + server + "/" + board + "/dat/" + key + ".dat".
