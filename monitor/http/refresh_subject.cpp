@@ -48,7 +48,11 @@ FetchOutcome FetchAndCheck(Monitor& monitor, HttpClient& client, const Reporter&
   const std::string host = UrlHost(monitor.form.txtURLBRD.Text());
   const int received = client.HttpRequest("get", url, headerPath, bodyPath, agentKey);
   if (received == -1) {
-    report.Logged(std::string("サーバ") + kQuote + host + kQuote + "への接続に失敗しました");
+    if (client.LastFailure() == HttpFailure::kConnection) {
+      report.Logged(std::string("サーバ") + kQuote + host + kQuote + "への接続に失敗しました");
+    } else {
+      report.Logged(what + ":" + HttpFailureText(client.LastFailure(), bodyPath));
+    }
     return FetchOutcome::kConnectionFailed;
   }
   report.Caption(std::string("サーバ") + kQuote + host + kQuote + "へ接続しました");

@@ -62,6 +62,18 @@ class ThreadRetrieval {
   void Log(std::string_view text) { WriteLog(monitor_, Detail(monitor_, text)); }
   void Caption(std::string_view text) { monitor_.form.cmdRUN.SetCaption(Detail(monitor_, text)); }
   void LogStatus() { Log(http_.LastStatusLine()); }
+  // Only a failed connection is tried again: a stop, a body over the cap or
+  // a file that cannot be written would fail the same way.
+  bool Retryable() const { return http_.LastFailure() == HttpFailure::kConnection; }
+  // The connection message, or what else went wrong (a body over the cap,
+  // a file that cannot be written, a stop).
+  void LogFailure(std::string_view connectionText, const std::string& file) {
+    if (http_.LastFailure() == HttpFailure::kConnection) {
+      Log("サーバ" + Quoted(Host()) + std::string(connectionText));
+    } else {
+      Log(Quoted(name_) + ":" + HttpFailureText(http_.LastFailure(), file));
+    }
+  }
   std::string Host() const { return UrlHost(url_); }
 
   void Differential() {
@@ -77,14 +89,15 @@ class ThreadRetrieval {
                               "-\r\n";
 
     bool connected = false;
-    for (int attempt = 0; attempt < kAttemptsPerRequest && !connected; ++attempt) {
+    for (int attempt = 0;
+         attempt < kAttemptsPerRequest && !connected && (attempt == 0 || Retryable()); ++attempt) {
       Caption(Quoted(name_) + "を調べています...");
       Log("HEAD " + url_ + "...");
       common::RemoveFile(probeHead_);
       connected = http_.HttpRequest("head", url_, probeHead_, "", kAgent, {}, {}, {}, extra) != -1;
     }
     if (!connected) {
-      Log("サーバ" + Quoted(Host()) + "へのHEAD接続に失敗しました");
+      LogFailure("へのHEAD接続に失敗しました", probeHead_);
       return;
     }
     LogStatus();
@@ -98,7 +111,8 @@ class ThreadRetrieval {
     }
 
     connected = false;
-    for (int attempt = 0; attempt < kAttemptsPerRequest && !connected; ++attempt) {
+    for (int attempt = 0;
+         attempt < kAttemptsPerRequest && !connected && (attempt == 0 || Retryable()); ++attempt) {
       Caption(Quoted(name_) + "の差分をダウンロードしています...");
       Log("GET(差分) " + url_ + "...");
       common::RemoveFile(partBody_);
@@ -106,7 +120,7 @@ class ThreadRetrieval {
           http_.HttpRequest("get", url_, partHead_, partBody_, kAgent, {}, {}, {}, extra) != -1;
     }
     if (!connected) {
-      Log("サーバ" + Quoted(Host()) + "へのGET(差分)接続に失敗しました");
+      LogFailure("へのGET(差分)接続に失敗しました", partBody_);
       return;
     }
     LogStatus();
@@ -193,13 +207,14 @@ class ThreadRetrieval {
     const std::optional<std::string> previousLog = common::ReadWholeFile(local_);
     const std::optional<std::string> previousHead = common::ReadWholeFile(head_);
     bool connected = false;
-    for (int attempt = 0; attempt < kAttemptsPerRequest && !connected; ++attempt) {
+    for (int attempt = 0;
+         attempt < kAttemptsPerRequest && !connected && (attempt == 0 || Retryable()); ++attempt) {
       Caption(Quoted(name_) + "をダウンロードしています...");
       Log("GET " + url_ + "...");
       connected = http_.HttpRequest("get", url_, head_, local_, kAgent) != -1;
     }
     if (!connected) {
-      Log("サーバ" + Quoted(Host()) + "へのGET接続に失敗しました");
+      LogFailure("へのGET接続に失敗しました", local_);
       return;
     }
     LogStatus();

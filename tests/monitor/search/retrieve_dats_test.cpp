@@ -306,6 +306,17 @@ TEST_F(RetrieveDatsTest, RangeAnswerMustStartWithTheLogsLastLineFeed) {
   }
 }
 
+// A log that cannot be stored is said to be so, not blamed on the server.
+TEST_F(RetrieveDatsTest, UnwritableLogIsReportedAsSuch) {
+  Serve("100", Posts(1, 3));
+  Follow({"100"});
+  std::filesystem::create_directories(Path("dat/100.dat/in the way"));
+  ASSERT_TRUE(Retrieve());
+  EXPECT_EQ(PaneCount("\"100.dat\":\"" + Path("dat/100.dat") + "\"に書き込めません"), 1);
+  EXPECT_EQ(PaneCount("接続に失敗しました"), 0);
+  EXPECT_EQ(Sent(1), std::vector<std::string>{"GET /board/dat/100.dat - 200"});  // no retry
+}
+
 TEST_F(RetrieveDatsTest, StopWhileTheThirdOfFiveThreadsIsFetched) {
   for (const char* key : {"1", "2", "3", "4", "5"}) Serve(key, Posts(1, 2));
   Follow({"1", "2", "3", "4", "5"});
