@@ -12,9 +12,11 @@ namespace yagura {
 // deeper would send every request to a nonsense address).
 bool IsSingleSegmentBoardUrl(std::string_view boardUrl);
 
-// "http://" + server + "/test/read.cgi/" + board + "/" + key + "/".
+// scheme + "://" + server + "/test/read.cgi/" + board + "/" + key + "/": the
+// board's scheme (http or https) and port are kept.
 std::string ThreadPageUrl(std::string_view boardUrl, std::string_view datFileName);
-// "http://" + server + "/" + board + "/dat/" + key + ".dat".
+// scheme + "://" + server + "/" + board + "/dat/" + key + ".dat", the
+// scheme of the page address.
 std::string DatUrlFromPage(std::string_view threadPageUrl);
 
 }  // namespace yagura

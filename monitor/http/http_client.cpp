@@ -370,6 +370,7 @@ int HttpClient::Send(const HttpRequestSpec& request) {
   // Certificates are checked against the system's CA store; a failure fails the request.
   curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+  if (!extraCaFile.empty()) curl_easy_setopt(e, CURLOPT_CAINFO, extraCaFile.c_str());
   if (!request.proxy.empty()) curl_easy_setopt(e, CURLOPT_PROXY, request.proxy.c_str());
   if (verb == "HEAD") curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
   curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, OnHeaderLine);

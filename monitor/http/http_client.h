@@ -81,6 +81,9 @@ class HttpClient {
   long overallBaseMilliseconds = 60000;
   long overallPer100KilobytesMilliseconds = 1000;
   long overallCapMilliseconds = 30 * 60 * 1000;
+  // A certificate authority file trusted besides the system's store (tests
+  // give their server's own); empty for the system's store alone.
+  std::string extraCaFile;
 
   // What one transfer collects (the transfer callbacks fill it).
   struct Transfer;

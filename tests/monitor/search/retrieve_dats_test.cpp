@@ -306,6 +306,28 @@ TEST_F(RetrieveDatsTest, RangeAnswerMustStartWithTheLogsLastLineFeed) {
   }
 }
 
+// An https board: the log is asked for over TLS (the test server's own
+// certificate trusted as an authority), whole and then by range.
+TEST_F(MonitorFixture, HttpsBoardLogsAreFetchedOverTls) {
+  NginxServer::Options options;
+  options.tls = true;
+  NginxServer secure(options);
+  ASSERT_TRUE(secure.Running()) << secure.ErrorLog();
+  ASSERT_TRUE(secure.WriteFile("board/dat/100.dat", Posts(1, 3), std::time(nullptr) - 1000));
+  monitor_.form.txtURLBRD.SetText(secure.Url("/board/"));
+  ASSERT_EQ(monitor_.form.txtURLBRD.Text().rfind("https://", 0), 0u);
+  monitor_.form.listDATDL[0].SetItems({"100.dat<3レス>t (3)"});
+  HttpClient http(monitor_);
+  http.extraCaFile = secure.CertificatePath();
+  ASSERT_TRUE(RetrieveDats(monitor_, http, monitor_.paths.DatFolder()));
+  EXPECT_EQ(common::ReadWholeFile(Path("dat/100.dat")).value_or(""), Posts(1, 3));
+  EXPECT_EQ(PaneCount("GET " + secure.Url("/board/dat/100.dat...(")), 1);
+  ASSERT_TRUE(secure.WriteFile("board/dat/100.dat", Posts(1, 5), std::time(nullptr)));
+  ASSERT_TRUE(RetrieveDats(monitor_, http, monitor_.paths.DatFolder()));
+  EXPECT_EQ(common::ReadWholeFile(Path("dat/100.dat")).value_or(""), Posts(1, 5));
+  EXPECT_EQ(PaneCount("新着 2件をダウンロードしました"), 1);
+}
+
 // A log that cannot be stored is said to be so, not blamed on the server.
 TEST_F(RetrieveDatsTest, UnwritableLogIsReportedAsSuch) {
   Serve("100", Posts(1, 3));
