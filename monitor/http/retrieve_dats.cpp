@@ -288,11 +288,10 @@ bool RetrieveDats(Monitor& monitor, HttpClient& http, const std::string& datFold
 
   ListBox& list = monitor.form.listDATDL[0];
   const int count = list.Count();
-  for (int i = 0; i < count && i < list.Count(); ++i) {
-    list.SetListIndex(i);
-    monitor.PumpOnce();
-    if (i >= list.Count()) break;  // a nested list command may have shortened it
-    const std::string name(EntryKeyPart(list.Item(i)));
+  for (int i = 0; i < count; ++i) {
+    const std::optional<std::string> entry = SelectWithEvents(monitor, list, i);
+    if (!entry) break;  // a nested list command may have shortened it
+    const std::string name(EntryKeyPart(*entry));
     // The name becomes a file name under the dat folder and part of a URL.
     if (IsValidDatKey(name)) {
       const std::string url = DatUrlFromPage(ThreadPageUrl(monitor.form.txtURLBRD.Text(), name));
