@@ -8,7 +8,10 @@
 
 namespace common {
 
-// NFKC case folding, then katakana U+30A1..U+30F6 to hiragana. UTF-8 in and out.
+// Folds only case, width and kana type: full-width ASCII and half-width
+// katakana (with their voiced marks) to one width, letters to one case,
+// katakana to hiragana. Not compatibility folding: ① stays ①, ㈱ stays ㈱.
+// UTF-8 in and out.
 std::string FoldForSearch(std::string_view utf8);
 
 // True when the folded needle occurs in the folded haystack; an empty needle

@@ -90,7 +90,7 @@ void WriteLog(Monitor& monitor, std::string_view message) {
   // An unwritable folder must not hang the program: retry for a while after
   // random pauses, then keep the message in the pane only. Once given up,
   // later messages try once until the file can be written again.
-  static thread_local std::mt19937 rng{std::random_device{}()};
+  std::mt19937& rng = monitor.log.pauses;
   std::uniform_real_distribution<double> uniform(0.0, 1.0);
   int waited = 0;
   for (;;) {

@@ -7,9 +7,16 @@
 
 namespace yagura {
 
-// "http://" + server + "/test/read.cgi/" + board + "/" + key + "/".
+// True for an address of the form scheme "://" server "/" board "/": the
+// only form the thread addresses can be derived from (a board one folder
+// deeper would send every request to a nonsense address).
+bool IsSingleSegmentBoardUrl(std::string_view boardUrl);
+
+// scheme + "://" + server + "/test/read.cgi/" + board + "/" + key + "/": the
+// board's scheme (http or https) and port are kept.
 std::string ThreadPageUrl(std::string_view boardUrl, std::string_view datFileName);
-// "http://" + server + "/" + board + "/dat/" + key + ".dat".
+// scheme + "://" + server + "/" + board + "/dat/" + key + ".dat", the
+// scheme of the page address.
 std::string DatUrlFromPage(std::string_view threadPageUrl);
 
 }  // namespace yagura

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <random>
 #include <string>
 #include <string_view>
 
@@ -97,6 +98,7 @@ struct Monitor {
     unsigned long long paneRevision = ~0ULL;  // txtLOG's revision it was counted at
     bool fileGivenUp = false;                 // the last record could not be written
     int retryLimitMilliseconds = 10000;
+    std::mt19937 pauses{std::random_device{}()};  // the random pauses between retries
   } log;
 
   // Convenience accessors for the outside world.

@@ -5,6 +5,7 @@
 
 #include "common/file_io.h"
 #include "monitor/core/activity_log.h"
+#include "monitor/core/board_urls.h"
 #include "monitor/core/message_text.h"
 #include "monitor/core/number_text.h"
 #include "monitor/core/run_state.h"
@@ -39,7 +40,8 @@ void ShutdownSequence(Monitor& monitor) {
 bool CheckSettings(Monitor& monitor) {
   const Form& f = monitor.form;
   const std::string& url = f.txtURLBRD.Text();
-  if (url.empty() || url.back() != '/' || url.substr(0, 4) != "http") {
+  if (url.empty() || url.back() != '/' || url.substr(0, 4) != "http" ||
+      !IsSingleSegmentBoardUrl(url)) {
     monitor.ShowMessage(
         "板URLの設定が正しくありません。\r\n\r\n現在の設定一覧\r\n板URL：\r\n" + url, kProgramTitle,
         MessageIcon::kExclamation);

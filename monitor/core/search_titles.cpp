@@ -93,6 +93,25 @@ std::optional<SubjectLine> ParseLine(Monitor& monitor, std::string_view line) {
   return parsed;
 }
 
+}  // namespace
+
+bool HasThreadLine(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const size_t lf = bytes.find('\n');
+    std::string_view line = bytes.substr(0, lf);
+    bytes = lf == std::string_view::npos ? std::string_view() : bytes.substr(lf + 1);
+    const size_t separator = line.find("<>");
+    const size_t open = line.rfind(" (");
+    if (separator != std::string_view::npos && open != std::string_view::npos && open > separator &&
+        IsValidDatKey(EntryKeyPart(line))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+namespace {
+
 void ShowBalloonIfEnabled(Monitor& monitor, std::string_view text) {
   if (monitor.form.balloonEnabled) monitor.ShowBalloon(text);
 }
@@ -238,11 +257,10 @@ bool FindDroppedThreads(Monitor& monitor, std::string_view text) {
   if (downloads.Count() == 0) return true;
   const BoardIndex board(text, downloads.Items());
   const int startCount = downloads.Count();
-  for (int j = 0; j < startCount && j < downloads.Count();) {
-    downloads.SetListIndex(j);
-    monitor.PumpOnce();
-    if (j >= downloads.Count()) break;  // a nested list command may have emptied it
-    const std::string entry = downloads.Item(j);
+  for (int j = 0; j < startCount;) {
+    const std::optional<std::string> selected = SelectWithEvents(monitor, downloads, j);
+    if (!selected) break;  // a nested list command may have emptied it
+    const std::string entry = *selected;
     bool dropped = false;
     size_t lt = entry.find('<');
     size_t gt = entry.find('>');
@@ -278,14 +296,7 @@ bool FindDroppedThreads(Monitor& monitor, std::string_view text) {
         // Nested events may have changed the list meanwhile: move the entry
         // itself, wherever it stands now.
         f.listDATDL[1].AddItem(entry);
-        int at = j < downloads.Count() && downloads.Item(j) == entry ? j : -1;
-        if (at < 0) {
-          const auto& items = downloads.Items();
-          for (size_t k = 0; k < items.size(); ++k) {
-            if (items[k] == entry) at = static_cast<int>(k);
-          }
-        }
-        downloads.RemoveItem(at);
+        downloads.RemoveItem(IndexOfEntry(downloads, entry, j));
         // The dat-fall list is kept across restarts: keep its file current.
         SaveLists(monitor);
         f.listDATDL[1].SetListIndex(f.listDATDL[1].Count() - 1);

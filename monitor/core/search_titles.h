@@ -33,6 +33,12 @@ struct SubjectLine {
 // The download list entry for a line: key.dat<countレス>title (count).
 std::string DownloadEntryOf(const SubjectLine& line);
 
+// True when the list holds at least one line of the thread list form
+// ("key.dat<>title (count)"); an HTML maintenance or error page served as
+// subject.txt holds none. Works on the raw CP932 bytes (the marks are ASCII,
+// which no CP932 trail byte is).
+bool HasThreadLine(std::string_view subjectBytes);
+
 // Number of LF bytes of a file, counting no further than `limit` (0 when the
 // file is missing).
 long long CountLineFeedsUpTo(const std::string& path, long long limit);

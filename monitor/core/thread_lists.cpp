@@ -169,4 +169,22 @@ std::string StripTags(Monitor& monitor, std::string_view text) {
   return StripTagsPumping(&monitor, text);
 }
 
+std::optional<std::string> SelectWithEvents(Monitor& monitor, ListBox& list, int index) {
+  if (index < 0 || index >= list.Count()) return std::nullopt;
+  list.SetListIndex(index);
+  monitor.PumpOnce();
+  if (index >= list.Count()) return std::nullopt;
+  return list.Item(index);
+}
+
+int IndexOfEntry(const ListBox& list, const std::string& entry, int hint) {
+  if (hint >= 0 && hint < list.Count() && list.Item(hint) == entry) return hint;
+  int at = -1;
+  const auto& items = list.Items();
+  for (size_t k = 0; k < items.size(); ++k) {
+    if (items[k] == entry) at = static_cast<int>(k);
+  }
+  return at;
+}
+
 }  // namespace yagura

@@ -4,6 +4,7 @@
 // threads queue announcements in the Twitter queue file.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,15 @@ std::string_view EntryKeyPart(std::string_view entry);
 // True for a key part made of decimal digits + ".dat": only such keys may
 // become file names under the dat folder.
 bool IsValidDatKey(std::string_view keyPart);
+
+// The one way to walk a list while events are pumped: selects entry `index`
+// and pumps once (a nested list command may change the list meanwhile).
+// Returns the entry now at `index`, or nothing when the list has become
+// shorter than that (then nothing was selected or pumped).
+std::optional<std::string> SelectWithEvents(Monitor& monitor, ListBox& list, int index);
+// Where `entry` stands now: at `hint` when it is still there, else its last
+// place in the list; -1 when it is gone.
+int IndexOfEntry(const ListBox& list, const std::string& entry, int hint);
 
 // Writes _Thread.lst, _Dat1001.lst and _Gumtape.lst from the index-1 boxes,
 // each replaced atomically. False when any of them cannot be written.

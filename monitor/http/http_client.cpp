@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "common/file_io.h"
+#include "monitor/core/run_state.h"
 #include "monitor/http/text_search.h"
 
 namespace yagura {
@@ -26,11 +26,6 @@ constexpr const char* kRefusedHeaderText = "エラー(戻り値=0)";
 std::string VersionedTitle() {
   return std::string(kProgramTitle) + "/" + std::to_string(kVersionMajor) + "." +
          std::to_string(kVersionMinor) + "." + std::to_string(kVersionRevision);
-}
-
-void InitializeCurlOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
 std::string ReplaceAll(std::string text, std::string_view from, std::string_view to) {
@@ -59,6 +54,8 @@ struct HttpClient::Transfer {
   bool bodyTooLarge = false;
   bool connected = false;
   SteadyClock::time_point lastActivity;
+  bool aborted = false;
+  bool timedOut = false;
 };
 
 namespace {
@@ -145,6 +142,25 @@ std::string_view HeaderName(std::string_view line) { return line.substr(0, line.
 
 }  // namespace
 
+std::string HttpFailureText(HttpFailure failure, const std::string& file) {
+  switch (failure) {
+    case HttpFailure::kNone:
+    case HttpFailure::kConnection:
+      return "サーバへの接続に失敗しました";
+    case HttpFailure::kAborted:
+      return "停止の指示で受信を中止しました";
+    case HttpFailure::kTimedOut:
+      return "受信が制限時間内に終わらないので中止しました";
+    case HttpFailure::kBodyTooLarge:
+      return "受信データが大きすぎるので中止しました";
+    case HttpFailure::kHeadersTooLong:
+      return "レスポンスヘッダが長すぎます";
+    case HttpFailure::kNotStored:
+      return "\"" + file + "\"に書き込めません";
+  }
+  return {};
+}
+
 std::string UserAgentFor(std::string_view key) {
   const std::string upper = ToUpperAscii(key);
   if (upper == "2CH") return "Monazilla/1.00 (" + VersionedTitle() + ")";
@@ -173,9 +189,12 @@ std::string UrlPath(std::string_view url) {
   return "/" + std::string(rest);
 }
 
-HttpClient::HttpClient(Monitor& monitor) : monitor_(monitor) { InitializeCurlOnce(); }
+// libcurl counts its global initialisations: each client holds one.
+HttpClient::HttpClient(Monitor& monitor) : monitor_(monitor) {
+  curl_global_init(CURL_GLOBAL_DEFAULT);
+}
 
-HttpClient::~HttpClient() = default;
+HttpClient::~HttpClient() { curl_global_cleanup(); }
 
 int HttpClient::HttpRequest(std::string_view method, std::string_view url,
                             const std::string& headerFile, const std::string& bodyFile,
@@ -233,10 +252,17 @@ std::vector<std::string> HttpClient::BuildHeaderBlock(const HttpRequestSpec& req
   return accepted;
 }
 
+bool HttpClient::StopArrived() const {
+  return (monitor_.cycleInProgress && monitor_.runState == RunState::kStopped) ||
+         monitor_.exitRequest != ExitRequest::kNone;
+}
+
 void HttpClient::RunPumped(void* multiHandle, Transfer& t) {
   CURLM* multi = static_cast<CURLM*>(multiHandle);
   const auto receiveTimeout = std::chrono::milliseconds(receiveTimeoutMilliseconds);
-  auto lastPump = SteadyClock::now();
+  const auto start = SteadyClock::now();
+  auto lastPump = start;
+  long long announced = -1;  // Content-Length, once the headers are in
   int running = 1;
   while (true) {
     if (curl_multi_perform(multi, &running) != CURLM_OK || running == 0) break;
@@ -244,9 +270,25 @@ void HttpClient::RunPumped(void* multiHandle, Transfer& t) {
     // The receive timeout: silence after the connection stood. A stall after
     // the headers keeps what arrived, like any broken read.
     if (t.connected && now - t.lastActivity > receiveTimeout) break;
+    if (t.headersDone && announced < 0) {
+      announced = ResponseHead::Parse(t.headerText).ContentLength().value_or(0);
+    }
+    const long long expected =
+        std::max<long long>(announced, static_cast<long long>(t.body.size()));
+    const long long limit = std::min<long long>(
+        overallCapMilliseconds,
+        overallBaseMilliseconds + expected / 102400 * overallPer100KilobytesMilliseconds);
+    if (now - start > std::chrono::milliseconds(limit)) {
+      t.timedOut = true;
+      break;
+    }
     if (now - lastPump >= kPumpInterval) {
       monitor_.PumpOnce();
       lastPump = SteadyClock::now();
+      if (StopArrived()) {
+        t.aborted = true;
+        break;
+      }
     }
     // Sleep until the socket is ready or the next pump is due.
     const auto untilPump = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -256,7 +298,14 @@ void HttpClient::RunPumped(void* multiHandle, Transfer& t) {
 }
 
 int HttpClient::StoreResult(const HttpRequestSpec& request, bool isHead, Transfer& t) {
-  if (!t.headersDone || t.headersTooLong || t.bodyTooLarge) return -1;
+  if (t.aborted || t.timedOut || t.bodyTooLarge || t.headersTooLong || !t.headersDone) {
+    lastFailure_ = t.aborted          ? HttpFailure::kAborted
+                   : t.timedOut       ? HttpFailure::kTimedOut
+                   : t.bodyTooLarge   ? HttpFailure::kBodyTooLarge
+                   : t.headersTooLong ? HttpFailure::kHeadersTooLong
+                                      : HttpFailure::kConnection;
+    return -1;
+  }
 
   // The headers end in CR LF CR LF; the header text keeps one CR LF.
   const std::string headerText = ReplaceAll(std::move(t.headerText), "\r\n\r\n", "\r\n");
@@ -264,6 +313,7 @@ int HttpClient::StoreResult(const HttpRequestSpec& request, bool isHead, Transfe
 
   if (!request.headerFile.empty() &&
       !common::ReplaceFileAtomically(request.headerFile, headerText)) {
+    lastFailure_ = HttpFailure::kNotStored;
     return -1;
   }
   if (lastHead_.Find("Content-Length") == "0") return 0;
@@ -272,12 +322,16 @@ int HttpClient::StoreResult(const HttpRequestSpec& request, bool isHead, Transfe
   if (request.bodyFile.empty()) return received;
   if (received == 0) return 0;
   // A body that cannot be stored is no download at all.
-  if (!common::ReplaceFileAtomically(request.bodyFile, t.body)) return -1;
+  if (!common::ReplaceFileAtomically(request.bodyFile, t.body)) {
+    lastFailure_ = HttpFailure::kNotStored;
+    return -1;
+  }
   return received;
 }
 
 int HttpClient::Send(const HttpRequestSpec& request) {
   lastHead_ = {};
+  lastFailure_ = HttpFailure::kConnection;
   const std::string verb = ToUpperAscii(request.method);
   if (verb != "GET" && verb != "HEAD") return -1;
   const std::string_view url = request.url;
@@ -316,6 +370,7 @@ int HttpClient::Send(const HttpRequestSpec& request) {
   // Certificates are checked against the system's CA store; a failure fails the request.
   curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+  if (!extraCaFile.empty()) curl_easy_setopt(e, CURLOPT_CAINFO, extraCaFile.c_str());
   if (!request.proxy.empty()) curl_easy_setopt(e, CURLOPT_PROXY, request.proxy.c_str());
   if (verb == "HEAD") curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
   curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, OnHeaderLine);
@@ -330,7 +385,9 @@ int HttpClient::Send(const HttpRequestSpec& request) {
   curl_multi_remove_handle(multi.get(), e);
   // A request nested in the pump may have set the head meanwhile.
   lastHead_ = {};
-  return StoreResult(request, verb == "HEAD", t);
+  lastFailure_ = HttpFailure::kNone;
+  const int result = StoreResult(request, verb == "HEAD", t);
+  return result;
 }
 
 }  // namespace yagura

@@ -19,6 +19,20 @@ std::string UrlHost(std::string_view url);
 // "/" + everything after the first "/" that follows "://"; "" without one.
 std::string UrlPath(std::string_view url);
 
+// Why the last request failed (when it returned -1).
+enum class HttpFailure {
+  kNone,
+  kConnection,      // no answer: refused, unreachable, reset, silent
+  kAborted,         // a stop or exit request arrived meanwhile
+  kTimedOut,        // the transfer outlasted its overall limit
+  kBodyTooLarge,    // the body went over maxBodyBytes
+  kHeadersTooLong,  // the headers did not fit their buffer
+  kNotStored,       // the header or body file could not be written
+};
+// A log text for a failure other than kConnection (whose messages the
+// callers word themselves).
+std::string HttpFailureText(HttpFailure failure, const std::string& file = {});
+
 // What one plain request asks for.
 struct HttpRequestSpec {
   std::string method;        // "get" or "head", any case
@@ -55,11 +69,21 @@ class HttpClient {
   const std::string& LastStatusLine() const { return lastHead_.StatusLine(); }
   // The most recent response's head (empty when none came).
   const ResponseHead& LastHead() const { return lastHead_; }
+  HttpFailure LastFailure() const { return lastFailure_; }
 
   // Limits; tests shorten the timeouts.
   long connectTimeoutMilliseconds = 15000;
   long receiveTimeoutMilliseconds = 30000;
   size_t maxBodyBytes = 64u << 20;
+  // The overall limit of a transfer: the base, plus this much per 100 KB the
+  // server announced (or sent), never more than the cap. A server that
+  // drips bytes keeps the receive timeout quiet, but not this one.
+  long overallBaseMilliseconds = 60000;
+  long overallPer100KilobytesMilliseconds = 1000;
+  long overallCapMilliseconds = 30 * 60 * 1000;
+  // A certificate authority file trusted besides the system's store (tests
+  // give their server's own); empty for the system's store alone.
+  std::string extraCaFile;
 
   // What one transfer collects (the transfer callbacks fill it).
   struct Transfer;
@@ -74,8 +98,12 @@ class HttpClient {
   // Writes the header file and the body file; the call's result.
   int StoreResult(const HttpRequestSpec& request, bool isHead, Transfer& transfer);
 
+  // A stop of the running cycle or an exit request arrived.
+  bool StopArrived() const;
+
   Monitor& monitor_;
   ResponseHead lastHead_;
+  HttpFailure lastFailure_ = HttpFailure::kNone;
 };
 
 }  // namespace yagura

@@ -4,6 +4,7 @@
 #include "common/file_io.h"
 #include "monitor/core/activity_log.h"
 #include "monitor/core/message_text.h"
+#include "monitor/core/search_titles.h"
 #include "monitor/http/header_file.h"
 #include "monitor/http/response_head.h"
 #include "monitor/http/text_search.h"
@@ -47,7 +48,11 @@ FetchOutcome FetchAndCheck(Monitor& monitor, HttpClient& client, const Reporter&
   const std::string host = UrlHost(monitor.form.txtURLBRD.Text());
   const int received = client.HttpRequest("get", url, headerPath, bodyPath, agentKey);
   if (received == -1) {
-    report.Logged(std::string("サーバ") + kQuote + host + kQuote + "への接続に失敗しました");
+    if (client.LastFailure() == HttpFailure::kConnection) {
+      report.Logged(std::string("サーバ") + kQuote + host + kQuote + "への接続に失敗しました");
+    } else {
+      report.Logged(what + ":" + HttpFailureText(client.LastFailure(), bodyPath));
+    }
     return FetchOutcome::kConnectionFailed;
   }
   report.Caption(std::string("サーバ") + kQuote + host + kQuote + "へ接続しました");
@@ -124,6 +129,15 @@ bool RefreshSubject(Monitor& monitor, HttpClient& client, const std::string& pat
     report.Logged("GET " + boardUrl + "subject.txt...");
     const FetchOutcome subject = FetchAndCheck(monitor, client, report, boardUrl + "subject.txt",
                                                path, "2ch", "subject.txt");
+    if (subject == FetchOutcome::kWhole &&
+        !HasThreadLine(common::ReadWholeFile(path).value_or(""))) {
+      // A maintenance or error page answered with 200: taken as the list, it
+      // would mark every followed thread as dropped.
+      report.Logged("subject.txtの更新に失敗しました[スレッド一覧の行が1行もない]");
+      common::RemoveFile(path);
+      common::RemoveFile(headerPath);
+      return false;
+    }
     if (subject == FetchOutcome::kWhole) {
       report.Caption("subject.txtの更新に成功しました");
       common::RemoveFile(headerPath);

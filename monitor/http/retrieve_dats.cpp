@@ -43,7 +43,8 @@ class ThreadRetrieval {
         partHead_(monitor.paths.File("_dat206.head")) {}
 
   void Run() {
-    if (common::FileExists(local_) && common::FileExists(head_)) {
+    // A range request needs a log to overlap: its last byte is asked again.
+    if (common::FileSize(local_) > 0 && common::FileExists(head_)) {
       Differential();
     } else {
       Full();
@@ -61,6 +62,18 @@ class ThreadRetrieval {
   void Log(std::string_view text) { WriteLog(monitor_, Detail(monitor_, text)); }
   void Caption(std::string_view text) { monitor_.form.cmdRUN.SetCaption(Detail(monitor_, text)); }
   void LogStatus() { Log(http_.LastStatusLine()); }
+  // Only a failed connection is tried again: a stop, a body over the cap or
+  // a file that cannot be written would fail the same way.
+  bool Retryable() const { return http_.LastFailure() == HttpFailure::kConnection; }
+  // The connection message, or what else went wrong (a body over the cap,
+  // a file that cannot be written, a stop).
+  void LogFailure(std::string_view connectionText, const std::string& file) {
+    if (http_.LastFailure() == HttpFailure::kConnection) {
+      Log("サーバ" + Quoted(Host()) + std::string(connectionText));
+    } else {
+      Log(Quoted(name_) + ":" + HttpFailureText(http_.LastFailure(), file));
+    }
+  }
   std::string Host() const { return UrlHost(url_); }
 
   void Differential() {
@@ -68,27 +81,38 @@ class ThreadRetrieval {
     const size_t blank = lastModified.find(' ');
     const std::string since =
         blank == std::string::npos ? lastModified : lastModified.substr(blank + 1);
-    // The range starts at the local size: the bytes after the last local one.
+    // The range starts one byte before the local end: that byte must come
+    // back as the line feed the log ends with, or the log changed under us
+    // (a deleted post, or a page served in its place).
     const std::string extra = "If-Modified-Since: " + since +
-                              "\r\nRange: bytes=" + std::to_string(common::FileSize(local_)) +
+                              "\r\nRange: bytes=" + std::to_string(common::FileSize(local_) - 1) +
                               "-\r\n";
 
     bool connected = false;
-    for (int attempt = 0; attempt < kAttemptsPerRequest && !connected; ++attempt) {
+    for (int attempt = 0;
+         attempt < kAttemptsPerRequest && !connected && (attempt == 0 || Retryable()); ++attempt) {
       Caption(Quoted(name_) + "を調べています...");
       Log("HEAD " + url_ + "...");
       common::RemoveFile(probeHead_);
       connected = http_.HttpRequest("head", url_, probeHead_, "", kAgent, {}, {}, {}, extra) != -1;
     }
     if (!connected) {
-      Log("サーバ" + Quoted(Host()) + "へのHEAD接続に失敗しました");
+      LogFailure("へのHEAD接続に失敗しました", probeHead_);
       return;
     }
     LogStatus();
     if (!ContinueAfterRangeAnswer()) return;
+    // Only the overlapping byte: the log's time changed but it did not grow,
+    // so it was rewritten in place.
+    if (http_.LastHead().ContentLength() == 1) {
+      Log("あぼーんを検出したっぽいのでdatを全部取得します");
+      Full();
+      return;
+    }
 
     connected = false;
-    for (int attempt = 0; attempt < kAttemptsPerRequest && !connected; ++attempt) {
+    for (int attempt = 0;
+         attempt < kAttemptsPerRequest && !connected && (attempt == 0 || Retryable()); ++attempt) {
       Caption(Quoted(name_) + "の差分をダウンロードしています...");
       Log("GET(差分) " + url_ + "...");
       common::RemoveFile(partBody_);
@@ -96,7 +120,7 @@ class ThreadRetrieval {
           http_.HttpRequest("get", url_, partHead_, partBody_, kAgent, {}, {}, {}, extra) != -1;
     }
     if (!connected) {
-      Log("サーバ" + Quoted(Host()) + "へのGET(差分)接続に失敗しました");
+      LogFailure("へのGET(差分)接続に失敗しました", partBody_);
       return;
     }
     LogStatus();
@@ -138,6 +162,26 @@ class ThreadRetrieval {
       Log("datファイルの差分ダウンロードに失敗しました[ファイルサイズが一致しない]");
       return;
     }
+    std::optional<std::string> old = common::ReadWholeFile(local_);
+    std::optional<std::string> part = common::ReadWholeFile(partBody_);
+    if (!old || !part) {
+      Log("datファイルの差分ダウンロードに失敗しました[" + Quoted(local_) + "を読み込めない]");
+      return;
+    }
+    if (old->empty() || old->back() != '\n' || part->empty() || part->front() != '\n' ||
+        part->size() == 1) {
+      // The overlapping byte is not the log's last line feed, or nothing
+      // followed it: the log changed under us. The full download checks for
+      // a page as well.
+      Log("あぼーんを検出したっぽいのでdatを全部取得します");
+      Full();
+      return;
+    }
+    part->erase(0, 1);
+    if (!common::ReplaceFileAtomically(partBody_, *part)) {
+      Log("datファイルの差分ダウンロードに失敗しました[" + Quoted(partBody_) + "に書き込めない]");
+      return;
+    }
     const int newPosts = CountDatLines(partBody_);
     Log("新着" + SignedText(newPosts) + "件をダウンロードしました");
     if (monitor_.form.balloonEnabled) {
@@ -146,9 +190,7 @@ class ThreadRetrieval {
       monitor_.ShowBalloon("新着" + SignedText(newPosts) + "件:" +
                            (selected >= 0 && selected < list.Count() ? list.Item(selected) : ""));
     }
-    std::optional<std::string> old = common::ReadWholeFile(local_);
-    std::optional<std::string> part = common::ReadWholeFile(partBody_);
-    if (!old || !part || !common::ReplaceFileAtomically(local_, *old + *part)) {
+    if (!common::ReplaceFileAtomically(local_, *old + *part)) {
       Log("datファイルの差分ダウンロードに失敗しました[" + Quoted(local_) + "に書き込めない]");
       return;
     }
@@ -165,13 +207,14 @@ class ThreadRetrieval {
     const std::optional<std::string> previousLog = common::ReadWholeFile(local_);
     const std::optional<std::string> previousHead = common::ReadWholeFile(head_);
     bool connected = false;
-    for (int attempt = 0; attempt < kAttemptsPerRequest && !connected; ++attempt) {
+    for (int attempt = 0;
+         attempt < kAttemptsPerRequest && !connected && (attempt == 0 || Retryable()); ++attempt) {
       Caption(Quoted(name_) + "をダウンロードしています...");
       Log("GET " + url_ + "...");
       connected = http_.HttpRequest("get", url_, head_, local_, kAgent) != -1;
     }
     if (!connected) {
-      Log("サーバ" + Quoted(Host()) + "へのGET接続に失敗しました");
+      LogFailure("へのGET接続に失敗しました", local_);
       return;
     }
     LogStatus();
@@ -201,6 +244,9 @@ class ThreadRetrieval {
       Log("datのダウンロードに失敗しました[" + Quoted("Content-Length") + "が存在しない]");
     } else if (!check.Matches()) {
       Log("datのダウンロードに失敗しました[ファイルサイズが一致しない]");
+      // Without its header file the cut log is never the base of a range
+      // request: the next cycle downloads it whole again.
+      common::RemoveFile(head_);
     }
   }
 
@@ -242,11 +288,10 @@ bool RetrieveDats(Monitor& monitor, HttpClient& http, const std::string& datFold
 
   ListBox& list = monitor.form.listDATDL[0];
   const int count = list.Count();
-  for (int i = 0; i < count && i < list.Count(); ++i) {
-    list.SetListIndex(i);
-    monitor.PumpOnce();
-    if (i >= list.Count()) break;  // a nested list command may have shortened it
-    const std::string name(EntryKeyPart(list.Item(i)));
+  for (int i = 0; i < count; ++i) {
+    const std::optional<std::string> entry = SelectWithEvents(monitor, list, i);
+    if (!entry) break;  // a nested list command may have shortened it
+    const std::string name(EntryKeyPart(*entry));
     // The name becomes a file name under the dat folder and part of a URL.
     if (IsValidDatKey(name)) {
       const std::string url = DatUrlFromPage(ThreadPageUrl(monitor.form.txtURLBRD.Text(), name));

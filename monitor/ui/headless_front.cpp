@@ -12,6 +12,12 @@
 #include "monitor/ui/qt_platform.h"
 
 namespace yagura {
+namespace {
+
+// The exit status when the settings refuse a run.
+constexpr int kExitInvalidSettings = 2;
+
+}  // namespace
 
 int RunHeadless(int argc, char** argv, const std::string& commandLine) {
   QCoreApplication app(argc, argv);
@@ -38,6 +44,10 @@ int RunHeadless(int argc, char** argv, const std::string& commandLine) {
     if (monitor.runState != RunState::kRunning) {
       std::fprintf(stderr, "yagura: not running: correct the settings in %s and start again\n",
                    monitor.paths.File(".ini").c_str());
+      // Nothing to do without a window to correct them in: a service
+      // manager must see the failure rather than a program that idles.
+      host.Unload();
+      return kExitInvalidSettings;
     }
   }
   host.StartTicks();

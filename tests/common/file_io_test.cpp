@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <thread>
+
+#include "common/unique_fd.h"
 
 namespace common {
 namespace {
@@ -11,8 +15,7 @@ namespace {
 class FileIoTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("file_io_test_" + std::to_string(::getpid()));
+    dir_ = std::filesystem::temp_directory_path() / ("file_io_test_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir_);
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
@@ -31,7 +34,7 @@ TEST_F(FileIoTest, ReplaceWritesExactBytesAndLeavesNoTemporaryFile) {
 
 TEST_F(FileIoTest, NewFileGetsModeAndExistingFileKeepsIt) {
   ASSERT_TRUE(ReplaceFileAtomically(Path("secret"), "x", 0600));
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(::stat(Path("secret").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   ASSERT_TRUE(ReplaceFileAtomically(Path("secret"), "y", 0644));
@@ -48,6 +51,32 @@ TEST_F(FileIoTest, FailuresAreReportedNotThrown) {
   ASSERT_TRUE(AppendToFile(Path("log"), "b"));
   EXPECT_EQ(ReadWholeFile(Path("log")).value(), "ab");
   EXPECT_EQ(FileSize(Path("log")), 2);
+}
+
+}  // namespace
+}  // namespace common
+
+namespace common {
+namespace {
+
+// Large enough that the pipe takes it in several writes and reads.
+TEST(UniqueFdTest, WritesAndReadsEveryByteThroughAPipeAndClosesOnce) {
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  UniqueFd reader(ends[0]);
+  UniqueFd writer(ends[1]);
+  std::string bytes(200000, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
+  std::optional<std::string> received;
+  std::thread readAll([&] { received = ReadAll(reader.Get()); });
+  EXPECT_TRUE(WriteAll(writer.Get(), bytes));
+  UniqueFd moved = std::move(writer);
+  EXPECT_FALSE(writer.Valid());
+  EXPECT_TRUE(moved.Close());  // the end of the pipe for the reader
+  readAll.join();
+  EXPECT_EQ(received, bytes);
+  EXPECT_FALSE(WriteAll(-1, "x"));
+  EXPECT_FALSE(ReadAll(-1));
 }
 
 }  // namespace

@@ -111,8 +111,8 @@ NginxServer::NginxServer(Options options) {
   chmod(root_.c_str(), 0755);
   tls_ = options.tls;
   if (tls_ && !RunQuietly({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
-                           "-subj", "/CN=127.0.0.1", "-keyout", folder_ + "/key.pem", "-out",
-                           folder_ + "/cert.pem"})) {
+                           "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                           "-keyout", folder_ + "/key.pem", "-out", folder_ + "/cert.pem"})) {
     return;
   }
   // A port found free may be taken before nginx binds it: try a few.

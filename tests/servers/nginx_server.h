@@ -53,6 +53,9 @@ class NginxServer {
   int Port() const { return port_; }
   // "http://127.0.0.1:PORT" + path (https with tls).
   std::string Url(std::string_view path = "/") const;
+  // The self-signed certificate of a TLS server, to be trusted as an
+  // authority by a client under test.
+  std::string CertificatePath() const { return folder_ + "/cert.pem"; }
   // The served folder (absolute, without a trailing "/").
   const std::string& Root() const { return root_; }
 

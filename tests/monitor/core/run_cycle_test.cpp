@@ -261,6 +261,14 @@ TEST_F(RunCycleTest, SettingsChecksRefuseARunWithTheirMessage) {
       {"HTTP://a.example/b/", 0, "", false, nullptr},
       {"https://a.example/b/", 0, "", true, nullptr},
       {"http://a.example/b/", 0, "", true, nullptr},
+      {"http://127.0.0.1:8080/b/", 0, "", true, nullptr},
+      // Addresses no thread address can be derived from.
+      {"http://a.example/sub/b/", 0, "", false,
+       "板URLの設定が正しくありません。\r\n\r\n現在の設定一覧\r\n板URL：\r\nhttp://a.example/sub/"
+       "b/"},
+      {"http://a.example/", 0, "", false, nullptr},
+      {"http:///b/", 0, "", false, nullptr},
+      {"http://a.example//", 0, "", false, nullptr},
       {"http://a.example/b/", 1, "", false,
        "ワードBの設定が空欄になっています。\r\n\r\n現在の設定一覧\r\nワードB1：\r\n\r\nワードB2：\r"
        "\nw2"},

@@ -13,20 +13,9 @@
 #include "common/encoding.h"
 #include "common/file_io.h"
 #include "monitor/core/monitor.h"
+#include "tests/support/monitor_fakes.h"
 
 namespace yagura::testing {
-
-class FakeClock : public Clock {
- public:
-  double uptime = 1000;
-  std::time_t now = 1262401445;  // 2010-01-02 03:04:05 UTC
-  double UptimeSeconds() override { return uptime; }
-  std::time_t Now() override { return now; }
-  void SleepMilliseconds(int ms) override {
-    uptime += ms / 1000.0;
-    now += ms / 1000;
-  }
-};
 
 class ScriptedPump : public EventPump {
  public:
@@ -38,38 +27,19 @@ class ScriptedPump : public EventPump {
   }
 };
 
-class RecordedBoxes : public MessageBoxes {
- public:
-  struct Box {
-    std::string text, title;
-    MessageIcon icon;
-  };
-  std::vector<Box> shown;
-  void Show(std::string_view text, std::string_view title, MessageIcon icon) override {
-    shown.push_back({std::string(text), std::string(title), icon});
-  }
-};
-
 class MonitorTest : public ::testing::Test {
  protected:
   void SetUp() override {
     setenv("TZ", "UTC", 1);
     tzset();
-    char pattern[] = "/tmp/yagura_test_XXXXXX";
-    folder = mkdtemp(pattern);
-    folder += "/";
+    folder = temp.Path();
+    ASSERT_FALSE(folder.empty());
     m.paths.folder = folder;
     m.paths.exeName = "yagura";
     m.pump = &pump;
     m.clock = &clock;
     m.messageBoxes = &boxes;
     m.form.baseTitle = "Yagura Version 0.3.86";
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::permissions(folder, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
-    std::filesystem::remove_all(folder, ignored);
   }
   std::string Path(const std::string& suffix) const { return m.paths.File(suffix); }
   // A state file's text, decoded from CP932.
@@ -81,6 +51,7 @@ class MonitorTest : public ::testing::Test {
     ASSERT_TRUE(common::ReplaceFileAtomically(Path(suffix), common::Utf8ToCp932(utf8)));
   }
 
+  TempFolder temp;
   std::string folder;
   FakeClock clock;
   ScriptedPump pump;

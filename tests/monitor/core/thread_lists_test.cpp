@@ -114,3 +114,32 @@ TEST_F(ThreadListsTest, StripTagsPumpsEvents) {
 
 }  // namespace
 }  // namespace yagura
+
+namespace yagura {
+namespace {
+
+class ListWalkTest : public testing::MonitorTest {};
+
+// A nested list command inside the pump may shorten the list being walked.
+TEST_F(ListWalkTest, SelectWithEventsSeesTheListAsThePumpLeftIt) {
+  ListBox& list = m.form.listDATDL[0];
+  list.SetItems({"1.dat<>a (1)", "2.dat<>b (1)", "3.dat<>c (1)"});
+  EXPECT_EQ(SelectWithEvents(m, list, 1), "2.dat<>b (1)");
+  EXPECT_EQ(list.ListIndex(), 1);
+  EXPECT_EQ(pump.count, 1);
+  pump.onPump = [&] { list.RemoveItem(0); };
+  EXPECT_EQ(SelectWithEvents(m, list, 1), "3.dat<>c (1)");  // moved up
+  pump.onPump = [&] { list.Clear(); };
+  EXPECT_FALSE(SelectWithEvents(m, list, 0));
+  const int pumps = pump.count;
+  EXPECT_FALSE(SelectWithEvents(m, list, 5));  // past the end: no select, no pump
+  EXPECT_EQ(pump.count, pumps);
+
+  list.SetItems({"x", "y", "x"});
+  EXPECT_EQ(IndexOfEntry(list, "x", 0), 0);
+  EXPECT_EQ(IndexOfEntry(list, "x", 1), 2);  // moved: its last place
+  EXPECT_EQ(IndexOfEntry(list, "z", 0), -1);
+}
+
+}  // namespace
+}  // namespace yagura

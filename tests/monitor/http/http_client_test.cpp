@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "http_test_support.h"
+#include "monitor/core/run_state.h"
 #include "monitor/http/socket_layer.h"
 #include "tests/servers/script_server.h"
 
@@ -298,9 +299,63 @@ TEST_F(HttpFaultTest, OversizedBodyFailsWithoutWritingIt) {
       {Send("HTTP/1.1 200 OK\r\nContent-Length: 2000\r\n\r\n" + std::string(2000, 'x'))});
   ASSERT_TRUE(common::ReplaceFileAtomically(body, "old"));
   EXPECT_EQ(client.HttpRequest("get", server.Url("/x"), head, body, "2ch"), -1);
+  EXPECT_EQ(client.LastFailure(), HttpFailure::kBodyTooLarge);
   EXPECT_EQ(Contents(body), "old");
   client.maxBodyBytes = 2000;  // exactly at the cap is fine
   EXPECT_EQ(client.HttpRequest("get", server.Url("/x"), head, body, "2ch"), 2000);
+}
+
+// A server that drips a byte at a time keeps the receive timeout quiet; the
+// overall limit (base plus time per 100 KB announced) ends the transfer.
+TEST_F(HttpFaultTest, DrippingServerMeetsTheOverallLimit) {
+  std::vector<ScriptStep> drip = {Send("HTTP/1.1 200 OK\r\nContent-Length: 204800\r\n\r\n")};
+  for (int i = 0; i < 100; ++i) {
+    drip.push_back(Pause(100));
+    drip.push_back(Send("x"));
+  }
+  ScriptServer server(drip);
+  client.overallBaseMilliseconds = 400;
+  client.overallPer100KilobytesMilliseconds = 300;  // 204800 bytes: 600 ms more
+  const auto start = steady_clock::now();
+  EXPECT_EQ(client.HttpRequest("get", server.Url("/x"), head, body, "2ch"), -1);
+  const auto took = steady_clock::now() - start;
+  EXPECT_EQ(client.LastFailure(), HttpFailure::kTimedOut);
+  EXPECT_GE(took, std::chrono::milliseconds(1000));
+  EXPECT_LT(took, std::chrono::milliseconds(3000));
+  EXPECT_FALSE(common::FileExists(body));
+}
+
+// A stop of the running cycle or an exit request, arriving through the
+// pump, ends a stalled transfer within a second.
+TEST_F(HttpFaultTest, StopOrExitAbortsATransferUnderWay) {
+  client.receiveTimeoutMilliseconds = 30000;
+  const struct {
+    const char* name;
+    std::function<void(Monitor&)> request;
+  } cases[] = {
+      {"stop", [](Monitor& monitor) { SetRunState(monitor, RunState::kStopped); }},
+      {"exit", [](Monitor& monitor) { SetExitRequest(monitor, ExitRequest::kRequested); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptServer server({Send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nab"), Pause(20000)});
+    SetRunState(m, RunState::kRunning);
+    SetExitRequest(m, ExitRequest::kNone);
+    m.cycleInProgress = true;
+    const auto start = steady_clock::now();
+    pump.onPump = [&] {
+      if (steady_clock::now() - start > std::chrono::milliseconds(200)) c.request(m);
+    };
+    EXPECT_EQ(client.HttpRequest("get", server.Url("/x"), head, body, "2ch"), -1);
+    EXPECT_EQ(client.LastFailure(), HttpFailure::kAborted);
+    EXPECT_LT(steady_clock::now() - start, std::chrono::milliseconds(1200));
+  }
+  // Outside a cycle a stopped monitor still fetches (the state did not change).
+  m.cycleInProgress = false;
+  SetExitRequest(m, ExitRequest::kNone);
+  pump.onPump = nullptr;
+  ScriptServer ok({Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok")});
+  EXPECT_EQ(client.HttpRequest("get", ok.Url("/x"), head, body, "2ch"), 2);
 }
 
 TEST_F(HttpFaultTest, WindowIsPumpedDuringAStall) {

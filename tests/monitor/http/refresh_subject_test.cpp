@@ -46,6 +46,30 @@ TEST_F(RefreshSubjectTest, FetchesTheListWhole) {
   EXPECT_EQ(nginx_->Requests().back().userAgent, "Monazilla/1.00 (Yagura/0.3.86)");
 }
 
+// A maintenance or error page answered with 200 is no thread list: the
+// refresh fails, so no followed thread is taken as dropped.
+TEST_F(RefreshSubjectTest, ListWithoutAThreadLineIsAFailedRefresh) {
+  const struct {
+    const char* name;
+    std::string body;
+  } cases[] = {
+      {"maintenance page", Html("<html><body>只今メンテナンス中です</body></html>\n")},
+      {"lines without keys", "abc<>title (1)\nnothing here\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(nginx_->WriteFile("maint/subject.txt", c.body));
+    m.form.txtURLBRD.SetText(nginx_->Url("/maint/"));
+    EXPECT_FALSE(RefreshSubject(m, client, subjectPath));
+    EXPECT_TRUE(Logged("subject.txtの更新に失敗しました[スレッド一覧の行が1行もない]"));
+    EXPECT_FALSE(common::FileExists(subjectPath));
+    EXPECT_FALSE(common::FileExists(subjectPath + ".head"));
+  }
+  // One good line among others is a list.
+  ASSERT_TRUE(nginx_->WriteFile("maint/subject.txt", std::string("junk\n") + kSubject));
+  EXPECT_TRUE(RefreshSubject(m, client, subjectPath));
+}
+
 TEST_F(RefreshSubjectTest, ShortListIsDroppedWithoutMoveHandling) {
   ScriptServer liar(
       {Send("HTTP/1.1 200 OK\r\nContent-Length: 1234\r\n\r\n" + std::string(1233, 'x'))});

@@ -20,9 +20,12 @@ TEST(BoardUrls, ThreadPageAndDatUrlFollowTheBoard) {
             "http://s1.2ch.net/test/read.cgi/b/1234567890/");
   EXPECT_EQ(DatUrlFromPage("http://s1.2ch.net/test/read.cgi/b/1234567890/"),
             "http://s1.2ch.net/b/dat/1234567890.dat");
-  // The scheme of the page is always http; a port stays with the server.
+  // The board's scheme and port stay with the server: an https board's logs
+  // and pages are https addresses too.
   EXPECT_EQ(ThreadPageUrl("https://127.0.0.1:8080/b/", "5.dat"),
-            "http://127.0.0.1:8080/test/read.cgi/b/5/");
+            "https://127.0.0.1:8080/test/read.cgi/b/5/");
+  EXPECT_EQ(DatUrlFromPage("https://127.0.0.1:8080/test/read.cgi/b/5/"),
+            "https://127.0.0.1:8080/b/dat/5.dat");
   EXPECT_EQ(DatUrlFromPage("http://127.0.0.1:8080/test/read.cgi/b/5/"),
             "http://127.0.0.1:8080/b/dat/5.dat");
   // Any prefix before read.cgi/ is accepted.

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "monitor/core/monitor.h"
+#include "tests/support/monitor_fakes.h"
 
 namespace yagura_test {
 
@@ -32,13 +33,7 @@ class FixedClock : public yagura::Clock {
   std::time_t now = 1700000000;
 };
 
-class RecordingTray : public yagura::TrayNotifier {
- public:
-  void ShowBalloon(std::string_view title, std::string_view text) override {
-    balloons.push_back(std::string(title) + "|" + std::string(text));
-  }
-  std::vector<std::string> balloons;
-};
+using yagura::testing::RecordingTray;
 
 class PublishFixture : public ::testing::Test {
  protected:

@@ -15,6 +15,7 @@
 #include "common/file_io.h"
 #include "monitor/core/monitor.h"
 #include "monitor/core/run_state.h"
+#include "tests/support/monitor_fakes.h"
 
 namespace yagura::testing {
 
@@ -26,14 +27,6 @@ class ScriptedPump : public EventPump {
   }
   int count = 0;
   std::function<void(int)> onPump;
-};
-
-class RecordingTray : public TrayNotifier {
- public:
-  void ShowBalloon(std::string_view title, std::string_view text) override {
-    balloons.push_back(std::string(title) + "|" + std::string(text));
-  }
-  std::vector<std::string> balloons;
 };
 
 class MonitorFixture : public ::testing::Test {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <filesystem>
 
 #include "common/file_io.h"
 #include "monitor/core/message_text.h"
@@ -117,7 +118,8 @@ TEST_F(RetrieveDatsTest, FirstDownloadIsWholeThenAnUnchangedLogCostsOneHead) {
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].method, "HEAD");
   EXPECT_EQ(requests[0].status, 304);
-  EXPECT_EQ(requests[0].range, "bytes=" + std::to_string(log.size()) + "-");
+  // From one byte before the local end: the log's last line feed overlaps.
+  EXPECT_EQ(requests[0].range, "bytes=" + std::to_string(log.size() - 1) + "-");
   EXPECT_EQ("Last-Modified: " + requests[0].ifModifiedSince, stored.lastModified);
   EXPECT_EQ(Local("100"), log);
   EXPECT_EQ(LocalHead("100"), head);
@@ -131,7 +133,7 @@ TEST_F(RetrieveDatsTest, ThreeNewPostsAreAppendedAndTheHeaderFollows) {
   Serve("100", Posts(1, 8));
   monitor_.form.balloonEnabled = true;
   ASSERT_TRUE(Retrieve());
-  const std::string range = "bytes=" + std::to_string(Posts(1, 5).size()) + "-";
+  const std::string range = "bytes=" + std::to_string(Posts(1, 5).size() - 1) + "-";
   EXPECT_EQ(Sent(2), (std::vector<std::string>{"HEAD /board/dat/100.dat " + range + " 206",
                                                "GET /board/dat/100.dat " + range + " 206"}));
   EXPECT_EQ(Local("100"), Posts(1, 8));
@@ -160,7 +162,7 @@ TEST_F(RetrieveDatsTest, ShortenedLogIsAnswered416AndFetchedAgain) {
   Serve("100", rewritten);
   ASSERT_TRUE(Retrieve());
   EXPECT_EQ(Sent(2), (std::vector<std::string>{"HEAD /board/dat/100.dat bytes=" +
-                                                   std::to_string(Posts(1, 6).size()) + "- 416",
+                                                   std::to_string(Posts(1, 6).size() - 1) + "- 416",
                                                "GET /board/dat/100.dat - 200"}));
   EXPECT_EQ(Local("100"), rewritten);
   EXPECT_EQ(PaneCount("あぼーんを検出したっぽいのでdatを全部取得します"), 1);
@@ -241,6 +243,102 @@ TEST_F(MonitorFixture, FailedFullDownloadKeepsThePreviousLog) {
   EXPECT_EQ(common::ReadWholeFile(Path("dat/100.dat.head")).value_or(""), head);
 }
 
+// What the server answers from one byte before the local end decides: the
+// log's last line feed and new posts are appended; anything else is a log
+// that changed under us and is fetched whole, with the page test.
+TEST_F(RetrieveDatsTest, RangeAnswerMustStartWithTheLogsLastLineFeed) {
+  const std::string page = "<html><body>" + std::string(300, 'x') + "</body></html>";
+  const std::string samesize = [] {
+    std::string bytes = Posts(1, 4);
+    bytes[bytes.size() - 3] = 'Z';  // rewritten in place, same size
+    return bytes;
+  }();
+  // A post replaced by a shorter line, and new posts after it: the byte
+  // where the local log ended is no longer a line feed.
+  const std::string abon =
+      Posts(1, 1) + common::Utf8ToCp932("あぼーん<>あぼーん<>あぼーん<>あぼーん<>\n") + Posts(3, 9);
+  ASSERT_NE(abon[Posts(1, 4).size() - 1], '\n');
+  const struct {
+    const char* name;
+    std::string served;
+    std::vector<std::string> sent;  // after the first download of Posts(1, 4)
+    std::string local;              // the log afterwards
+    const char* logged;
+  } cases[] = {
+      {"page longer than the log",
+       page,
+       {"HEAD 206", "GET 206", "GET 200"},
+       Posts(1, 4),
+       "\"100.dat\"はdat落ちしている可能性があります"},
+      {"log rewritten at the same size",
+       samesize,
+       {"HEAD 206", "GET 200"},
+       samesize,
+       "あぼーんを検出したっぽいのでdatを全部取得します"},
+      {"post deleted and new ones added",
+       abon,
+       {"HEAD 206", "GET 206", "GET 200"},
+       abon,
+       "あぼーんを検出したっぽいのでdatを全部取得します"},
+      {"new posts",
+       Posts(1, 6),
+       {"HEAD 206", "GET 206"},
+       Posts(1, 6),
+       "新着 2件をダウンロードしました"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(Path("dat"));
+    Serve("100", Posts(1, 4));
+    Follow({"100"});
+    ASSERT_TRUE(Retrieve());
+    ASSERT_EQ(Local("100"), Posts(1, 4));
+    Serve("100", c.served);
+    monitor_.form.txtLOG.SetText("");
+    ASSERT_TRUE(Retrieve());
+    std::vector<std::string> sent;
+    for (const LoggedRequest& r : Requests(c.sent.size())) {
+      sent.push_back(r.method + " " + std::to_string(r.status));
+    }
+    EXPECT_EQ(sent, c.sent);
+    EXPECT_EQ(Local("100"), c.local);
+    EXPECT_EQ(PaneCount(c.logged), 1);
+  }
+}
+
+// An https board: the log is asked for over TLS (the test server's own
+// certificate trusted as an authority), whole and then by range.
+TEST_F(MonitorFixture, HttpsBoardLogsAreFetchedOverTls) {
+  NginxServer::Options options;
+  options.tls = true;
+  NginxServer secure(options);
+  ASSERT_TRUE(secure.Running()) << secure.ErrorLog();
+  ASSERT_TRUE(secure.WriteFile("board/dat/100.dat", Posts(1, 3), std::time(nullptr) - 1000));
+  monitor_.form.txtURLBRD.SetText(secure.Url("/board/"));
+  ASSERT_EQ(monitor_.form.txtURLBRD.Text().rfind("https://", 0), 0u);
+  monitor_.form.listDATDL[0].SetItems({"100.dat<3レス>t (3)"});
+  HttpClient http(monitor_);
+  http.extraCaFile = secure.CertificatePath();
+  ASSERT_TRUE(RetrieveDats(monitor_, http, monitor_.paths.DatFolder()));
+  EXPECT_EQ(common::ReadWholeFile(Path("dat/100.dat")).value_or(""), Posts(1, 3));
+  EXPECT_EQ(PaneCount("GET " + secure.Url("/board/dat/100.dat...(")), 1);
+  ASSERT_TRUE(secure.WriteFile("board/dat/100.dat", Posts(1, 5), std::time(nullptr)));
+  ASSERT_TRUE(RetrieveDats(monitor_, http, monitor_.paths.DatFolder()));
+  EXPECT_EQ(common::ReadWholeFile(Path("dat/100.dat")).value_or(""), Posts(1, 5));
+  EXPECT_EQ(PaneCount("新着 2件をダウンロードしました"), 1);
+}
+
+// A log that cannot be stored is said to be so, not blamed on the server.
+TEST_F(RetrieveDatsTest, UnwritableLogIsReportedAsSuch) {
+  Serve("100", Posts(1, 3));
+  Follow({"100"});
+  std::filesystem::create_directories(Path("dat/100.dat/in the way"));
+  ASSERT_TRUE(Retrieve());
+  EXPECT_EQ(PaneCount("\"100.dat\":\"" + Path("dat/100.dat") + "\"に書き込めません"), 1);
+  EXPECT_EQ(PaneCount("接続に失敗しました"), 0);
+  EXPECT_EQ(Sent(1), std::vector<std::string>{"GET /board/dat/100.dat - 200"});  // no retry
+}
+
 TEST_F(RetrieveDatsTest, StopWhileTheThirdOfFiveThreadsIsFetched) {
   for (const char* key : {"1", "2", "3", "4", "5"}) Serve(key, Posts(1, 2));
   Follow({"1", "2", "3", "4", "5"});
@@ -315,10 +413,33 @@ TEST_F(RetrieveDatsFaultTest, PartShorterThanItsLengthLeavesTheLogUnchanged) {
   ASSERT_EQ(server.Requests().size(), 2u);
   EXPECT_NE(server.Requests()[0].find("If-Modified-Since: Tue, 08 Dec 2026 01:00:00 GMT\r\n"),
             std::string::npos);
-  EXPECT_NE(server.Requests()[1].find("Range: bytes=4-\r\n"), std::string::npos);
+  EXPECT_NE(server.Requests()[1].find("Range: bytes=3-\r\n"), std::string::npos);
   EXPECT_EQ(PaneCount("datファイルの差分ダウンロードに失敗しました[ファイルサイズが一致しない]"),
             1);
   EXPECT_EQ(common::ReadWholeFile(Path("dat/100.dat")).value(), "old\n");
+}
+
+// A full download whose body is shorter than its Content-Length keeps what
+// came (for the dat-fall processing) but not its header file, so the next
+// cycle asks for the whole log again instead of the bytes after the cut.
+TEST_F(MonitorFixture, FullDownloadCutShortIsFetchedWholeNextTime) {
+  testing::ScriptServer server({testing::Send(
+      "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nLast-Modified: Tue, 08 Dec 2026 01:00:00 "
+      "GMT\r\nConnection: close\r\n\r\n" +
+      Posts(1, 1))});
+  ASSERT_TRUE(server.Running());
+  monitor_.form.txtURLBRD.SetText(server.Url("/board/"));
+  monitor_.form.listDATDL[0].SetItems({"100.dat<1レス>t (1)"});
+  HttpClient http(monitor_);
+  for (int cycle = 1; cycle <= 2; ++cycle) {
+    SCOPED_TRACE(cycle);
+    ASSERT_TRUE(RetrieveDats(monitor_, http, monitor_.paths.DatFolder()));
+    ASSERT_EQ(server.Requests().size(), static_cast<size_t>(cycle));
+    EXPECT_EQ(server.Requests().back().rfind("GET ", 0), 0u);
+    EXPECT_EQ(server.Requests().back().find("Range:"), std::string::npos);
+    EXPECT_EQ(PaneCount("datのダウンロードに失敗しました[ファイルサイズが一致しない]"), cycle);
+    EXPECT_FALSE(common::FileExists(Path("dat/100.dat.head")));
+  }
 }
 
 TEST_F(RetrieveDatsFaultTest, ProbeAnsweredWithoutRangeIsAnUnknownError) {

@@ -81,6 +81,20 @@ class HeadlessTest : public ::testing::Test {
     }
     return false;
   }
+  // The exit status once the program ended by itself, or -1 when it did not
+  // end in time.
+  int WaitForExit(int seconds = 20) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    int status = 0;
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (waitpid(pid, &status, WNOHANG) == pid) {
+        pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return -1;
+  }
   // The exit status after SIGTERM, or -1 when it did not end in time.
   int TerminateAndWait(int seconds = 20) {
     kill(pid, SIGTERM);
@@ -124,6 +138,22 @@ TEST_F(HeadlessTest, SigtermStopsTheRunSavesSettingsAndListsAndExitsZero) {
   EXPECT_NE(Read("yagura.log").find("お休み中("), std::string::npos);
   EXPECT_NE(common::ReadWholeFile(folder + "stdout.txt").value_or("").find("お休み中("),
             std::string::npos);  // UTF-8
+}
+
+// Settings the start check refuses: the message, then an exit that a service
+// manager sees as a failure, with the settings kept as they were.
+TEST_F(HeadlessTest, InvalidSettingsExitNonZeroAfterTheMessage) {
+  for (const char* url : {"ftp://127.0.0.1/board/", "http://127.0.0.1:9/sub/board/"}) {
+    SCOPED_TRACE(url);
+    Write("yagura.ini", std::string("brdurl=") + url + "\r\n");
+    Start({"--headless"});
+    EXPECT_EQ(WaitForExit(), 2) << Read("stderr.txt");
+    const std::string errors = common::ReadWholeFile(folder + "stderr.txt").value_or("");  // UTF-8
+    EXPECT_NE(errors.find("板URLの設定が正しくありません"), std::string::npos) << errors;
+    EXPECT_NE(Read("stderr.txt").find("not running: correct the settings"), std::string::npos);
+    EXPECT_NE(Read("yagura.ini").find(std::string("\r\nbrdurl=") + url + "\r\n"),
+              std::string::npos);
+  }
 }
 
 TEST_F(HeadlessTest, WithoutADisplayItRunsHeadlessAndSaysSo) {
