@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "common/file_io.h"
+#include "converter/index/index_names.h"
 #include "converter/page/index_record.h"
 #include "converter/placement/page_folder.h"
 
@@ -202,7 +203,7 @@ PageOutcome PageConverter::operator()(const Thread& thread, const Options& cmd,
     for (char c : relative) {
       if (c == '/') up += "../";
     }
-    setup.indexLink = up + "index.html";
+    setup.indexLink = up + index::TopIndexName(cmd);
   }
   if (cmd.js.enabled && script_) setup.script = script_(cmd, folder, reporter);
 
@@ -210,13 +211,15 @@ PageOutcome PageConverter::operator()(const Thread& thread, const Options& cmd,
       split ? PartFileName(setup.baseName, 1,
                            PartCount(static_cast<long long>(thread.posts.size()), cmd.partSize))
             : setup.baseName + ".html";
-  if (cmd.m.writehtmlindextag) {
+  std::string indexRecord;
+  if (cmd.m.writehtmlindextag || cmd.i.enabled) {
     IndexRecordPlace place;
     place.pageFile = firstFile;
     place.parts = split ? PartCount(static_cast<long long>(thread.posts.size()), cmd.partSize) : 0;
     place.pageFolder = folder.substr(std::min(folder.size(), cmd.outputFolder.size()));
     place.letterPath = pageFolder.letterPath;
-    setup.indexRecord = IndexRecordLine(thread, place);
+    indexRecord = IndexRecordLine(thread, place);
+    if (cmd.m.writehtmlindextag) setup.indexRecord = indexRecord;
   }
 
   std::string firstPath = folder + firstFile;
@@ -248,6 +251,7 @@ PageOutcome PageConverter::operator()(const Thread& thread, const Options& cmd,
   }
   outcome.converted = true;
   outcome.outputPath = pages.files.front().path;
+  outcome.indexRecord = std::move(indexRecord);
 
   // The result line.
   const char* arrow = cmd.m.limitoflinenumber > 0 ? " -> " : " => ";
