@@ -48,7 +48,7 @@ TEST(IndexRealLogs, EveryLayoutPassesTidyAndEveryLinkLandsInChromium) {
   } layouts[] = {
       {"flat", {"/i"}},
       {"folders", {"/I:", "/m=810D90010"}},  // reproduced input folders, board title
-      {"Bsbf", {"/I:=r", "/a=Bsbf"}},
+      {"Bsbf", {"/I:r1111", "/a=Bsbf"}},
       {"sbF", {"/i=L1101", "/a=sbF"}},
       {"Fsb", {"/i", "/a=Fsb"}},
       {"split", {"/I", "/a=nd", "/d=100"}},
