@@ -10,6 +10,7 @@
 #include "converter/index/index_names.h"
 #include "converter/index/sorting.h"
 #include "converter/page/markup_filter.h"
+#include "converter/page/page_converter.h"
 #include "converter/reading/kanjicode.h"
 #include "converter/reading/thread_reader.h"
 
@@ -240,7 +241,10 @@ class Writer {
     std::string path = cmd_.outputFolder + folder + name;
     reporter_.Say(path + "を作成中...");
     std::string bytes = EncodeWithReferences(utf8, charset_);
-    if (!common::ReplaceFileAtomically(path, bytes)) {
+    // Written as the thread pages are: complete or not at all, without a
+    // flush to disk that would wait for every page of the run.
+    bool created = false;
+    if (!page::WritePageFile(path, bytes, created)) {
       reporter_.Say("failed\r\n");
       reporter_.Say(path + "の作成に失敗しました。\r\n");
       return false;
@@ -382,7 +386,8 @@ class Writer {
     std::string target = cmd_.outputFolder + "bg.gif";
     std::optional<std::string> bytes = common::ReadWholeFile(cmd_.programFolder + "bg.gif");
     if (!bytes) bytes = std::string(reinterpret_cast<const char*>(kBlankGif), sizeof kBlankGif);
-    if (!common::ReplaceFileAtomically(target, *bytes)) {
+    bool created = false;
+    if (!page::WritePageFile(target, *bytes, created)) {
       reporter_.Say(target + "の作成に失敗しました。\r\n");
     }
   }

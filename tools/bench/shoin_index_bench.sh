@@ -13,7 +13,11 @@ data=../shared/realdata
 [[ -x $shoin ]] || { echo "build $shoin first" >&2; exit 1; }
 [[ -d $data ]] || { echo "real data folder $data is absent" >&2; exit 1; }
 
-work=$(mktemp -d /tmp/shoin_index_bench.XXXXXX)
+# In memory where there is a tmpfs: the disk of a shared machine makes the
+# figures swing far more than /i moves them.
+tmp=/tmp
+[[ -d /dev/shm && -w /dev/shm ]] && tmp=/dev/shm
+work=$(mktemp -d "$tmp/shoin_index_bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 sources=("$data/js2ch-news4vip/1379534723.dat" "$data/twoB-2ch/example(81-100).dat"
          "$data/twoB-2ch/log-falled.dat" "$data/twoB-jbbs/aa.dat" "$data/twoB-jbbs/jbbs.dat")
