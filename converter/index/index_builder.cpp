@@ -49,21 +49,19 @@ IndexBuilder::StartResult IndexBuilder::Start(const Options& cmd, Reporter& repo
 }
 
 void IndexBuilder::Insert(IndexEntry entry, bool replace) {
-  std::string identity = entry.Identity();
-  auto found = byIdentity_.find(identity);
-  if (found != byIdentity_.end()) {
-    if (replace) entries_[found->second] = std::move(entry);
-    return;
+  auto [found, added] = byIdentity_.try_emplace(entry.Identity(), entries_.size());
+  if (added) {
+    entries_.push_back(std::move(entry));
+  } else if (replace) {
+    entries_[found->second] = std::move(entry);
   }
-  byIdentity_.emplace(std::move(identity), entries_.size());
-  entries_.push_back(std::move(entry));
 }
 
 void IndexBuilder::Add(const std::string& recordLine, Reporter& reporter) {
   if (!active_ || recordLine.empty()) return;
   std::optional<IndexEntry> entry = ParseIndexRecord(recordLine);
   if (!entry) return;
-  if (!work_.Append(IndexRecordText(*entry)) && !writeFailed_) {
+  if (!work_.Append(recordLine) && !writeFailed_) {
     writeFailed_ = true;
     reporter.Say(work_.path() + "  :ファイルの書き込みに失敗しました。\r\n");
   }
@@ -90,7 +88,9 @@ int IndexBuilder::Finish(const Options& cmd, Reporter& reporter) {
     IndexTemplates templates = LoadIndexTemplates(cmd, reporter);
     written = WriteIndexPages(entries_, cmd, templates, reporter);
   }
-  work_.Close(cmd.i.digits[7] == 1);
+  if (!work_.Close(cmd.i.digits[7] == 1) && !writeFailed_) {
+    reporter.Say(work_.path() + "  :ファイルの書き込みに失敗しました。\r\n");
+  }
   return written;
 }
 

@@ -12,6 +12,12 @@ namespace converter::index {
 inline constexpr std::string_view kRecordTag = "htmlindextag v1.1";
 
 struct IndexEntry {
+  IndexEntry() = default;
+  IndexEntry(IndexEntry&&) noexcept = default;
+  IndexEntry& operator=(IndexEntry&&) noexcept = default;
+  IndexEntry(const IndexEntry&) = default;
+  IndexEntry& operator=(const IndexEntry&) = default;
+
   std::string pageFile;         // the (first part) page file name
   std::string inputFile;        // the log's file name
   std::string parts;            // part count, 0 for an unsplit thread

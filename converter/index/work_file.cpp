@@ -11,6 +11,11 @@
 #include "converter/reading/kanjicode.h"
 
 namespace converter::index {
+namespace {
+
+constexpr size_t kBlockBytes = 64 * 1024;
+
+}  // namespace
 
 IndexWorkFile::~IndexWorkFile() {
   if (fd_ >= 0) Close(true);
@@ -58,18 +63,31 @@ IndexWorkFile::OpenResult IndexWorkFile::Open(const std::string& folder,
 
 bool IndexWorkFile::Append(const std::string& line) {
   if (fd_ < 0) return false;
-  std::string bytes = EncodeWithReferences(line, common::Charset::kCp932) + "\r\n";
-  for (size_t done = 0; done < bytes.size();) {
-    ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
+  pending_ += EncodeWithReferences(line, common::Charset::kCp932);
+  pending_ += "\r\n";
+  return pending_.size() < kBlockBytes || Flush();
 }
 
-void IndexWorkFile::Close(bool keep) {
-  if (fd_ < 0) return;
+bool IndexWorkFile::Flush() {
+  if (fd_ < 0) return false;
+  bool ok = true;
+  for (size_t done = 0; done < pending_.size();) {
+    ssize_t n = write(fd_, pending_.data() + done, pending_.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = false;
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  pending_.clear();
+  return ok;
+}
+
+bool IndexWorkFile::Close(bool keep) {
+  if (fd_ < 0) return true;
+  bool ok = !keep || Flush();
+  pending_.clear();
   if (!keep) {
     if (keptBytes_ > 0) {
       if (ftruncate(fd_, static_cast<off_t>(keptBytes_)) != 0) {
@@ -82,6 +100,7 @@ void IndexWorkFile::Close(bool keep) {
   flock(fd_, LOCK_UN);
   ::close(fd_);
   fd_ = -1;
+  return ok;
 }
 
 }  // namespace converter::index

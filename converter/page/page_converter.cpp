@@ -218,8 +218,13 @@ PageOutcome PageConverter::operator()(const Thread& thread, const Options& cmd,
     place.parts = split ? PartCount(static_cast<long long>(thread.posts.size()), cmd.partSize) : 0;
     place.pageFolder = folder.substr(std::min(folder.size(), cmd.outputFolder.size()));
     place.letterPath = pageFolder.letterPath;
-    indexRecord = IndexRecordLine(thread, place);
-    if (cmd.m.writehtmlindextag) setup.indexRecord = indexRecord;
+    if (cmd.m.writehtmlindextag) setup.indexRecord = IndexRecordLine(thread, place);
+    if (cmd.i.enabled) {
+      // An index shows the first post only when asked to (/i digit 4).
+      place.firstPost = cmd.i.digits[3] == 1;
+      indexRecord = place.firstPost && cmd.m.writehtmlindextag ? setup.indexRecord
+                                                               : IndexRecordLine(thread, place);
+    }
   }
 
   std::string firstPath = folder + firstFile;
