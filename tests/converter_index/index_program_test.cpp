@@ -242,3 +242,87 @@ TEST_F(IndexProgram, ScriptInATitleOrFirstPostNeverReachesTheIndex) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace index_test;
+
+class IndexTree : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(fs::exists(kBuilt)) << kBuilt << " is not built";
+    work_ = fs::temp_directory_path() /
+            ("index_tree_" + std::to_string(getpid()) + "_" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(work_);
+    fs::create_directories(work_ / "bin");
+    fs::create_directories(work_ / "in");
+    program_ = (work_ / "bin" / "shoin").string();
+    fs::copy_file(kBuilt, program_);
+    // A ten-digit key, two nine-digit keys and a log without a key.
+    for (const char* name : {"1199000001", "912345678", "912345679", "nokey"}) {
+      ASSERT_TRUE(
+          common::ReplaceFileAtomically((work_ / "in" / (std::string(name) + ".dat")).string(),
+                                        MakeLog(std::string("スレ") + name, 3, 1)));
+    }
+  }
+  void TearDown() override {
+    if (!HasFailure()) fs::remove_all(work_);
+  }
+  std::string Page(const std::string& relative) {
+    return common::Cp932ToUtf8(
+        common::ReadWholeFile((work_ / "out" / relative).string()).value_or(""));
+  }
+  fs::path work_;
+  std::string program_;
+};
+
+TEST_F(IndexTree, ArchiveNumbersWithUserTreeTemplatesAndEveryTreeMarker) {
+  fs::path tree = work_ / "bin" / "template" / "index_tree";
+  fs::create_directories(tree);
+  auto write = [&](const char* name, const std::string& text) {
+    ASSERT_TRUE(common::ReplaceFileAtomically((tree / name).string(), text));
+  };
+  write("header.html", "<html><head><title><INDEXTITLE/></title></head><body><BOARDTITLE/><RET/>");
+  write("body_header.html", "<table><tr><th><ITEM_HEADER/></th></tr><RET/>");
+  write("body.html",
+        "<tr><td><a href=\"<TARGETPATH/><FILENAME/>\"><ITEM/></a>=<FILECOUNT/></td></tr><RET/>");
+  write("body_footer.html",
+        "</table><ITEMCOUNT/>/<ALLFILECOUNT/>|<LINK_INDEXNINE/>|<LINK_INDEXZERO/><RET/>");
+  write("footer.html", "</body></html><RET/>");
+  Outcome run =
+      RunProgram(program_, {(work_ / "in").string(), (work_ / "out").string(), "/i", "/a=F"});
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  std::string top = Page("index.html");
+  EXPECT_NE(top.find("<title>スレッドキー別一覧</title>"), std::string::npos) << top;
+  EXPECT_NE(top.find("<th>倉庫番号</th>"), std::string::npos) << top;
+  EXPECT_NE(top.find("<a href=\"000/index.html\">000</a>=1"), std::string::npos) << top;
+  EXPECT_NE(top.find("<a href=\"1199/index.html\">1199</a>=1"), std::string::npos) << top;
+  EXPECT_NE(top.find("<a href=\"912/index.html\">912</a>=2"), std::string::npos) << top;
+  EXPECT_NE(top.find("</table>3/4|<a href=\"index9.html\">倉庫番号999999999以前</a>|"
+                     "<a href=\"index0.html\">スレッド番号不明</a>"),
+            std::string::npos)
+      << top;
+  std::string nine = Hrefs((work_ / "out" / "index9.html").string());
+  EXPECT_TRUE(nine == "912/912345678.html,912/912345679.html" ||
+              nine == "912/912345679.html,912/912345678.html")
+      << nine;
+  EXPECT_EQ(Hrefs((work_ / "out" / "index0.html").string()), "000/nokey.html");
+  EXPECT_NE(Page("1199/index.html").find("<title>スレッドキー5桁のリスト</title>"),
+            std::string::npos);
+  EXPECT_EQ(Hrefs((work_ / "out" / "1199" / "11990" / "index.html").string()), "1199000001.html");
+}
+
+TEST_F(IndexTree, ArchiveBelowAnotherLetterGoesIntoKakolog) {
+  Outcome run =
+      RunProgram(program_, {(work_ / "in").string(), (work_ / "out").string(), "/I", "/a=bF"});
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  // The board letter falls back to the log's folder name.
+  EXPECT_EQ(Hrefs((work_ / "out" / "index.html").string()), "in/index.html");
+  EXPECT_EQ(Hrefs((work_ / "out" / "in" / "index.html").string()), "kako/kakolog.html");
+  EXPECT_NE(Hrefs((work_ / "out" / "in" / "kako" / "kakolog.html").string()).find("912/index.html"),
+            std::string::npos);
+  EXPECT_TRUE(fs::exists(work_ / "out" / "in" / "kako" / "index9.html"));
+}
+
+}  // namespace
