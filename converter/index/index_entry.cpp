@@ -1,6 +1,6 @@
 #include "converter/index/index_entry.h"
 
-#include <cstdlib>
+#include <charconv>
 #include <vector>
 
 namespace converter::index {
@@ -55,15 +55,16 @@ std::string IndexEntry::OutputEncoding() const {
 
 std::optional<IndexEntry> ParseIndexRecord(std::string_view line) {
   while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
-  std::vector<std::string> fields;
+  std::vector<std::string_view> fields;
+  fields.reserve(kFieldCount + 1);
   size_t start = 0;
   while (start < line.size()) {
     size_t tab = line.find('\t', start);
     if (tab == std::string_view::npos) {
-      fields.emplace_back(line.substr(start));
+      fields.push_back(line.substr(start));
       break;
     }
-    fields.emplace_back(line.substr(start, tab - start));
+    fields.push_back(line.substr(start, tab - start));
     start = tab + 1;
   }
   if (fields.size() < kFieldCount || fields[0] != kRecordTag || fields[1].empty()) {
@@ -78,14 +79,17 @@ std::optional<IndexEntry> ParseIndexRecord(std::string_view line) {
   e.inputFile = fields[2];
   e.parts = fields[3];
   e.inputTime = fields[4];
-  e.pageFolder = CleanFolder(fields[6]);
-  e.letterPath = CleanFolder(fields[7]);
+  e.pageFolder = CleanFolder(std::string(fields[6]));
+  e.letterPath = CleanFolder(std::string(fields[7]));
   if (StepsOutside(e.pageFolder) || StepsOutside(e.letterPath)) return std::nullopt;
   e.title = fields[8];
-  char* end = nullptr;
-  long posts = std::strtol(fields[9].c_str(), &end, 10);
-  if (fields[9].empty() || *end != '\0' || posts < 0) return std::nullopt;
-  e.posts = static_cast<int>(posts);
+  int posts = 0;
+  auto [end, error] = std::from_chars(fields[9].data(), fields[9].data() + fields[9].size(), posts);
+  if (fields[9].empty() || error != std::errc() || end != fields[9].data() + fields[9].size() ||
+      posts < 0) {
+    return std::nullopt;
+  }
+  e.posts = posts;
   e.firstPostTime = fields[10];
   e.lastPostTime = fields[11];
   e.lastNonSageTime = fields[12];

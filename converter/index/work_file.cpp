@@ -63,7 +63,7 @@ IndexWorkFile::OpenResult IndexWorkFile::Open(const std::string& folder,
 
 bool IndexWorkFile::Append(const std::string& line) {
   if (fd_ < 0) return false;
-  pending_ += EncodeWithReferences(line, common::Charset::kCp932);
+  pending_ += line;
   pending_ += "\r\n";
   return pending_.size() < kBlockBytes || Flush();
 }
@@ -71,8 +71,9 @@ bool IndexWorkFile::Append(const std::string& line) {
 bool IndexWorkFile::Flush() {
   if (fd_ < 0) return false;
   bool ok = true;
-  for (size_t done = 0; done < pending_.size();) {
-    ssize_t n = write(fd_, pending_.data() + done, pending_.size() - done);
+  const std::string bytes = EncodeWithReferences(pending_, common::Charset::kCp932);
+  for (size_t done = 0; done < bytes.size();) {
+    ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       ok = false;

@@ -41,7 +41,7 @@ class IndexWorkFile {
   int fd_ = -1;
   std::string path_;
   long long keptBytes_ = 0;
-  std::string pending_;  // whole lines not yet written
+  std::string pending_;  // whole lines not yet written (UTF-8)
 };
 
 }  // namespace converter::index
