@@ -4,6 +4,7 @@
 // index pages at the end.
 #pragma once
 
+#include <deque>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -36,7 +37,7 @@ class IndexBuilder {
   // index files written.
   int Finish(const Options& cmd, Reporter& reporter);
 
-  const std::vector<IndexEntry>& entries() const { return entries_; }
+  const std::deque<IndexEntry>& entries() const { return entries_; }
 
  private:
   // A later entry of the same page replaces the earlier one in its place
@@ -44,7 +45,7 @@ class IndexBuilder {
   void Insert(IndexEntry entry, bool replace);
 
   bool active_ = false;
-  std::vector<IndexEntry> entries_;
+  std::deque<IndexEntry> entries_;
   std::unordered_map<std::string, size_t> byIdentity_;
   IndexWorkFile work_;
   bool writeFailed_ = false;

@@ -129,7 +129,7 @@ common::Charset CharsetNamed(const std::string& name) {
 
 class Writer {
  public:
-  Writer(const std::vector<IndexEntry>& entries, const Options& cmd, const IndexTemplates& t,
+  Writer(const std::deque<IndexEntry>& entries, const Options& cmd, const IndexTemplates& t,
          Reporter& reporter)
       : entries_(entries), cmd_(cmd), t_(t), reporter_(reporter) {
     eol_ = cmd.m.retcodeLF ? "\n" : "\r\n";
@@ -392,7 +392,7 @@ class Writer {
     }
   }
 
-  const std::vector<IndexEntry>& entries_;
+  const std::deque<IndexEntry>& entries_;
   const Options& cmd_;
   const IndexTemplates& t_;
   Reporter& reporter_;
@@ -459,7 +459,7 @@ std::string HrefPart(const std::string& name) {
   return out;
 }
 
-int WriteIndexPages(const std::vector<IndexEntry>& entries, const Options& cmd,
+int WriteIndexPages(const std::deque<IndexEntry>& entries, const Options& cmd,
                     const IndexTemplates& templates, Reporter& reporter) {
   return Writer(entries, cmd, templates, reporter).Run();
 }

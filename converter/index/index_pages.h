@@ -5,6 +5,7 @@
 // the top page.
 #pragma once
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,7 @@ std::string MessageHtml(const std::string& message);
 std::string HrefPart(const std::string& name);
 
 // Writes the pages into cmd.outputFolder; returns the number of files written.
-int WriteIndexPages(const std::vector<IndexEntry>& entries, const Options& cmd,
+int WriteIndexPages(const std::deque<IndexEntry>& entries, const Options& cmd,
                     const IndexTemplates& templates, Reporter& reporter);
 
 }  // namespace converter::index

@@ -197,7 +197,9 @@ PageOutcome PageConverter::operator()(const Thread& thread, const Options& cmd,
   setup.folder = folder;
   setup.redirectPrefix = RedirectPrefix(cmd);
   std::error_code ec;
-  if (cmd.i.enabled && cmd.m.link_back && !std::filesystem::is_regular_file(cmd.inputPath, ec)) {
+  // Whether the input names one file: asked once a run.
+  if (!inputIsFile_) inputIsFile_ = std::filesystem::is_regular_file(cmd.inputPath, ec);
+  if (cmd.i.enabled && cmd.m.link_back && !*inputIsFile_) {
     std::string relative = folder.substr(std::min(folder.size(), cmd.outputFolder.size()));
     std::string up;
     for (char c : relative) {
