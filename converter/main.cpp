@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "converter/index/index_builder.h"
 #include "converter/options/command_line.h"
 #include "converter/options/help_pages.h"
 #include "converter/options/paths.h"
@@ -46,6 +47,16 @@ std::shared_ptr<page::PageConverter> ThePageConverter() {
 PageWriter MakePageWriter() { return page::PageConverter::Writer(ThePageConverter()); }
 // ===================================================================
 
+// ===== The index joins here: an entry per converted thread, the pages at the end. =====
+PageWriter WithIndexEntries(PageWriter writePage, index::IndexBuilder& builder) {
+  return [writePage, &builder](const Thread& thread, const Options& cmd, Reporter& reporter) {
+    PageOutcome outcome = writePage(thread, cmd, reporter);
+    if (outcome.converted) builder.Add(outcome.indexRecord, reporter);
+    return outcome;
+  };
+}
+// =======================================================================================
+
 void Pause(int seconds) { std::this_thread::sleep_for(std::chrono::seconds(seconds)); }
 
 int Run(int argc, char** argv, Options& cmd, RunSummary& summary) {
@@ -66,9 +77,24 @@ int Run(int argc, char** argv, Options& cmd, RunSummary& summary) {
       return skin::BuildSkinPages(thread, options, setup, skin);
     });
   }
-  return RunConversion(
-      cmd, reporter, MakePageWriter(), &summary,
-      [](const Options& options, Reporter& out) { ThePageConverter()->Finish(options, out); });
+  index::IndexBuilder builder;
+  switch (builder.Start(cmd, reporter)) {
+    case index::IndexBuilder::StartResult::kFatal:
+      reporter.Say("強制終了します。(701)\r\n");
+      Pause(5);
+      return 6;
+    case index::IndexBuilder::StartResult::kRefused:
+      // No page may link to an index this run does not write.
+      cmd.i.enabled = false;
+      break;
+    case index::IndexBuilder::StartResult::kReady:
+      break;
+  }
+  return RunConversion(cmd, reporter, WithIndexEntries(MakePageWriter(), builder), &summary,
+                       [&builder](const Options& options, Reporter& out) {
+                         ThePageConverter()->Finish(options, out);
+                         builder.Finish(options, out);
+                       });
 }
 
 }  // namespace

@@ -29,7 +29,9 @@ std::string Time14(std::uint64_t time) {
 std::string IndexRecordLine(const Thread& thread, const IndexRecordPlace& place) {
   const BoardKindTraits& traits = thread.traits ? *thread.traits : TraitsOf(thread.kind);
   std::string firstPost;
-  if (!thread.posts.empty()) firstPost = thread.DecodeField(thread.posts.front().body);
+  if (place.firstPost && !thread.posts.empty()) {
+    firstPost = thread.DecodeField(thread.posts.front().body);
+  }
   std::string fields[] = {
       "htmlindextag v1.1",
       place.pageFile,

@@ -13,6 +13,7 @@ struct IndexRecordPlace {
   int parts = 1;
   std::string pageFolder;  // folder of the page relative to the output root
   std::string letterPath;  // the /a folder path
+  bool firstPost = true;   // the text of post 1 as the last field
 };
 
 // The fields joined by TAB, a TAB after the last (UTF-8).

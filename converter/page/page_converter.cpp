@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "common/file_io.h"
+#include "converter/index/index_names.h"
 #include "converter/page/index_record.h"
 #include "converter/placement/page_folder.h"
 #include "converter/query/query_normalise.h"
@@ -197,13 +198,15 @@ PageOutcome PageConverter::operator()(const Thread& thread, const Options& cmd,
   setup.folder = folder;
   setup.redirectPrefix = RedirectPrefix(cmd);
   std::error_code ec;
-  if (cmd.i.enabled && cmd.m.link_back && !std::filesystem::is_regular_file(cmd.inputPath, ec)) {
+  // Whether the input names one file: asked once a run.
+  if (!inputIsFile_) inputIsFile_ = std::filesystem::is_regular_file(cmd.inputPath, ec);
+  if (cmd.i.enabled && cmd.m.link_back && !*inputIsFile_) {
     std::string relative = folder.substr(std::min(folder.size(), cmd.outputFolder.size()));
     std::string up;
     for (char c : relative) {
       if (c == '/') up += "../";
     }
-    setup.indexLink = up + "index.html";
+    setup.indexLink = up + index::TopIndexName(cmd);
   }
   if (cmd.js.enabled && script_) setup.script = script_(cmd, folder, reporter);
 
@@ -211,13 +214,20 @@ PageOutcome PageConverter::operator()(const Thread& thread, const Options& cmd,
       split ? PartFileName(setup.baseName, 1,
                            PartCount(static_cast<long long>(thread.posts.size()), cmd.partSize))
             : setup.baseName + ".html";
-  if (cmd.m.writehtmlindextag) {
+  std::string indexRecord;
+  if (cmd.m.writehtmlindextag || cmd.i.enabled) {
     IndexRecordPlace place;
     place.pageFile = firstFile;
     place.parts = split ? PartCount(static_cast<long long>(thread.posts.size()), cmd.partSize) : 0;
     place.pageFolder = folder.substr(std::min(folder.size(), cmd.outputFolder.size()));
     place.letterPath = pageFolder.letterPath;
-    setup.indexRecord = IndexRecordLine(thread, place);
+    if (cmd.m.writehtmlindextag) setup.indexRecord = IndexRecordLine(thread, place);
+    if (cmd.i.enabled) {
+      // An index shows the first post only when asked to (/i digit 4).
+      place.firstPost = cmd.i.digits[3] == 1;
+      indexRecord = place.firstPost && cmd.m.writehtmlindextag ? setup.indexRecord
+                                                               : IndexRecordLine(thread, place);
+    }
   }
 
   std::string firstPath = folder + firstFile;
@@ -249,6 +259,7 @@ PageOutcome PageConverter::operator()(const Thread& thread, const Options& cmd,
   }
   outcome.converted = true;
   outcome.outputPath = pages.files.front().path;
+  outcome.indexRecord = std::move(indexRecord);
 
   // The result line.
   const char* arrow = cmd.m.limitoflinenumber > 0 ? " -> " : " => ";

@@ -52,6 +52,7 @@ class PageConverter {
   PagesBuilder build_ = BuildPages;
   std::map<std::string, int> ordinals_;  // conversions per page folder, for %num%
   std::optional<std::string> redirectPrefix_;
+  std::optional<bool> inputIsFile_;
   std::unique_ptr<placement::FileMover> mover_;
 };
 

@@ -16,6 +16,7 @@ struct PageOutcome {
   bool converted = false;      // a page was written
   long long bytesWritten = 0;  // over all files of the thread
   std::string outputPath;      // the (first) page written
+  std::string indexRecord;     // the thread's index entry line when an index is asked for
 };
 
 // Writes the page(s) of one read thread. It names and opens the output,
