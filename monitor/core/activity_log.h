@@ -16,6 +16,10 @@ inline constexpr long long kLogRotateBytes = 52429;
 
 void WriteLog(Monitor& monitor, std::string_view message);
 
+// `message` with every control character but TAB, LF and a CR before LF
+// written as a visible escape ("\x1B").
+std::string EscapeControls(std::string_view message);
+
 // Waits about `milliseconds`, pumping events at least once; the wait is made
 // of whole 500 ms slices (100 ms sleeps 500 ms). 0 returns at once.
 void WaitWithEvents(Monitor& monitor, int milliseconds);
