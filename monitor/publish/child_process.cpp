@@ -1,5 +1,7 @@
 #include "monitor/publish/child_process.h"
 
+#include "monitor/core/run_state.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -165,6 +167,11 @@ RunAndWaitResult RunAndWait(Monitor& monitor, std::string_view commandLine,
       return result;
     }
     monitor.PumpOnce();
+    if (monitor.form.MENU_FILE.Tag() == kExitRequested) {
+      child.End();
+      result.outcome = ChildOutcome::kAbandoned;
+      return result;
+    }
     std::this_thread::sleep_for(options.pollInterval);
   }
   result.outcome = ChildOutcome::kExited;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "common/file_io.h"
+#include "monitor/core/run_state.h"
 #include "publish_fixture.h"
 
 namespace yagura {
@@ -100,6 +101,25 @@ TEST_F(RunAndWaitTest, ChildThatNeverExitsIsEndedAtTheLimit) {
       at = end == std::string::npos ? pids.size() : end + 1;
     }
   }
+}
+
+// SIGTERM (or the end menu) during a conversion ends the wait and the
+// converter at once instead of after the time limit.
+TEST_F(RunAndWaitTest, ExitRequestEndsTheWaitAndTheChildAtOnce) {
+  const std::string script = WriteScript("hang", "echo $$ > \"$0.pid\"; exec sleep 1000");
+  int pumps = 0;
+  pump_.onPump = [&] {
+    if (++pumps == 40) monitor_.form.MENU_FILE.SetTag(kExitRequested);
+  };
+  RunAndWaitOptions options;
+  options.timeLimit = std::chrono::seconds(60);
+  const auto start = std::chrono::steady_clock::now();
+  RunAndWaitResult run = RunAndWait(monitor_, "\"" + script + "\"", options);
+  EXPECT_EQ(run.outcome, ChildOutcome::kAbandoned);
+  EXPECT_LT(Seconds(std::chrono::steady_clock::now() - start).count(), 5.0);
+  std::string pid = common::ReadWholeFile(script + ".pid").value_or("");
+  ASSERT_FALSE(pid.empty());
+  EXPECT_TRUE(ProcessGone(static_cast<pid_t>(std::stol(pid))));
 }
 
 }  // namespace
