@@ -1,6 +1,8 @@
 #include "monitor/publish/child_process.h"
 
 #include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -118,6 +120,29 @@ TEST_F(RunAndWaitTest, ExitRequestEndsTheWaitAndTheChildAtOnce) {
   EXPECT_EQ(run.outcome, ChildOutcome::kAbandoned);
   EXPECT_LT(Seconds(std::chrono::steady_clock::now() - start).count(), 5.0);
   std::string pid = common::ReadWholeFile(script + ".pid").value_or("");
+  ASSERT_FALSE(pid.empty());
+  EXPECT_TRUE(ProcessGone(static_cast<pid_t>(std::stol(pid))));
+}
+
+// A monitor killed with SIGKILL takes its converter with it.
+TEST_F(RunAndWaitTest, ChildDiesWithAKilledMonitor) {
+  const std::string pidFile = folder_ + "converter.pid";
+  pid_t monitorPid = ::fork();
+  ASSERT_GE(monitorPid, 0);
+  if (monitorPid == 0) {
+    ChildProcess child;
+    std::string error;
+    if (!child.Start({"/bin/sh", "-c", "echo $$ > '" + pidFile + "'; exec sleep 1000"}, error)) {
+      ::_exit(1);
+    }
+    for (;;) ::pause();
+  }
+  std::string pid;
+  for (int i = 0; i < 500 && (pid = common::ReadWholeFile(pidFile).value_or("")).empty(); ++i) {
+    std::this_thread::sleep_for(10ms);
+  }
+  ::kill(monitorPid, SIGKILL);
+  ::waitpid(monitorPid, nullptr, 0);
   ASSERT_FALSE(pid.empty());
   EXPECT_TRUE(ProcessGone(static_cast<pid_t>(std::stol(pid))));
 }
