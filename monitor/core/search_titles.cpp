@@ -94,7 +94,15 @@ std::optional<SubjectLine> ParseLine(Monitor& monitor, std::string_view line) {
   parsed.title =
       open > titleStart ? line.substr(titleStart, open - titleStart) : std::string_view();
   std::string_view count = line.substr(open + 2);
-  parsed.count = count.substr(0, count.find(')'));
+  // Without the closing parenthesis the download entry would not match its
+  // own line again, and the thread would count as dropped at once.
+  size_t close = count.find(')');
+  if (close == std::string_view::npos) {
+    WriteLog(monitor, Detail(monitor, "subject.txt中の1行の解析に失敗2[" + Quoted(")") +
+                                          "が存在しない:" + std::string(line) + "]"));
+    return std::nullopt;
+  }
+  parsed.count = count.substr(0, close);
   return parsed;
 }
 
