@@ -83,8 +83,10 @@ std::optional<SubjectLine> ParseLine(Monitor& monitor, std::string_view line) {
     return std::nullopt;
   }
   SubjectLine parsed;
-  parsed.keyPart = EntryKeyPart(line);
-  // The key becomes a file name under the dat folder and part of URLs.
+  // The key becomes a file name under the dat folder and part of URLs. It is
+  // all the text before the "<>": anything else between them would keep the
+  // download entry from matching its own line again.
+  parsed.keyPart = line.substr(0, separator);
   if (!IsValidDatKey(parsed.keyPart)) {
     WriteLog(monitor, Detail(monitor, "subject.txt中の1行の解析に失敗3[" + Quoted("key.dat") +
                                           "の形式ではない:" + std::string(line) + "]"));
