@@ -8,6 +8,8 @@ packages=(
   # build
   g++ cmake ninja-build pkg-config qt6-base-dev libcurl4-openssl-dev libicu-dev
   googletest libgtest-dev libbenchmark-dev
+  # fuzzing (libFuzzer) and the sanitizer build
+  clang libclang-rt-14-dev
   # test peers
   nginx lhasa p7zip-full python3-aiosmtpd dovecot-pop3d lighttpd lighttpd-mod-openssl libcgi-pm-perl
   chromium tidy xvfb xauth fonts-ipafont-gothic ca-certificates curl openssl

@@ -1,6 +1,8 @@
 #include "converter/placement/page_folder.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <system_error>
 
 namespace converter::placement {
@@ -15,9 +17,20 @@ std::string ParentFolderName(const std::string& path, int levels) {
   return p.filename().string();
 }
 
+// A folder name from a log, a companion .idx or a board file: never one that
+// leads elsewhere ("", ".", "..").
 std::string OrUnknown(std::string name) {
   name = CleanFolderName(name);
-  return name.empty() ? "unknown" : name;
+  return name.empty() || name == "." || name == ".." ? "unknown" : name;
+}
+
+// Whether `path` lies under `root` once "." and ".." are resolved by name.
+bool LiesUnder(const std::string& root, const std::string& path) {
+  std::filesystem::path r = std::filesystem::path(root).lexically_normal();
+  std::filesystem::path p = std::filesystem::path(path).lexically_normal();
+  auto [rootEnd, pathAt] = std::mismatch(r.begin(), r.end(), p.begin(), p.end());
+  // The root's trailing '/' leaves an empty last element.
+  return rootEnd == r.end() || (std::next(rootEnd) == r.end() && rootEnd->empty());
 }
 
 std::string KeyFolder(const std::string& key) {
@@ -56,7 +69,9 @@ std::string CleanFolderName(std::string_view name) {
   size_t end = name.find_last_not_of(" \t");
   std::string out(name.substr(begin, end - begin + 1));
   for (char& c : out) {
-    if (kForbidden.find(c) != std::string_view::npos) c = '-';
+    // Control characters (a line feed in a board name) make no folder name.
+    unsigned char u = static_cast<unsigned char>(c);
+    if (kForbidden.find(c) != std::string_view::npos || u < 0x20 || u == 0x7F) c = '-';
   }
   return out;
 }
@@ -121,6 +136,11 @@ PageFolder BuildPageFolder(const std::string& outputRoot, const Layout& layout,
   }
   result.folder = base + parts;
   result.letterPath = parts;
+  // Last guard: a page is never written outside the output root.
+  if (!LiesUnder(base, result.folder)) {
+    result.folder = base;
+    result.letterPath.clear();
+  }
   return result;
 }
 

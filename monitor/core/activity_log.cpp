@@ -70,7 +70,29 @@ void WriteDetailLog(Monitor& monitor, std::string_view text) {
   WriteLog(monitor, DetailLine(monitor, text));
 }
 
-void WriteLog(Monitor& monitor, std::string_view message) {
+std::string EscapeControls(std::string_view message) {
+  std::string out;
+  out.reserve(message.size());
+  for (size_t i = 0; i < message.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(message[i]);
+    bool lineEnd = c == '\n' || (c == '\r' && i + 1 < message.size() && message[i + 1] == '\n');
+    if ((c < 0x20 && c != '\t' && !lineEnd) || c == 0x7F) {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+void WriteLog(Monitor& monitor, std::string_view rawMessage) {
+  // Bytes from a server (ESC sequences, NUL) reach the console and the file
+  // only as visible escapes.
+  const std::string escaped = EscapeControls(rawMessage);
+  const std::string_view message = escaped;
   if (message.substr(0, 6) != "DEBUG[") AppendToPane(monitor, message);
 
   if (message.find("...(") != std::string_view::npos) {

@@ -22,6 +22,9 @@ void WriteLog(Monitor& monitor, std::string_view message);
 std::string DetailLine(const Monitor& monitor, std::string_view text);
 // Writes DetailLine(text) to the log.
 void WriteDetailLog(Monitor& monitor, std::string_view text);
+// `message` with every control character but TAB, LF and a CR before LF
+// written as a visible escape ("\x1B").
+std::string EscapeControls(std::string_view message);
 
 // Waits about `milliseconds`, pumping events at least once; the wait is made
 // of whole 500 ms slices (100 ms sleeps 500 ms). 0 returns at once.

@@ -78,8 +78,10 @@ std::optional<SubjectLine> ParseLine(Monitor& monitor, std::string_view line) {
     return std::nullopt;
   }
   SubjectLine parsed;
-  parsed.keyPart = EntryKeyPart(line);
-  // The key becomes a file name under the dat folder and part of URLs.
+  // The key becomes a file name under the dat folder and part of URLs. It is
+  // all the text before the "<>": anything else between them would keep the
+  // download entry from matching its own line again.
+  parsed.keyPart = line.substr(0, separator);
   if (!IsValidDatKey(parsed.keyPart)) {
     WriteLog(monitor, Detail(monitor, "subject.txt中の1行の解析に失敗3[" + Quoted("key.dat") +
                                           "の形式ではない:" + std::string(line) + "]"));
@@ -89,7 +91,15 @@ std::optional<SubjectLine> ParseLine(Monitor& monitor, std::string_view line) {
   parsed.title =
       open > titleStart ? line.substr(titleStart, open - titleStart) : std::string_view();
   std::string_view count = line.substr(open + 2);
-  parsed.count = count.substr(0, count.find(')'));
+  // Without the closing parenthesis the download entry would not match its
+  // own line again, and the thread would count as dropped at once.
+  size_t close = count.find(')');
+  if (close == std::string_view::npos) {
+    WriteLog(monitor, Detail(monitor, "subject.txt中の1行の解析に失敗2[" + Quoted(")") +
+                                          "が存在しない:" + std::string(line) + "]"));
+    return std::nullopt;
+  }
+  parsed.count = count.substr(0, close);
   return parsed;
 }
 

@@ -1,5 +1,11 @@
 #include "monitor/core/startup.h"
 
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
 #include <iostream>
 
 #include "common/file_io.h"
@@ -71,11 +77,61 @@ std::string ComponentReport(const Monitor& monitor, const ShellComponents& compo
   return report;
 }
 
+// The box once, then no more saving of settings.
+static void ShowSettingsNotWritable(Monitor& monitor) {
+  if (monitor.settingsNotWritable) return;
+  monitor.ShowMessage("設定ファイルを作成できません。\r\n設定ファイルの作成をスキップします。",
+                      std::string("設定ファイル作成エラー - ") + kProgramTitle,
+                      MessageIcon::kExclamation);
+  monitor.settingsNotWritable = true;
+}
+
+bool SettingsFileIsForeign(Monitor& monitor, std::vector<std::string>& notices) {
+  const std::string path = monitor.paths.File(".ini");
+  auto bytes = common::ReadWholeFile(path);
+  std::string why;
+  if (!bytes) {
+    why = "読み込めません";  // another owner, mode 000, a folder
+  } else if (bytes->find('\0') != std::string::npos) {
+    why = "この形式ではありません";  // UTF-16 or a binary file
+  } else {
+    return false;
+  }
+  // Rewriting such a file would lose every word, address and password in it.
+  const std::string text = std::string(kDetailPrefix) + "設定ファイル" + path + "を" + why +
+                           "。上書きせず、設定を保存せずに動作します。";
+  notices.push_back(text);
+  std::cerr << "yagura: settings file " << path
+            << (bytes ? " is not a settings file" : " cannot be read")
+            << "; it is left alone and settings are not saved\n";
+  return true;
+}
+
+void RemoveInterruptedWrites(const std::string& folder) {
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (!IsInterruptedWriteName(name) || !entry.is_regular_file(ec)) continue;
+    // The writer's process id is part of the name: a live writer keeps its file.
+    size_t tmp = name.rfind(".tmp");
+    long pid = std::strtol(name.c_str() + tmp + 4, nullptr, 10);
+    if (pid > 0 && pid != ::getpid() &&
+        (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) {
+      continue;
+    }
+    common::RemoveFile(entry.path().string());
+  }
+}
+
 void LoadSettingsWithRecovery(Monitor& monitor, std::vector<std::string>& notices) {
+  const bool existed = common::FileExists(monitor.paths.File(".ini"));
+  if (existed && SettingsFileIsForeign(monitor, notices)) {
+    ShowSettingsNotWritable(monitor);
+    return;
+  }
   std::vector<std::string> problems;
   if (LoadSettings(monitor, &problems)) return;
   // A missing file is the usual first-run case and no news; bad lines are.
-  const bool existed = common::FileExists(monitor.paths.File(".ini"));
   if (existed) {
     for (const std::string& p : problems) {
       notices.push_back(std::string(kDetailPrefix) +
@@ -86,20 +142,33 @@ void LoadSettingsWithRecovery(Monitor& monitor, std::vector<std::string>& notice
   SaveSettings(monitor, &ignored);
   problems.clear();
   if (LoadSettings(monitor, &problems)) return;
-  if (!monitor.settingsNotWritable) {
-    monitor.ShowMessage("設定ファイルを作成できません。\r\n設定ファイルの作成をスキップします。",
-                        std::string("設定ファイル作成エラー - ") + kProgramTitle,
-                        MessageIcon::kExclamation);
-    monitor.settingsNotWritable = true;
-  }
+  ShowSettingsNotWritable(monitor);
 }
 
 void DeleteTemporaryFiles(Monitor& monitor, bool atShutdown) {
-  for (const char* suffix :
-       {"_subject.txt", "_dat.head", "_dat206.dat", "_dat206.head", ".tmp", "_dat.lst"}) {
+  for (const char* suffix : {"_subject.txt", "_dat.head", "_dat206.dat", "_dat206.head", ".tmp"}) {
     common::RemoveFile(monitor.paths.File(suffix));
   }
   if (atShutdown) common::RemoveFile(monitor.paths.File(".post"));
+  if (!atShutdown) {
+    RemoveInterruptedWrites(monitor.paths.folder);
+    RemoveInterruptedWrites(monitor.paths.DatFolder());
+  }
+}
+
+bool IsInterruptedWriteName(std::string_view name) {
+  // "<file>.tmp<pid>_<number>", as the atomic replacement names its file.
+  size_t tmp = name.rfind(".tmp");
+  if (tmp == std::string_view::npos || tmp == 0) return false;
+  std::string_view rest = name.substr(tmp + 4);
+  size_t underscore = rest.find('_');
+  if (underscore == std::string_view::npos || underscore == 0 || underscore + 1 == rest.size()) {
+    return false;
+  }
+  auto digits = [](std::string_view t) {
+    return t.find_first_not_of("0123456789") == std::string_view::npos;
+  };
+  return digits(rest.substr(0, underscore)) && digits(rest.substr(underscore + 1));
 }
 
 void FormLoad(Monitor& monitor, const ShellComponents& components) {
@@ -129,6 +198,12 @@ void FormLoad(Monitor& monitor, const ShellComponents& components) {
     notices.push_back(std::string(kDetailPrefix) +
                       "リストファイルの不正な行を読み飛ばしました: " + s);
   }
+  // The followed threads of the last run (after the dat-fall list, whose
+  // threads are not taken again).
+  if (!LoadDownloadPlan(monitor)) {
+    notices.push_back(std::string(kDetailPrefix) + "ダウンロード予定datリストを読み込めません(" +
+                      monitor.Time() + ")");
+  }
   DeleteTemporaryFiles(monitor, false);
 
   f.txtLOG.SetText(ComponentReport(monitor, components));
@@ -157,6 +232,8 @@ void FormUnload(Monitor& monitor, const ShellComponents& components) {
     for (const std::string& p : problems) std::cerr << "yagura: settings: " << p << "\n";
   }
   if (!SaveLists(monitor)) std::cerr << "yagura: the thread lists could not be saved\n";
+  // The download list survives the restart in the plan file.
+  if (!SaveDownloadPlan(monitor)) std::cerr << "yagura: the download plan could not be saved\n";
   DeleteTemporaryFiles(monitor, true);
   monitor.form.tray.SetAdded(false);
   if (components.cleanupSockets) components.cleanupSockets();

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "monitor/core/monitor.h"
@@ -42,6 +43,11 @@ CommandLineOptions ParseCommandLine(const std::string& commandLine);
 // The component report that replaces the log pane at start-up.
 std::string ComponentReport(const Monitor& monitor, const ShellComponents& components);
 
+// When the settings file exists but cannot be read or holds NUL bytes (UTF-16,
+// not ours), says so in `notices` and on stderr and returns true: the caller
+// then leaves it alone and runs without saving settings.
+bool SettingsFileIsForeign(Monitor& monitor, std::vector<std::string>& notices);
+
 // Runs LoadSettings with the recovery: a first failure rewrites the file
 // from the controls (which drops bad lines) and loads again; a second one
 // shows the box and stops saving. Problems are added to `notices`.
@@ -56,6 +62,14 @@ void FormLoad(Monitor& monitor, const ShellComponents& components);
 void FormUnload(Monitor& monitor, const ShellComponents& components);
 
 // The temporary files removed at start-up; the shutdown also removes ".post".
+// The start-up also removes what interrupted atomic writes left in the
+// program folder and in dat/ (see RemoveInterruptedWrites).
 void DeleteTemporaryFiles(Monitor& monitor, bool atShutdown);
+
+// Removes the files of `folder` named as an interrupted atomic write names
+// its temporary file ("yagura.ini.tmp1234_567"), unless the process of that
+// id still runs.
+void RemoveInterruptedWrites(const std::string& folder);
+bool IsInterruptedWriteName(std::string_view name);
 
 }  // namespace yagura

@@ -104,6 +104,29 @@ bool SaveDownloadPlan(Monitor& monitor) {
   return WriteTextLines(monitor.paths.File("_dat.lst"), lines);
 }
 
+bool LoadDownloadPlan(Monitor& monitor) {
+  const std::string path = monitor.paths.File("_dat.lst");
+  if (!common::FileExists(path)) return true;
+  auto lines = ReadTextLines(path);
+  if (!lines) return false;
+  ListBox& downloads = monitor.form.listDATDL[0];
+  const ListBox& fallen = monitor.form.listDATDL[1];
+  auto listed = [](const ListBox& list, std::string_view key) {
+    for (const std::string& item : list.Items()) {
+      if (EntryKeyPart(item) == key) return true;
+    }
+    return false;
+  };
+  for (const std::string& line : *lines) {
+    // The head and tail lines hold no key; a thread already handed to the
+    // dat-fall processing (a stop between the two saves) is not taken again.
+    std::string_view key = EntryKeyPart(line);
+    if (!IsValidDatKey(key) || listed(downloads, key) || listed(fallen, key)) continue;
+    downloads.AddItem(line);
+  }
+  return true;
+}
+
 bool SaveTwitterQueue(Monitor& monitor, std::string_view text) {
   return common::ReplaceFileAtomically(monitor.paths.File("_Twitter.dat"),
                                        common::Utf8ToCp932(text));

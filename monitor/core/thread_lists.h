@@ -38,7 +38,12 @@ bool SaveLists(Monitor& monitor);
 bool LoadLists(Monitor& monitor, std::vector<std::string>* skipped = nullptr);
 
 // The download plan file (_dat.lst): the download list with a head and a tail.
+// It is kept across a restart, so that a followed thread that drops while the
+// monitor is stopped is still found dropped by the first title search.
 bool SaveDownloadPlan(Monitor& monitor);
+// Appends the plan file's entries to the download list, except those already
+// in it or in the dat-fall list. False when the file exists but cannot be read.
+bool LoadDownloadPlan(Monitor& monitor);
 
 // The announcement queue (_Twitter.dat): announcements each ended by a TAB.
 bool SaveTwitterQueue(Monitor& monitor, std::string_view text);

@@ -1,8 +1,10 @@
 #include "monitor/publish/child_process.h"
 
+#include "monitor/core/run_state.h"
+
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,28 +13,38 @@
 #include <thread>
 #include <utility>
 
-extern char** environ;
-
 namespace yagura {
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-// posix_spawn's attributes and file actions, released on every path.
-struct SpawnSetup {
-  posix_spawnattr_t attr;
-  posix_spawn_file_actions_t actions;
-  SpawnSetup() {
-    posix_spawnattr_init(&attr);
-    posix_spawn_file_actions_init(&actions);
+// In the child between fork and exec: only async-signal-safe calls. On
+// failure the errno goes to the parent through `report` and the child ends.
+[[noreturn]] void ExecChild(char* const* args, pid_t parent, int report) {
+  // Dies with the monitor, even when the monitor is killed (SIGKILL): a
+  // converter left behind would run on with nobody waiting for it.
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (::getppid() != parent) ::_exit(127);  // the monitor is already gone
+  // Its own process group, so that End reaches its children too; default
+  // signal handling, whatever the monitor ignores or blocks itself.
+  ::setpgid(0, 0);
+  for (int sig = 1; sig < NSIG; ++sig) ::signal(sig, SIG_DFL);
+  sigset_t none;
+  sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+  // Hidden: no terminal input, output thrown away.
+  int null = ::open("/dev/null", O_RDWR);
+  if (null >= 0) {
+    ::dup2(null, 0);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    if (null > 2) ::close(null);
   }
-  ~SpawnSetup() {
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-  }
-  SpawnSetup(const SpawnSetup&) = delete;
-  SpawnSetup& operator=(const SpawnSetup&) = delete;
-};
+  ::execvp(args[0], args);
+  int error = errno;
+  (void)!::write(report, &error, sizeof error);
+  ::_exit(127);
+}
 
 }  // namespace
 
@@ -81,32 +93,41 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, std::string& erro
     error = "empty command line";
     return false;
   }
-  SpawnSetup setup;
-  // Hidden: no terminal input, output thrown away.
-  posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&setup.actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&setup.actions, 2, "/dev/null", O_WRONLY, 0);
-  // Its own process group, so that End reaches its children too; default
-  // signal handling, whatever the monitor ignores or blocks itself.
-  sigset_t all;
-  sigset_t none;
-  sigfillset(&all);
-  sigemptyset(&none);
-  posix_spawnattr_setpgroup(&setup.attr, 0);
-  posix_spawnattr_setsigdefault(&setup.attr, &all);
-  posix_spawnattr_setsigmask(&setup.attr, &none);
-  posix_spawnattr_setflags(&setup.attr,
-                           POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-
   std::vector<char*> args;
   args.reserve(argv.size() + 1);
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
 
-  pid_t pid = -1;
-  int rc = posix_spawnp(&pid, args[0], &setup.actions, &setup.attr, args.data(), environ);
-  if (rc != 0) {
-    error = argv[0] + ": " + std::strerror(rc);
+  // A close-on-exec pipe tells whether the exec happened: it closes without
+  // a byte on success, and carries the errno when the exec failed.
+  int report[2];
+  if (::pipe2(report, O_CLOEXEC) != 0) {
+    error = argv[0] + ": " + std::strerror(errno);
+    return false;
+  }
+  const pid_t parent = ::getpid();
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(report[0]);
+    ExecChild(args.data(), parent, report[1]);
+  }
+  ::close(report[1]);
+  if (pid < 0) {
+    error = argv[0] + ": " + std::strerror(errno);
+    ::close(report[0]);
+    return false;
+  }
+  ::setpgid(pid, pid);  // also here, so that End finds the group at once
+  int childErrno = 0;
+  ssize_t n;
+  while ((n = ::read(report[0], &childErrno, sizeof childErrno)) < 0 && errno == EINTR) {
+  }
+  ::close(report[0]);
+  if (n > 0) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    error = argv[0] + ": " + std::strerror(childErrno);
     return false;
   }
   pid_ = pid;
@@ -165,6 +186,11 @@ RunAndWaitResult RunAndWait(Monitor& monitor, std::string_view commandLine,
       return result;
     }
     monitor.PumpOnce();
+    if (monitor.form.MENU_FILE.Tag() == kExitRequested) {
+      child.End();
+      result.outcome = ChildOutcome::kAbandoned;
+      return result;
+    }
     std::this_thread::sleep_for(options.pollInterval);
   }
   result.outcome = ChildOutcome::kExited;

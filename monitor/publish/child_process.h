@@ -57,6 +57,7 @@ enum class ChildOutcome {
   kExited,      // ended by itself (its exit code is not our business)
   kTimedOut,    // outlived the limit and was ended
   kNotStarted,  // could not be started
+  kAbandoned,   // ended because the program is ending (exit requested)
 };
 
 struct RunAndWaitOptions {
@@ -74,7 +75,8 @@ struct RunAndWaitResult {
 };
 
 // Starts the command line hidden and waits until the child has ended,
-// pumping the monitor's events between polls; ends the child at the limit.
+// pumping the monitor's events between polls; ends the child at the limit,
+// and at once when an exit is requested meanwhile (SIGTERM, the end menu).
 RunAndWaitResult RunAndWait(Monitor& monitor, std::string_view commandLine,
                             const RunAndWaitOptions& options = {});
 

@@ -93,6 +93,12 @@ void ConvertStep(Monitor& monitor, const std::string& title, const std::string& 
     if (run.outcome == ChildOutcome::kTimedOut) {
       Detail(monitor, tag + "のhtml化が" + LimitText(tools.converterWait.timeLimit) +
                           "たっても終わらないので、SHOINを終了させました");
+      // A converter that hangs on this log hangs again: another attempt would
+      // only hold the monitor for another two minutes.
+      Detail(monitor, "html化失敗[" + names.datFileName + "]\"" + title + "\"");
+      return;
+    } else if (run.outcome == ChildOutcome::kAbandoned) {
+      return;  // the program is ending
     } else if (run.outcome == ChildOutcome::kNotStarted) {
       Detail(monitor, tag + "のhtml化でSHOINを起動できませんでした[" + run.error + "]");
     }

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "monitor/core/folder_lock.h"
+#include "monitor/core/monitor.h"
 #include "monitor/ui/headless_front.h"
 #include "monitor/ui/window_front.h"
 
@@ -26,6 +28,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr,
                  "yagura: no display (DISPLAY and WAYLAND_DISPLAY are unset): running headless\n");
     headless = true;
+  }
+  // Two monitors on one folder would overwrite each other's settings, lists
+  // and logs. The lock lives until the process ends.
+  static yagura::FolderLock folderLock;
+  std::string why;
+  if (!folderLock.Acquire(yagura::ProgramPaths::OfRunningExecutable().File(".lock"), &why)) {
+    std::fprintf(stderr, "yagura: not started: %s\n", why.c_str());
+    return 1;
   }
   // Qt reads its own options from argv; ours are not for it.
   int qtArgc = 1;

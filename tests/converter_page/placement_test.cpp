@@ -72,6 +72,33 @@ TEST(BuildPageFolder, ReproducesTheInputTree) {
   EXPECT_EQ(BuildPageFolder("/out", layout, place).folder, "/out/");
 }
 
+// Names from a companion .idx or a board file are anyone's text: none of
+// them may lead out of the output root or make a name with control bytes.
+TEST(BuildPageFolder, NamesFromDataStayUnderTheOutputRoot) {
+  struct {
+    const char* server;
+    const char* board;
+    const char* expected;  // below the output root
+  } cases[] = {
+      {"..", "..", "unknown/unknown/"},        {".", " .. ", "unknown/unknown/"},
+      {"../../etc", "b", "..-..-etc/b/"},      {"/abs", "\\..", "-abs/-../"},
+      {"a\nb", "c\rd\x1b[0m", "a-b/c-d-[0m/"}, {"...", "\t..\t", ".../unknown/"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.server) + " | " + c.board);
+    ThreadPlace place;
+    place.server = c.server;
+    place.boardDir = c.board;
+    place.boardName = c.board;
+    place.datPath = "/in/x/1.dat";
+    Layout layout;
+    layout.letters = "sb";
+    EXPECT_EQ(BuildPageFolder("/out/", layout, place).folder, std::string("/out/") + c.expected);
+    layout.letters = "sn";
+    EXPECT_EQ(BuildPageFolder("/out", layout, place).folder, std::string("/out/") + c.expected);
+  }
+}
+
 TEST(CleanFolderName, ReplacesSignsAndTrimsBlanks) {
   EXPECT_EQ(CleanFolderName("  a\\b/c:d;e,f*g?h\"i<j>k|l  "), "a-b-c-d-e-f-g-h-i-j-k-l");
   EXPECT_EQ(CleanFolderName("表示"), "表示");

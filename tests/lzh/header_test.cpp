@@ -80,7 +80,9 @@ TEST(LzhHeader, CarriesItsFieldsAndBothCrcs) {
 TEST(LzhHeader, HeaderCrcCatchesAChangedByte) {
   lzh::MemberData member;
   member.storedPath = "1379534723.dat";
-  member.content = SampleLog();
+  // The member only views its content: the log must outlive the encoding.
+  const std::string log = SampleLog();
+  member.content = log;
   std::string archive = lzh::EncodeMember(member) + std::string(1, '\0');
   archive[15] ^= 1;  // the time
   std::optional<std::vector<ParsedMember>> parsed = ParseArchive(archive);

@@ -22,6 +22,28 @@ TEST_F(ActivityLogTest, RecordIsDateTimeLineAndMessageLineInCp932) {
   EXPECT_EQ(pump.count, 2);
 }
 
+TEST(EscapeControls, ServerBytesBecomeVisible) {
+  struct {
+    std::string in, out;
+  } cases[] = {
+      {"plain 日本語\ttab", "plain 日本語\ttab"}, {"two\r\nlines\n", "two\r\nlines\n"},
+      {"\x1b[2Jcleared", "\\x1B[2Jcleared"},      {std::string("nul\0byte", 8), "nul\\x00byte"},
+      {"lone\rcr\x7f", "lone\\x0Dcr\\x7F"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(EscapeControls(c.in), c.out);
+}
+
+TEST_F(ActivityLogTest, ControlBytesReachThePaneFileAndConsoleEscaped) {
+  std::string seen;
+  m.onLogLine = [&](std::string_view line) { seen = std::string(line); };
+  WriteLog(m, std::string("title\x1b]0;owned\x07 (5)\0", 20));
+  EXPECT_EQ(seen, "title\\x1B]0;owned\\x07 (5)\\x00");
+  auto file = common::ReadWholeFile(Path(".log"));
+  ASSERT_TRUE(file);
+  EXPECT_NE(file->find("title\\x1B]0;owned\\x07 (5)\\x00\r\n"), std::string::npos);
+  EXPECT_EQ(m.form.txtLOG.Text().find('\x1b'), std::string::npos);
+}
+
 TEST_F(ActivityLogTest, WorkInProgressSetsTheWindowTitle) {
   m.form.Form1.SetCaption("before");
   WriteLog(m, std::string(kStepPrefix) + "subject.txtを更新しました(03:04:05)");

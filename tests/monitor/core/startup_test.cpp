@@ -1,8 +1,14 @@
 #include "monitor/core/startup.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
 #include "monitor/core/initialize_window.h"
 #include "monitor/core/run_cycle.h"
 #include "monitor/core/run_state.h"
+#include "monitor/core/search_titles.h"
 #include "monitor/core/window_commands.h"
 #include "test_support.h"
 
@@ -96,6 +102,77 @@ TEST_F(StartupTest, BadSettingsLineIsReportedInThePaneAfterTheReport) {
   EXPECT_EQ(m.form.txtURLBRD.Text(), "http://a.example/b/");
 }
 
+// A settings file we cannot read as ours keeps every word, address and
+// password in it: the monitor runs without saving settings instead.
+TEST_F(StartupTest, ForeignSettingsFileIsLeftAlone) {
+  const std::string utf16(
+      "\xFF\xFE"
+      "b\0r\0d\0u\0r\0l\0=\0x\0\r\0\n\0",
+      22);
+  for (bool asFolder : {false, true}) {
+    SCOPED_TRACE(asFolder ? "a folder" : "UTF-16");
+    Monitor fresh;
+    fresh.paths = m.paths;
+    fresh.clock = &clock;
+    fresh.pump = &pump;
+    fresh.messageBoxes = &boxes;
+    std::filesystem::remove_all(Path(".ini"));
+    if (asFolder) {
+      std::filesystem::create_directory(Path(".ini"));
+    } else {
+      ASSERT_TRUE(common::ReplaceFileAtomically(Path(".ini"), utf16));
+    }
+    FormLoad(fresh, {});
+    EXPECT_TRUE(fresh.settingsNotWritable);
+    EXPECT_NE(fresh.form.txtLOG.Text().find("上書きせず"), std::string::npos);
+    FormUnload(fresh, {});
+    if (asFolder) {
+      EXPECT_TRUE(std::filesystem::is_directory(Path(".ini")));
+    } else {
+      EXPECT_EQ(common::ReadWholeFile(Path(".ini")), utf16);
+    }
+  }
+}
+
+TEST(InterruptedWrites, NamesOfOurAtomicWrites) {
+  struct {
+    const char* name;
+    bool ours;
+  } cases[] = {
+      {"yagura.ini.tmp1234_567", true},
+      {"1234567890.dat.tmp1_0", true},
+      {"yagura.tmp", false},
+      {"yagura.ini.tmp1234", false},
+      {"yagura.ini.tmp1234_", false},
+      {"yagura.ini.tmp_5", false},
+      {"yagura.ini.tmpab_5", false},
+      {".tmp1_2", false},
+      {"notes.tmp1_2.txt", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsInterruptedWriteName(c.name), c.ours) << c.name;
+}
+
+TEST_F(StartupTest, StartUpRemovesWhatInterruptedWritesLeft) {
+  // The id of a process that has ended.
+  pid_t child = fork();
+  if (child == 0) _exit(0);
+  ASSERT_GT(child, 0);
+  waitpid(child, nullptr, 0);
+  const std::string dead = std::to_string(child);
+  std::filesystem::create_directories(folder + "dat");
+  for (const std::string& name : std::vector<std::string>{
+           "yagura.ini.tmp" + dead + "_12", "dat/1234567890.dat.tmp" + dead + "_3",
+           "yagura.ini.tmp1_4", "dat/notes.tmp", "dat/1234567890.dat"}) {
+    ASSERT_TRUE(common::ReplaceFileAtomically(folder + name, "x"));
+  }
+  FormLoad(m, {});
+  EXPECT_FALSE(common::FileExists(folder + "yagura.ini.tmp" + dead + "_12"));
+  EXPECT_FALSE(common::FileExists(folder + "dat/1234567890.dat.tmp" + dead + "_3"));
+  EXPECT_TRUE(common::FileExists(folder + "yagura.ini.tmp1_4"));  // process 1 still runs
+  EXPECT_TRUE(common::FileExists(folder + "dat/notes.tmp"));
+  EXPECT_TRUE(common::FileExists(folder + "dat/1234567890.dat"));
+}
+
 TEST_F(StartupTest, FormUnloadSavesSettingsAndListsAndRemovesTemporaryFiles) {
   FormLoad(m, {});
   m.form.txtURLBRD.SetText("http://changed.example/x/");
@@ -110,8 +187,44 @@ TEST_F(StartupTest, FormUnloadSavesSettingsAndListsAndRemovesTemporaryFiles) {
   EXPECT_NE(ReadText(".ini").find("brdurl=http://changed.example/x/\r\n"), std::string::npos);
   EXPECT_NE(ReadText("_Dat1001.lst").find("9.dat<1レス>gone (1)\r\n"), std::string::npos);
   EXPECT_FALSE(common::FileExists(Path(".post")));
-  EXPECT_FALSE(common::FileExists(Path("_dat.lst")));
+  // The download plan is written, not removed: it carries the download list over.
+  EXPECT_EQ(ReadText("_dat.lst").find("x"), std::string::npos);
   EXPECT_FALSE(m.form.tray.Added());
+}
+
+// A followed thread that drops while the monitor is stopped is handed to the
+// dat-fall processing by the first title search after the restart, once.
+TEST_F(StartupTest, FollowedThreadsSurviveARestart) {
+  FormLoad(m, {});
+  m.form.listDATDL[0].AddItem("1000000001.dat<5レス>dropped overnight (5)");
+  m.form.listDATDL[0].AddItem("1000000002.dat<3レス>still listed (3)");
+  m.form.listDATDL[1].AddItem("1000000003.dat<9レス>already handled (9)");
+  m.form.listDATDL[0].AddItem("1000000003.dat<9レス>already handled (9)");
+  FormUnload(m, {});
+
+  Monitor restarted;
+  restarted.paths = m.paths;
+  restarted.clock = &clock;
+  restarted.pump = &pump;
+  restarted.messageBoxes = &boxes;
+  FormLoad(restarted, {});
+  EXPECT_EQ(restarted.form.listDATDL[0].Items(),
+            (std::vector<std::string>{"1000000001.dat<5レス>dropped overnight (5)",
+                                      "1000000002.dat<3レス>still listed (3)"}));
+  // Killed now: the plan is still there for the next start.
+  EXPECT_NE(ReadText("_dat.lst").find("1000000001.dat"), std::string::npos);
+
+  std::vector<std::string> handed;
+  restarted.processDroppedThread = [&](const std::string& title, const std::string&) {
+    handed.push_back(title);
+    return true;
+  };
+  restarted.form.cmdRUN.SetTag(kRunStateRunning);
+  WriteText("_subject.txt", "1000000002.dat<>still listed (3)\n");
+  ASSERT_TRUE(SearchTitles(restarted, Path("_subject.txt")));
+  ASSERT_TRUE(SearchTitles(restarted, Path("_subject.txt")));
+  EXPECT_EQ(handed, std::vector<std::string>{"dropped overnight"});
+  EXPECT_EQ(restarted.form.listDATDL[0].Count(), 1);
 }
 
 TEST_F(StartupTest, InitialTextsFollowTheWindowNotTheSettingsHints) {

@@ -1,6 +1,8 @@
 #include "monitor/publish/child_process.h"
 
 #include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -8,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "common/file_io.h"
+#include "monitor/core/run_state.h"
 #include "publish_fixture.h"
 
 namespace yagura {
@@ -100,6 +103,48 @@ TEST_F(RunAndWaitTest, ChildThatNeverExitsIsEndedAtTheLimit) {
       at = end == std::string::npos ? pids.size() : end + 1;
     }
   }
+}
+
+// SIGTERM (or the end menu) during a conversion ends the wait and the
+// converter at once instead of after the time limit.
+TEST_F(RunAndWaitTest, ExitRequestEndsTheWaitAndTheChildAtOnce) {
+  const std::string script = WriteScript("hang", "echo $$ > \"$0.pid\"; exec sleep 1000");
+  int pumps = 0;
+  pump_.onPump = [&] {
+    if (++pumps == 40) monitor_.form.MENU_FILE.SetTag(kExitRequested);
+  };
+  RunAndWaitOptions options;
+  options.timeLimit = std::chrono::seconds(60);
+  const auto start = std::chrono::steady_clock::now();
+  RunAndWaitResult run = RunAndWait(monitor_, "\"" + script + "\"", options);
+  EXPECT_EQ(run.outcome, ChildOutcome::kAbandoned);
+  EXPECT_LT(Seconds(std::chrono::steady_clock::now() - start).count(), 5.0);
+  std::string pid = common::ReadWholeFile(script + ".pid").value_or("");
+  ASSERT_FALSE(pid.empty());
+  EXPECT_TRUE(ProcessGone(static_cast<pid_t>(std::stol(pid))));
+}
+
+// A monitor killed with SIGKILL takes its converter with it.
+TEST_F(RunAndWaitTest, ChildDiesWithAKilledMonitor) {
+  const std::string pidFile = folder_ + "converter.pid";
+  pid_t monitorPid = ::fork();
+  ASSERT_GE(monitorPid, 0);
+  if (monitorPid == 0) {
+    ChildProcess child;
+    std::string error;
+    if (!child.Start({"/bin/sh", "-c", "echo $$ > '" + pidFile + "'; exec sleep 1000"}, error)) {
+      ::_exit(1);
+    }
+    for (;;) ::pause();
+  }
+  std::string pid;
+  for (int i = 0; i < 500 && (pid = common::ReadWholeFile(pidFile).value_or("")).empty(); ++i) {
+    std::this_thread::sleep_for(10ms);
+  }
+  ::kill(monitorPid, SIGKILL);
+  ::waitpid(monitorPid, nullptr, 0);
+  ASSERT_FALSE(pid.empty());
+  EXPECT_TRUE(ProcessGone(static_cast<pid_t>(std::stol(pid))));
 }
 
 }  // namespace

@@ -248,5 +248,23 @@ TEST_F(SearchTitlesTest, StopDuringEitherPassEndsTheSearch) {
   EXPECT_EQ(Downloads().size(), 1u);
 }
 
+// A line cut before its closing parenthesis, or with text between the key
+// and the "<>", is not queued: its entry would never match the line again and
+// the thread would be taken for dropped.
+TEST_F(SearchTitlesTest, MalformedLinesAreSkippedNotTakenForDropped) {
+  SetPair(0, "foo", "bar", false, true);
+  RecordHandOver();
+  ASSERT_TRUE(Search("123.dat<>foo bar (5\n"));
+  EXPECT_TRUE(Downloads().empty());
+  EXPECT_TRUE(handedOver_.empty());
+  // Text between the key and the "<>" makes no key.
+  ASSERT_TRUE(Search("123.dat<1)9.dat<>foo bar (5)\n"));
+  EXPECT_TRUE(Downloads().empty());
+  ASSERT_TRUE(Search("123.dat<>foo bar (5\v)\n"));
+  ASSERT_TRUE(Search("123.dat<>foo bar (5\v)\n"));
+  EXPECT_EQ(Downloads().size(), 1u);
+  EXPECT_TRUE(handedOver_.empty());
+}
+
 }  // namespace
 }  // namespace yagura

@@ -156,6 +156,33 @@ TEST_F(HeadlessTest, InvalidSettingsExitNonZeroAfterTheMessage) {
   }
 }
 
+TEST_F(HeadlessTest, SecondMonitorOnTheSameFolderRefusesAndTouchesNothing) {
+  Write("yagura.ini", "brdurl=http://127.0.0.1:9/board/\r\nworda1=猫\r\n");
+  Start({"--headless"});
+  ASSERT_TRUE(WaitForOutput("stdout.txt", "実行待機中...(")) << Read("stderr.txt");
+  const pid_t first = pid;
+  const std::string ini = Read("yagura.ini");
+
+  Start({"--headless"});
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  pid = first;
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_NE(Read("stderr.txt").find("already runs in this folder"), std::string::npos)
+      << Read("stderr.txt");
+  EXPECT_EQ(Read("yagura.ini"), ini);
+  // The first one still holds the lock (the first keeps writing its own log meanwhile).
+  EXPECT_EQ(Read("yagura.lock"), std::to_string(first));
+
+  // The lock goes with the process, even when it is killed.
+  kill(first, SIGKILL);
+  waitpid(first, nullptr, 0);
+  pid = -1;
+  Start({"--headless"});
+  EXPECT_TRUE(WaitForOutput("stdout.txt", "実行待機中...(")) << Read("stderr.txt");
+}
+
 TEST_F(HeadlessTest, WithoutADisplayItRunsHeadlessAndSaysSo) {
   Start({});
   ASSERT_TRUE(WaitForOutput("stderr.txt", "running headless"));
