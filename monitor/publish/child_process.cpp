@@ -186,7 +186,7 @@ RunAndWaitResult RunAndWait(Monitor& monitor, std::string_view commandLine,
       return result;
     }
     monitor.PumpOnce();
-    if (monitor.form.MENU_FILE.Tag() == kExitRequested) {
+    if (monitor.exitRequest != ExitRequest::kNone) {
       child.End();
       result.outcome = ChildOutcome::kAbandoned;
       return result;

@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   monitor.paths.exeName = "yagura";
   monitor.pump = &pump;
   yagura::InitializeWindow(monitor);
-  monitor.form.cmdRUN.SetTag(yagura::kRunStateRunning);
+  yagura::SetRunState(monitor, yagura::RunState::kRunning);
   // Short words match often; the second pair only mails.
   monitor.form.txtWORD1[0].SetText("a");
   monitor.form.txtWORD2[0].SetText("1");

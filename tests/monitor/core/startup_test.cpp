@@ -219,7 +219,7 @@ TEST_F(StartupTest, FollowedThreadsSurviveARestart) {
     handed.push_back(title);
     return true;
   };
-  restarted.form.cmdRUN.SetTag(kRunStateRunning);
+  SetRunState(restarted, RunState::kRunning);
   WriteText("_subject.txt", "1000000002.dat<>still listed (3)\n");
   ASSERT_TRUE(SearchTitles(restarted, Path("_subject.txt")));
   ASSERT_TRUE(SearchTitles(restarted, Path("_subject.txt")));

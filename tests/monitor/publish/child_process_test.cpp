@@ -111,7 +111,7 @@ TEST_F(RunAndWaitTest, ExitRequestEndsTheWaitAndTheChildAtOnce) {
   const std::string script = WriteScript("hang", "echo $$ > \"$0.pid\"; exec sleep 1000");
   int pumps = 0;
   pump_.onPump = [&] {
-    if (++pumps == 40) monitor_.form.MENU_FILE.SetTag(kExitRequested);
+    if (++pumps == 40) SetExitRequest(monitor_, ExitRequest::kRequested);
   };
   RunAndWaitOptions options;
   options.timeLimit = std::chrono::seconds(60);
