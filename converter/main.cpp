@@ -14,7 +14,7 @@
 #include "converter/options/reporter.h"
 #include "converter/page/page_converter.h"
 #include "converter/program_exit.h"
-#include "converter/reading/run_loop.h"
+#include "converter/app/run_conversion.h"
 #include "converter/script/script_placement.h"
 #include "converter/skin/skin_page.h"
 

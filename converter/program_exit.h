@@ -5,7 +5,7 @@
 #include <string>
 
 #include "converter/options/options.h"
-#include "converter/reading/run_loop.h"
+#include "converter/reading/page_hand_over.h"
 
 namespace converter {
 

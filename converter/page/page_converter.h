@@ -13,7 +13,7 @@
 #include "converter/options/reporter.h"
 #include "converter/page/page_writer.h"
 #include "converter/placement/file_mover.h"
-#include "converter/reading/run_loop.h"
+#include "converter/reading/page_hand_over.h"
 #include "converter/reading/thread.h"
 
 namespace converter::page {

@@ -10,7 +10,7 @@
 #include "converter/options/command_line.h"
 #include "converter/options/packed_values.h"
 #include "converter/reading/filters.h"
-#include "converter/reading/run_loop.h"
+#include "converter/app/run_conversion.h"
 
 namespace converter {
 namespace {

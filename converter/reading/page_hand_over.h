@@ -1,5 +1,5 @@
-// The conversion run: walks the inputs, identifies and reads each thread,
-// applies the filters and hands every thread to the page writer.
+// What the conversion run hands the page side for every thread it read, and
+// what a run leaves for the program's exit.
 #pragma once
 
 #include <functional>
@@ -35,10 +35,5 @@ struct RunSummary {
   std::string lastConvertedInput;  // for /vf
   bool pauseBeforeExit = false;    // a refusal that waits before the exit
 };
-
-// Runs the conversion of the parsed options; returns the exit code
-// (0 something converted, 2 nothing).
-int RunConversion(const Options& cmd, Reporter& reporter, const PageWriter& writePage,
-                  RunSummary* summary = nullptr, const PagesFinisher& finishPages = {});
 
 }  // namespace converter
