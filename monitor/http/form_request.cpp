@@ -140,8 +140,7 @@ int FormPoster::FormRequest(std::string_view method, std::string_view version, s
     tls.exchangeLimitMilliseconds = exchangeLimitMilliseconds;
     tls.maxResponseBytes = sockets_.maxResponseBytes;
     auto report = [&] {
-      WriteLog(monitor_, std::string(kDetailPrefix) + "https接続に失敗しました[" + host + ": " +
-                             tls.ErrorText() + "](" + monitor_.Time() + ")");
+      WriteDetailLog(monitor_, "https接続に失敗しました[" + host + ": " + tls.ErrorText() + "]");
     };
     for (int attempt = 1;; ++attempt) {
       if (tls.Connect(host, port) == 0) break;

@@ -13,10 +13,10 @@
 #include "common/line_ends.h"
 #include "common/text_fold.h"
 #include "monitor/core/activity_log.h"
+#include "monitor/core/board_urls.h"
 #include "monitor/core/message_text.h"
 #include "monitor/core/run_state.h"
 #include "monitor/core/thread_lists.h"
-#include "monitor/core/board_urls.h"
 
 namespace yagura {
 namespace {
@@ -207,13 +207,10 @@ std::vector<int> PairsToAnnounce(const Form& form, std::string_view title) {
   return pairs;
 }
 
-void ThreadMail::Detail(std::string_view text) {
-  WriteLog(monitor_, std::string(kDetailPrefix) + std::string(text) + "(" + monitor_.Time() + ")");
-}
+void ThreadMail::Detail(std::string_view text) { WriteDetailLog(monitor_, text); }
 
 void ThreadMail::Show(std::string_view text) {
-  monitor_.form.cmdRUN.SetCaption(std::string(kDetailPrefix) + std::string(text) + "(" +
-                                  monitor_.Time() + ")");
+  monitor_.form.cmdRUN.SetCaption(DetailLine(monitor_, text));
 }
 
 std::string ThreadMail::FetchFirstPost(const std::string& pageUrl, const std::string& downloadPath,

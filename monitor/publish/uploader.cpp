@@ -3,8 +3,8 @@
 #include "common/encoding.h"
 #include "common/file_io.h"
 #include "monitor/core/activity_log.h"
-#include "monitor/core/message_text.h"
 #include "monitor/core/board_urls.h"
+#include "monitor/core/message_text.h"
 
 namespace yagura {
 namespace {
@@ -18,9 +18,7 @@ constexpr std::string_view kFileLink = ">click here!</a></font><br>";
 // A status line without its CR LF is shown only this far.
 constexpr size_t kShownStatusBytes = 120;
 
-void Detail(Monitor& monitor, std::string_view text) {
-  WriteLog(monitor, std::string(kDetailPrefix) + std::string(text) + "(" + monitor.Time() + ")");
-}
+void Detail(Monitor& monitor, std::string_view text) { WriteDetailLog(monitor, text); }
 
 std::string Lower(std::string_view text) {
   std::string lower(text);
