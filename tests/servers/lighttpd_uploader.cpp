@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tests/servers/nginx_server.h"
+#include "tests/servers/server_process.h"
 
 extern char** environ;
 
@@ -89,17 +90,7 @@ LighttpdUploader::~LighttpdUploader() {
 }
 
 void LighttpdUploader::Stop() {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGTERM);
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
-  while (waitpid(pid_, nullptr, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() >= deadline) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-      break;
-    }
-    std::this_thread::sleep_for(2ms);
-  }
+  StopServerProcess(pid_);
   pid_ = -1;
 }
 
