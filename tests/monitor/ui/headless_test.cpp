@@ -194,6 +194,23 @@ TEST_F(HeadlessTest, SecondMonitorOnTheSameFolderRefusesAndTouchesNothing) {
   EXPECT_TRUE(WaitForOutput("stdout.txt", "実行待機中...(")) << Read("stderr.txt");
 }
 
+// Started from a desktop, the refusal may never be seen on stderr: it waits
+// in a box for the user.
+TEST_F(HeadlessTest, SecondMonitorWithADisplayAlsoShowsTheRefusalInABox) {
+  Write("yagura.ini", "brdurl=http://127.0.0.1:9/board/\r\n");
+  Start({"--headless"});
+  ASSERT_TRUE(WaitForOutput("stdout.txt", "実行待機中...(")) << Read("stderr.txt");
+  const pid_t first = pid;
+  Start({}, true, {"DISPLAY=:97", "QT_QPA_PLATFORM=offscreen"});
+  EXPECT_TRUE(WaitForOutput("stderr.txt", "already runs in this folder"));
+  // The box holds the program until it is answered.
+  EXPECT_EQ(WaitForExit(2), -1);
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  pid = first;
+  EXPECT_EQ(TerminateAndWait(), 0);
+}
+
 TEST_F(HeadlessTest, WithoutADisplayItRunsHeadlessAndSaysSo) {
   Start({});
   // No settings yet: the file is created with the hint, the user is told
