@@ -1,9 +1,5 @@
 #include "monitor/core/monitor.h"
 
-#include <unistd.h>
-
-#include <climits>
-
 #include "monitor/core/message_text.h"
 
 namespace yagura {
@@ -14,23 +10,6 @@ std::string VersionText() {
 }
 
 std::string BaseTitleText() { return std::string(kProgramTitle) + " Version " + VersionText(); }
-
-std::string ProgramPaths::File(std::string_view suffix) const {
-  return folder + exeName + std::string(suffix);
-}
-
-ProgramPaths ProgramPaths::OfRunningExecutable() {
-  ProgramPaths paths;
-  char buffer[PATH_MAX + 1];
-  ssize_t n = ::readlink("/proc/self/exe", buffer, PATH_MAX);
-  std::string exe = n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string("./yagura");
-  size_t slash = exe.rfind('/');
-  paths.folder = slash == std::string::npos ? "./" : exe.substr(0, slash + 1);
-  std::string name = slash == std::string::npos ? exe : exe.substr(slash + 1);
-  size_t dot = name.rfind('.');
-  paths.exeName = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-  return paths;
-}
 
 std::string Monitor::Time() const { return TimeText(Now()); }
 

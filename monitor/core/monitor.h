@@ -23,21 +23,6 @@ std::string BaseTitleText();
 // "0.3.86".
 std::string VersionText();
 
-// Where the program keeps its files: the executable's folder (ending in "/")
-// and the executable's name, after which every state file is named.
-struct ProgramPaths {
-  std::string folder;              // ends with "/"
-  std::string exeName = "yagura";  // without extension
-
-  // folder + exeName + suffix, e.g. File(".ini") is ".../yagura.ini".
-  std::string File(std::string_view suffix) const;
-  std::string DatFolder() const { return folder + "dat/"; }
-  std::string ConverterPath() const { return folder + "shoin/shoin"; }
-
-  // The folder of the running executable (from /proc/self/exe).
-  static ProgramPaths OfRunningExecutable();
-};
-
 // The steps of a cycle that later layers supply; each returns its success.
 struct CycleSteps {
   std::function<bool(const std::string& subjectPath)> refreshSubject;

@@ -14,7 +14,7 @@ namespace yagura {
 
 MonitorHost::MonitorHost(std::string commandLine, std::unique_ptr<MessageBoxes> boxes)
     : boxes_(std::move(boxes)) {
-  monitor_.paths = ProgramPaths::OfRunningExecutable();
+  monitor_.paths = ProgramPaths::ForThisRun();
   monitor_.pump = &pump_;
   monitor_.clock = &clock_;
   monitor_.messageBoxes = boxes_.get();
@@ -25,7 +25,11 @@ MonitorHost::MonitorHost(std::string commandLine, std::unique_ptr<MessageBoxes> 
   components_ = MakeShellComponents();
 }
 
-void MonitorHost::Load() { FormLoad(monitor_, components_); }
+void MonitorHost::Load() {
+  FormLoad(monitor_, components_);
+  // Right after the component report: where this run keeps its files.
+  if (!monitor_.paths.stateNote.empty()) WriteDetailLog(monitor_, monitor_.paths.stateNote);
+}
 
 void MonitorHost::Unload() { FormUnload(monitor_, components_); }
 

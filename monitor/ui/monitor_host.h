@@ -29,6 +29,8 @@ class MonitorHost {
   MonitorHost& operator=(const MonitorHost&) = delete;
 
   Monitor& monitor() { return monitor_; }
+  // The components start-up reports on (the headless front prints the report).
+  const ShellComponents& components() const { return components_; }
   // The window's tray once it exists; the host starts with none.
   void SetTray(TrayNotifier* tray) { monitor_.tray = tray ? tray : &noTray_; }
 

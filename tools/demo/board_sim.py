@@ -20,7 +20,14 @@ Commands (each prints one JSON object per change on stdout):
                                  top page links to URL + NEWBOARD + "/"
   step                           one round of random changes
   run [--interval S] [--rounds N] rounds of random changes until stopped
+  story KEY [--interval S]       the demo's story for thread KEY: new posts
+                                 after 12 s, a new matching thread, the
+                                 thread dropping off after 45 s; then rounds
+                                 of random changes that leave KEY alone
   show                           the state as JSON
+
+With --say, run and story print one readable line per change, marked
+"[board]", instead of JSON.
 """
 
 import argparse
@@ -230,12 +237,12 @@ class Board:
         return [{"event": "move", "from": old_board, "to": new_board,
                  "url": f"{base_url}{new_board}/"}]
 
-    def step(self):
+    def step(self, spare=()):
         """One round: usually new posts, sometimes a new thread, a deletion or
-        a drop."""
+        a drop. The threads of `spare` are not touched."""
         rng = self.rng()
         events = []
-        alive = [t for t in self.state["threads"] if t["alive"]]
+        alive = [t for t in self.state["threads"] if t["alive"] and t["key"] not in spare]
         for t in rng.sample(alive, min(len(alive), rng.randrange(1, 4))):
             if len(t["posts"]) < MAX_POSTS:
                 events += self.add_posts(t["key"], rng.randrange(1, 6), rng)
@@ -276,9 +283,58 @@ def write_atomically(path, data, mtime=None):
         raise
 
 
-def print_events(events):
+def say(event):
+    """One change as a reader of the demo's console follows it."""
+    kind = event["event"]
+    key = event.get("key", "")
+    if kind == "new":
+        text = f"new thread {key} 「{event['title']}」 ({event['posts']} posts)"
+    elif kind == "post":
+        text = f"thread {key}: {event['added']} new post(s), {event['posts']} now"
+    elif kind == "abone":
+        text = f"thread {key}: post {event['number']} deleted (the log got shorter)"
+    elif kind == "drop":
+        text = f"thread {key} 「{event['title']}」 dropped off the board"
+    elif kind == "move":
+        text = f"the board moved to {event['url']}"
+    else:
+        text = json.dumps(event, ensure_ascii=False)
+    return time.strftime("[board] %H:%M:%S ") + text
+
+
+def print_events(events, readable=False):
     for e in events:
-        print(json.dumps(e, ensure_ascii=False), flush=True)
+        print(say(e) if readable else json.dumps(e, ensure_ascii=False), flush=True)
+
+
+# The demo's story, in seconds from its start: the followed thread grows, a
+# new matching thread appears, then the followed thread drops off, between
+# the monitor's second and third look at the board (every 30 s).
+STORY = [
+    (12, "grow"),
+    (20, "newcomer"),
+    (45, "drop"),
+]
+
+
+def tell_story(board, key, interval, readable):
+    start = time.monotonic()
+    for at, what in STORY:
+        time.sleep(max(0.0, start + at - time.monotonic()))
+        board.load()
+        if what == "grow":
+            events = board.add_posts(key, 4)
+        elif what == "newcomer":
+            events = board.new_thread("ﾈｺ画像スレ【新着】その%d" % (board.state["serial"] + 2), 3)
+        else:
+            events = board.drop(key)
+        board.save()
+        print_events(events, readable)
+    while True:
+        time.sleep(interval)
+        board.load()
+        print_events(board.step(spare={key}), readable)
+        board.save()
 
 
 def main():
@@ -309,7 +365,12 @@ def main():
     p = sub.add_parser("run")
     p.add_argument("--interval", type=float, default=20)
     p.add_argument("--rounds", type=int, default=0, help="0: until stopped")
+    p = sub.add_parser("story")
+    p.add_argument("key")
+    p.add_argument("--interval", type=float, default=20)
     sub.add_parser("show")
+    parser.add_argument("--say", action="store_true",
+                        help="run and story: readable lines marked [board], not JSON")
     args = parser.parse_args()
 
     root = os.path.abspath(args.root)
@@ -329,9 +390,16 @@ def main():
         try:
             while args.rounds == 0 or rounds < args.rounds:
                 time.sleep(args.interval)
-                print_events(board.step())
+                print_events(board.step(), args.say)
                 board.save()
                 rounds += 1
+        except KeyboardInterrupt:
+            pass
+        return
+    if args.command == "story":
+        signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
+        try:
+            tell_story(board, args.key, args.interval, args.say)
         except KeyboardInterrupt:
             pass
         return

@@ -14,8 +14,17 @@
 # for the monitor and its files, mail/ for the mails it sends, one .eml file
 # each). Ctrl-C stops all of it.
 # Environment: DEMO_PORT (default: a free port), DEMO_INTERVAL (seconds
-# between board changes, default 20), DEMO_KEEP=1 keeps the board and the
-# monitor's files of the previous run.
+# between random board changes once the story has been told, default 20),
+# DEMO_SECONDS (how long the monitor runs before everything stops and the
+# summary is shown; 0 or unset: until Ctrl-C), DEMO_KEEP=1 keeps the board
+# and the monitor's files of the previous run.
+#
+# The story: a thread of word pair A is there at the start (found, mailed,
+# downloaded), gets new posts after 12 s (downloaded as they come), a new
+# matching thread appears after 20 s, and the first thread drops off after
+# 45 s: the monitor's third look at the board, about 60 s after the start,
+# archives it, converts it into a page and uploads both. Changes of the board
+# are printed marked "[board]"; the monitor's lines start with their time.
 set -euo pipefail
 
 build=$(realpath "${1:?usage: run_demo_board.sh <build dir>}")
@@ -72,6 +81,25 @@ if [[ -d $build/program/shoin ]]; then
   cp -r "$build/program/shoin" "$program/shoin"
 fi
 
+# What the run left, and where.
+count() {  # folder pattern
+  find "$1" -maxdepth 1 -name "$2" -type f 2>/dev/null | wc -l
+}
+summary() {
+  local dat=$program/dat
+  echo
+  echo "== What the demo made"
+  echo "  monitor's folder:  $program (settings yagura.ini, log yagura.log)"
+  echo "  thread logs:       $(count "$dat" '*.dat') in $dat/"
+  echo "  archives (LZH):    $(count "$dat" '*.lzh') in $dat/"
+  echo "  pages (HTML):      $(count "$dat" '*.html') in $dat/"
+  echo "  uploaded files:    $(count "$uploader/store" '*') in $uploader/store/"
+  echo "  mails:             $(count "$mail" '*.eml') in $mail/ (open them with any mail program)"
+  echo "  the board:         $www/demo/"
+  echo "Run again with DEMO_KEEP=1 to carry on with these files; without it the"
+  echo "next run starts afresh. To keep a run for good, copy $demo/ elsewhere."
+}
+
 pids=()
 cleanup() {
   trap - INT TERM EXIT
@@ -83,6 +111,7 @@ cleanup() {
   for pid in "${pids[@]}"; do
     wait "$pid" 2>/dev/null || true
   done
+  summary
 }
 trap cleanup INT TERM EXIT
 
@@ -91,8 +120,9 @@ trap cleanup INT TERM EXIT
 start_mail_server() {  # kind folder; sets $mail_port
   local ready=$demo/.$1.ready
   rm -f "$ready"
+  # Their own warnings go to a log of their own, not into the monitor's console.
   $python "$mail_servers" "$1" --dir "$2" --user demo --password demo --parent-watch \
-    </dev/null >"$ready" &
+    </dev/null >"$ready" 2>"$demo/$1.log" &
   pids+=($!)
   mail_port=""
   for _ in $(seq 150); do
@@ -104,7 +134,7 @@ start_mail_server() {  # kind folder; sets $mail_port
   done
   rm -f "$ready"
   if [[ -z $mail_port ]]; then
-    echo "run_demo_board: the $1 server did not start (see $2)" >&2
+    echo "run_demo_board: the $1 server did not start (see $demo/$1.log and $2)" >&2
     exit 1
   fi
 }
@@ -158,10 +188,14 @@ done
 bash "$uploader_server" "$uploader" "$upload_port" --key "$upload_key" &
 pids+=($!)
 
+sim=("$python" "$here/board_sim.py" --root "$www" --state "$state")
 if [[ ! -f $state ]]; then
-  $python "$here/board_sim.py" --root "$www" --state "$state" init --board demo --threads 12 >/dev/null
+  "${sim[@]}" init --board demo --threads 12 >/dev/null
 fi
-$python "$here/board_sim.py" --root "$www" --state "$state" run --interval "${DEMO_INTERVAL:-20}" &
+# The story's thread, on the board before the monitor first looks.
+story_key=$("${sim[@]}" new "ネコの画像を貼るスレ【デモ】Part1" --posts 6 |
+  $python -c 'import json, sys; print(json.loads(sys.stdin.readline())["key"])')
+"${sim[@]}" --say story "$story_key" --interval "${DEMO_INTERVAL:-20}" &
 pids+=($!)
 
 echo "run_demo_board: board $board_url (nginx log: $server/access.log)"
@@ -173,6 +207,21 @@ args=(/autorun /ownermode)
 if [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} ]]; then
   args=(--headless /autorun /ownermode)
 fi
+echo "run_demo_board: the story's thread is $story_key; it drops off after 45 s"
+seconds=${DEMO_SECONDS:-0}
+if ((seconds > 0)); then
+  echo "run_demo_board: everything stops after $seconds s"
+fi
+echo
 "$program/yagura" "${args[@]}" &
-pids+=($!)
-wait "${pids[-1]}" || true
+monitor_pid=$!
+pids+=($monitor_pid)
+if ((seconds > 0)); then
+  sleep "$seconds" &
+  timer_pid=$!
+  pids+=($timer_pid)
+  wait -n "$monitor_pid" "$timer_pid" || true
+  kill "$timer_pid" 2>/dev/null || true
+else
+  wait "$monitor_pid" || true
+fi

@@ -46,6 +46,9 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 [[ -s $program/fetched_subject.txt ]] || fail "the monitor got no thread list: $(cat "$work/out")"
+# The story's thread is on the board before the monitor first looks.
+iconv -f CP932 -t UTF-8 "$program/fetched_subject.txt" | grep -q '<>ネコの画像を貼るスレ【デモ】Part1 (6)$' ||
+  fail "the story's thread is missing"
 [[ $(cat "$program/args") == "--headless /autorun /ownermode" ]] ||
   fail "arguments: $(cat "$program/args")"
 for _ in $(seq 100); do
@@ -62,18 +65,23 @@ iconv -f CP932 -t UTF-8 "$program/yagura.ini" | grep -q '^worda1=ねこ' || fail
 iconv -f CP932 -t UTF-8 "$program/yagura.ini" | tr -d '\r' | grep -q '^checka4=1$' ||
   fail "pair A does not upload"
 
-# The board changes while it runs: the simulator's rounds are logged.
-for _ in $(seq 50); do
-  grep -q '"event"' "$work/out" && break
+# The board changes while it runs: the story's first change (new posts in
+# its thread after 12 s) is printed, marked as the board's.
+story_line='^\[board\] [0-9:]\{8\} thread 17[0-9]*: 4 new post(s), 10 now$'
+for _ in $(seq 200); do
+  grep -q "$story_line" "$work/out" && break
   sleep 0.1
 done
-grep -q '"event"' "$work/out" || fail "the board did not change"
+grep -q "$story_line" "$work/out" || fail "the board did not change: $(cat "$work/out")"
+grep -q '"event"' "$work/out" && fail "the board's changes are printed as JSON"
 
 server=$work/build/demo/server
 nginx_pid=$(cat "$server/nginx.pid")
 kill -TERM "$script_pid"
 wait "$script_pid" || true
 script_pid=
+grep -q '^== What the demo made$' "$work/out" || fail "no summary at the end: $(tail "$work/out")"
+grep -q '^  uploaded files: *1 in .*/uploader/store/$' "$work/out" || fail "the summary miscounts uploads"
 sleep 0.3
 if kill -0 "$nginx_pid" 2>/dev/null; then fail "nginx still runs"; fi
 if pgrep -f "$work/build" >/dev/null; then fail "processes left: $(pgrep -af "$work/build")"; fi

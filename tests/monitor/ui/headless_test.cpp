@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -43,12 +45,19 @@ class HeadlessTest : public ::testing::Test {
   void Write(const std::string& name, const std::string& utf8) {
     ASSERT_TRUE(common::ReplaceFileAtomically(folder + name, common::Utf8ToCp932(utf8)));
   }
+  // The console's output is UTF-8.
+  std::string ReadUtf8(const std::string& name) {
+    return common::ReadWholeFile(folder + name).value_or("");
+  }
   std::string Read(const std::string& name) {
     return common::Cp932ToUtf8(common::ReadWholeFile(folder + name).value_or(""));
   }
-  // Starts the program with `args`; `environment` replaces the display variables.
-  void Start(std::vector<std::string> args, bool keepDisplayUnset = true) {
-    std::vector<std::string> env;
+  // Starts the program with `args`, without the display variables, with
+  // `extraEnv` added and `prefix` (a command such as setpriv) in front.
+  void Start(std::vector<std::string> args, bool keepDisplayUnset = true,
+             const std::vector<std::string>& extraEnv = {},
+             const std::vector<std::string>& prefix = {}) {
+    std::vector<std::string> env = extraEnv;
     for (char** e = environ; *e; ++e) {
       std::string v = *e;
       if (keepDisplayUnset && (v.rfind("DISPLAY=", 0) == 0 || v.rfind("WAYLAND_DISPLAY=", 0) == 0 ||
@@ -58,6 +67,7 @@ class HeadlessTest : public ::testing::Test {
       env.push_back(v);
     }
     args.insert(args.begin(), folder + "yagura");
+    args.insert(args.begin(), prefix.begin(), prefix.end());
     std::vector<char*> argv, envp;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -143,7 +153,8 @@ TEST_F(HeadlessTest, SigtermStopsTheRunSavesSettingsAndListsAndExitsZero) {
 // Settings the start check refuses: the message, then an exit that a service
 // manager sees as a failure, with the settings kept as they were.
 TEST_F(HeadlessTest, InvalidSettingsExitNonZeroAfterTheMessage) {
-  for (const char* url : {"ftp://127.0.0.1/board/", "http://127.0.0.1:9/sub/board/"}) {
+  for (const char* url :
+       {"ftp://127.0.0.1/board/", "http://127.0.0.1:9/sub/board/", "http://127.0.0.1:9/board"}) {
     SCOPED_TRACE(url);
     Write("yagura.ini", std::string("brdurl=") + url + "\r\n");
     Start({"--headless"});
@@ -183,13 +194,142 @@ TEST_F(HeadlessTest, SecondMonitorOnTheSameFolderRefusesAndTouchesNothing) {
   EXPECT_TRUE(WaitForOutput("stdout.txt", "実行待機中...(")) << Read("stderr.txt");
 }
 
+// Started from a desktop, the refusal may never be seen on stderr: it waits
+// in a box for the user.
+TEST_F(HeadlessTest, SecondMonitorWithADisplayAlsoShowsTheRefusalInABox) {
+  Write("yagura.ini", "brdurl=http://127.0.0.1:9/board/\r\n");
+  Start({"--headless"});
+  ASSERT_TRUE(WaitForOutput("stdout.txt", "実行待機中...(")) << Read("stderr.txt");
+  const pid_t first = pid;
+  Start({}, true, {"DISPLAY=:97", "QT_QPA_PLATFORM=offscreen"});
+  EXPECT_TRUE(WaitForOutput("stderr.txt", "already runs in this folder"));
+  // The box holds the program until it is answered.
+  EXPECT_EQ(WaitForExit(2), -1);
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  pid = first;
+  EXPECT_EQ(TerminateAndWait(), 0);
+}
+
 TEST_F(HeadlessTest, WithoutADisplayItRunsHeadlessAndSaysSo) {
   Start({});
-  ASSERT_TRUE(WaitForOutput("stderr.txt", "running headless"));
-  // No settings yet: the file is created with the hint, and the user is told.
-  ASSERT_TRUE(WaitForOutput("stderr.txt", "set brdurl="));
-  EXPECT_TRUE(fs::exists(folder + "yagura.ini"));
+  // No settings yet: the file is created with the hint, the user is told
+  // what to set, and the program ends rather than idling.
+  EXPECT_EQ(WaitForExit(), 2) << Read("stderr.txt");
+  const std::string errors = Read("stderr.txt");
+  EXPECT_NE(errors.find("running headless"), std::string::npos) << errors;
+  EXPECT_NE(errors.find("set brdurl="), std::string::npos) << errors;
+  EXPECT_NE(Read("yagura.ini").find("\r\nbrdurl="), std::string::npos);
+}
+
+// The console as a newcomer reads it: the title and the component report,
+// then one line per message, the time first.
+TEST_F(HeadlessTest, ConsoleStartsWithTheReportThenOneLinePerMessage) {
+  Write("yagura.ini", "brdurl=http://127.0.0.1:9/board/\r\nworda1=猫\r\n");
+  Start({"--headless"});
+  ASSERT_TRUE(WaitForOutput("stdout.txt", "実行待機中...(")) << Read("stderr.txt");
   EXPECT_EQ(TerminateAndWait(), 0);
+  const std::string out = common::ReadWholeFile(folder + "stdout.txt").value_or("");
+  EXPECT_EQ(out.rfind("Yagura Version ", 0), 0u) << out;
+  EXPECT_NE(out.find("\nSHOIN.EXE ×見つかりません\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("\n（´ω｀）起動しました。"), std::string::npos) << out;
+  EXPECT_EQ(out.find('\r'), std::string::npos);
+  const std::regex message(R"(^\d\d:\d\d:\d\d \S.*$)");
+  int messages = 0;
+  bool waitingSeen = false;
+  const size_t afterGreeting = out.find('\n', out.find("起動しました")) + 1;
+  std::istringstream lines(out.substr(afterGreeting));
+  for (std::string line; std::getline(lines, line);) {
+    SCOPED_TRACE(line);
+    EXPECT_TRUE(std::regex_match(line, message));  // no date line of its own
+    ++messages;
+    if (line.find("実行待機中...(") != std::string::npos) waitingSeen = true;
+  }
+  EXPECT_GE(messages, 2);
+  EXPECT_TRUE(waitingSeen);
+}
+
+TEST_F(HeadlessTest, HelpPrintsTheSwitchesAndTouchesNothing) {
+  for (const char* help : {"--help", "-h"}) {
+    Start({help, "/autorun"});
+    EXPECT_EQ(WaitForExit(), 0);
+    const std::string out = Read("stdout.txt");
+    for (const char* item : {"--headless", "--program-folder DIR", "/autorun", "/windowmini",
+                             "/windowmode", "/ownermode"}) {
+      EXPECT_NE(out.find(item), std::string::npos) << item;
+    }
+    EXPECT_FALSE(fs::exists(folder + "yagura.ini"));
+  }
+  Start({"--no-such-switch"});
+  EXPECT_EQ(WaitForExit(), 2);
+  EXPECT_NE(Read("stderr.txt").find("unknown option --no-such-switch"), std::string::npos);
+}
+
+// An installed copy the user cannot write to keeps its state in
+// $XDG_DATA_HOME/yagura/, says so, and still finds the converter beside it.
+TEST_F(HeadlessTest, UnwritableProgramFolderKeepsStateInTheDataFolder) {
+  fs::create_directories(folder + "shoin");
+  Write("shoin/shoin", "#!/bin/sh\n");
+  const std::string data = folder + "data";
+  fs::create_directory(data);
+  std::vector<std::string> prefix;
+  if (geteuid() == 0) {
+    // Mode bits do not stop root: run as nobody, who may write only `data`.
+    if (!fs::exists("/usr/bin/setpriv")) GTEST_SKIP() << "root without setpriv";
+    prefix = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    fs::permissions(data, fs::perms::all);
+    fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
+  } else {
+    fs::permissions(folder, fs::perms::owner_write, fs::perm_options::remove);
+  }
+  const std::string state = data + "/yagura/";
+  fs::create_directories(state);
+  if (geteuid() == 0) fs::permissions(state, fs::perms::all);
+  ASSERT_TRUE(common::ReplaceFileAtomically(
+      state + "yagura.ini", common::Utf8ToCp932("brdurl=http://127.0.0.1:9/board/\r\n")));
+  if (geteuid() == 0) fs::permissions(state + "yagura.ini", fs::perms::all);
+  // stdout and stderr are opened before the switch of user, by this process.
+  Start({"--headless"}, true, {"XDG_DATA_HOME=" + data}, prefix);
+  ASSERT_TRUE(WaitForOutput("stdout.txt", "実行待機中...(")) << Read("stderr.txt");
+  EXPECT_EQ(TerminateAndWait(), 0);
+  fs::permissions(folder, fs::perms::owner_write, fs::perm_options::add);
+  const std::string out = ReadUtf8("stdout.txt");
+  EXPECT_NE(out.find("SHOIN.EXE ○見つかりました"), std::string::npos) << out;
+  EXPECT_NE(out.find("に書き込めないため、設定とログは " + state + " に保存します。"),
+            std::string::npos)
+      << out;
+  EXPECT_TRUE(fs::exists(state + "yagura.lock"));
+  EXPECT_TRUE(fs::exists(state + "yagura_Thread.lst"));
+  EXPECT_NE(common::ReadWholeFile(state + "yagura.log").value_or("").find("\r\n"),
+            std::string::npos);
+  EXPECT_FALSE(fs::exists(folder + "yagura.ini"));
+  EXPECT_FALSE(fs::exists(folder + "yagura.log"));
+}
+
+TEST_F(HeadlessTest, ProgramFolderSwitchChoosesWhereTheStateLives) {
+  const std::string state = folder + "elsewhere/state";  // created by the program
+  Start({"--headless", "--program-folder", state});
+  EXPECT_EQ(WaitForExit(), 2) << Read("stderr.txt");  // no board URL there yet
+  EXPECT_TRUE(fs::exists(state + "/yagura.ini"));
+  EXPECT_FALSE(fs::exists(folder + "yagura.ini"));
+  EXPECT_NE(
+      ReadUtf8("stdout.txt").find("設定とログは指定されたフォルダ " + state + "/ に保存します。"),
+      std::string::npos)
+      << ReadUtf8("stdout.txt");
+
+  // Its own lock: a second monitor on that folder is refused, one on the
+  // executable's folder is not.
+  Write("elsewhere/state/yagura.ini", "brdurl=http://127.0.0.1:9/board/\r\n");
+  Start({"--headless", "--program-folder=" + state});
+  ASSERT_TRUE(WaitForOutput("stdout.txt", "実行待機中...(")) << Read("stderr.txt");
+  const pid_t first = pid;
+  Start({"--headless", "--program-folder", state});
+  EXPECT_EQ(WaitForExit(), 1);
+  EXPECT_NE(Read("stderr.txt").find("already runs in this folder"), std::string::npos);
+  pid = first;
+  EXPECT_EQ(TerminateAndWait(), 0);
+  EXPECT_EQ(Read("elsewhere/state/yagura.lock"), std::to_string(first));
 }
 
 }  // namespace
