@@ -87,6 +87,8 @@ MainWindow::MainWindow(Monitor& monitor, QWidget* parent)
     if (form_.Form1.Visible() && form_.Form1.Minimized()) {
       showMinimized();
     } else if (form_.Form1.Visible()) {
+      // Restored from the tray: out of the task bar and in front.
+      if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
       show();
     } else {
       hide();
@@ -249,6 +251,7 @@ QGroupBox* MainWindow::BuildUploader() {
   BindCheck(form_.chkCGISnUploader, check);
   for (TextBox* box : {&form_.txtCGIURL, &form_.txtCGIPASS, &form_.txtCGIINDEXURL}) {
     auto* edit = new QLineEdit(frame);
+    if (box == &form_.txtCGIPASS) edit->setEchoMode(QLineEdit::Password);
     layout->addWidget(edit);
     BindText(*box, edit);
   }
@@ -283,7 +286,9 @@ QGroupBox* MainWindow::BuildMail() {
   int n = 0;
   for (TextBox* box : boxes) {
     auto* edit = new QLineEdit(frame);
-    // The hints are the fields' names: passwords show as text until typed.
+    if (box == &form_.txtMAILPOP3PASS || box == &form_.txtMAILSMTPPASS) {
+      edit->setEchoMode(QLineEdit::Password);
+    }
     layout->addWidget(edit, n / 2, n % 2);
     ++n;
     BindText(*box, edit);

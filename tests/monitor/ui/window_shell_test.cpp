@@ -275,6 +275,7 @@ TEST_F(WindowShellTest, TrayClicksToggleTheWindowAndTheTipIsCut) {
   window.TrayActivated(QSystemTrayIcon::Trigger);
   EXPECT_FALSE(m.form.Form1.Minimized());
   EXPECT_TRUE(m.form.Form1.Visible());
+  EXPECT_FALSE(window.isMinimized());
   // The right button opens the File menu.
   EXPECT_EQ(window.TrayIcon()->contextMenu(), window.FileMenu());
 
