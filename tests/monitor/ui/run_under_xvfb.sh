@@ -20,7 +20,7 @@ stop() {
 trap stop EXIT
 
 # Xvfb picks a free display and writes its number to fd 3.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -dpi 96 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb=$!
 for _ in $(seq 100); do
   [[ -s "$work/display" ]] && break
