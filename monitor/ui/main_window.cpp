@@ -16,6 +16,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPalette>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -74,6 +75,12 @@ MainWindow::MainWindow(Monitor& monitor, QWidget* parent)
   progress_ = new QProgressBar(this);
   progress_->setTextVisible(false);
   progress_->setFixedHeight(8);
+  // A blue bar on white, as the monitor has always shown its wait.
+  QPalette colours = progress_->palette();
+  colours.setColor(QPalette::Highlight, QColor(0, 0, 255));
+  colours.setColor(QPalette::Base, Qt::white);
+  colours.setColor(QPalette::Window, Qt::white);
+  progress_->setPalette(colours);
   listsPanel_ = BuildLists();
   log_ = new QPlainTextEdit(this);
   log_->setReadOnly(true);
