@@ -125,21 +125,6 @@ TEST_F(WindowShellTest, StartUpFollowsTheCommandLine) {
   }
 }
 
-TEST_F(WindowShellTest, ComponentReportSaysWhetherTheConverterIsThere) {
-  m.form.baseTitle = BaseTitleText();
-  ShellComponents components;
-  components.mailVersion = [] { return 171; };
-  components.archiverVersion = [] { return "0.3.86"; };
-  EXPECT_NE(ComponentReport(m, components).find("SHOIN.EXE ×見つかりません\r\n"),
-            std::string::npos);
-  std::filesystem::create_directories(m.paths.folder + "shoin");
-  ASSERT_TRUE(common::ReplaceFileAtomically(m.paths.ConverterPath(), "#!/bin/sh\n", 0755));
-  const std::string report = ComponentReport(m, components);
-  EXPECT_NE(report.find("SHOIN.EXE ○見つかりました\r\n"), std::string::npos);
-  EXPECT_NE(report.find("nMail.DLL Version 1.71\r\nUNLHA32.DLL Version 0.3.86\r\n"),
-            std::string::npos);
-}
-
 TEST_F(WindowShellTest, LockingFollowsTheRunAndTheAdministratorMode) {
   struct Case {
     bool administrator, running;
