@@ -2,7 +2,7 @@
 # Runs a test program on a private X server (Xvfb, no TCP listener) with a
 # window manager (openbox); both stop when the test ends.
 set -u
-for tool in Xvfb openbox; do
+for tool in Xvfb openbox xprop; do
   if ! command -v "$tool" >/dev/null 2>&1; then
     echo "$tool is not installed: run tools/install_packages.sh" >&2
     exit 1
@@ -35,7 +35,11 @@ export DISPLAY=":$(head -n1 "$work/display")"
 
 HOME="$work" openbox --sm-disable >"$work/openbox.log" 2>&1 &
 wm=$!
-# openbox takes the screen within a few hundred milliseconds.
-sleep 0.5
+# Windows mapped before the window manager has taken the screen stay
+# undecorated: wait until openbox announces itself on the root window.
+for _ in $(seq 100); do
+  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
+  sleep 0.05
+done
 
 QT_QPA_PLATFORM=xcb "$@"
