@@ -12,7 +12,7 @@ packages=(
   clang libclang-rt-14-dev
   # test peers
   nginx lhasa p7zip-full python3-aiosmtpd dovecot-pop3d lighttpd lighttpd-mod-openssl libcgi-pm-perl
-  chromium tidy xvfb xauth fonts-ipafont-gothic ca-certificates curl openssl desktop-file-utils
+  chromium tidy xvfb xauth x11-utils openbox fonts-ipafont-gothic ca-certificates curl openssl desktop-file-utils
 )
 
 missing=()

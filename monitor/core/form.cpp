@@ -114,6 +114,13 @@ void Window::SetMinimized(bool minimized) {
   Changed();
 }
 
+void Window::SetSize(int width, int height) {
+  if (width_ == width && height_ == height) return;
+  width_ = width;
+  height_ = height;
+  Changed();
+}
+
 void TrayIcon::SetTip(std::string tip) {
   if (tip_ == tip) return;
   tip_ = std::move(tip);

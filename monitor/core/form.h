@@ -135,14 +135,20 @@ class ProgressBar : public Control {
   int value_ = 0;
 };
 
-// The window itself: caption (title), visibility, minimized state.
+// The window itself: caption (title), visibility, minimized state and its
+// size in pixels, which the window-size modes switch.
 class Window : public CaptionedControl {
  public:
   bool Minimized() const { return minimized_; }
   void SetMinimized(bool minimized);
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  void SetSize(int width, int height);
 
  private:
   bool minimized_ = false;
+  int width_ = 0;
+  int height_ = 0;
 };
 
 // The tray icon: its tip (at most 127 characters are shown).

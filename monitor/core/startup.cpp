@@ -16,6 +16,7 @@
 #include "monitor/core/run_state.h"
 #include "monitor/core/settings_file.h"
 #include "monitor/core/thread_lists.h"
+#include "monitor/core/window_commands.h"
 
 namespace yagura {
 namespace {
@@ -176,6 +177,8 @@ void FormLoad(Monitor& monitor, const ShellComponents& components) {
   f.Form1.SetVisible(false);
   f.baseTitle = BaseTitleText();
   f.Form1.SetCaption(f.baseTitle);
+  // The start size; the window centres itself when it is first shown.
+  f.Form1.SetSize(kLargeWindowSize.width, kLargeWindowSize.height);
   monitor.settingsNotWritable = false;
   InitializeWindow(monitor);
 
@@ -217,7 +220,13 @@ void FormLoad(Monitor& monitor, const ShellComponents& components) {
   TidyLists(monitor);
 
   const CommandLineOptions options = ParseCommandLine(monitor.commandLine);
-  if (options.windowMode && components.windowModeCommand) components.windowModeCommand();
+  if (options.windowMode) {
+    if (components.windowModeCommand) {
+      components.windowModeCommand();
+    } else {
+      MENU_HELP_WINDOWMODE_Click(monitor);
+    }
+  }
   if (options.autoRun) cmdRUN_Click(monitor);
   if (options.windowMini) {
     f.Form1.SetVisible(true);

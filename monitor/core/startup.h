@@ -28,7 +28,8 @@ struct ShellComponents {
   std::function<std::string()> mailLayerName;
   // The archiver's version text; empty when it is not installed.
   std::function<std::string()> archiverVersion;
-  // The window-mode menu command ("/windowmode").
+  // The window-mode menu command ("/windowmode"); MENU_HELP_WINDOWMODE_Click
+  // when empty.
   std::function<void()> windowModeCommand;
 };
 

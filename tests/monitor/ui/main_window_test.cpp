@@ -93,7 +93,7 @@ TEST_F(MainWindowTest, HiddenWindowIsShownWhenThereIsNoTray) {
   MainWindow window(m);
   m.form.Form1.SetVisible(false);  // as "/autorun" leaves it
   window.ShowIfUnreachable();
-  if (window.TrayIcon()) {
+  if (window.HasTray()) {
     EXPECT_FALSE(window.isVisible());
   } else {
     EXPECT_TRUE(m.form.Form1.Visible());
