@@ -8,6 +8,8 @@ packages=(
   # build
   g++ cmake ninja-build pkg-config qt6-base-dev libcurl4-openssl-dev libicu-dev
   googletest libgtest-dev libbenchmark-dev
+  # the program's SVG icon (Qt's SVG plugins)
+  libqt6svg6
   # fuzzing (libFuzzer) and the sanitizer build
   clang libclang-rt-14-dev
   # test peers
