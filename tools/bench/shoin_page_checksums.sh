@@ -27,9 +27,9 @@ done
 cp "$data/twoB-2ch/2ch_with_id.dat" "$work/in/sub/1300000000.dat"
 cp "$data/twoB-jbbs/aa.dat" "$work/in/1200000100.dat"
 cp "$data/twoB-2ch/2ch_with_id.dat" "$work/in/1200000101.dat"
-printf '<Board>\n<BoardName>ニュー速</BoardName>\n<BoardURL>http://news.2ch.net/newsplus/</BoardURL>\n</Board>\n' \
+printf '<?xml version="1.0"?>\n<Server>yy.shitaraba.net</Server>\n<ID>aabbs</ID>\n' \
   >"$work/in/1200000100.idx"
-printf 'BoardName=テスト板\r\nBoardURL=http://ex.2ch.net/test/\r\n' >"$work/in/1200000101.inf"
+printf 'Name=テスト板\r\nBOARDURL=http://news.2ch.net/newsplus/\r\n' >"$work/in/1200000101.inf"
 touch -d '2020-01-01 00:00:00' "$work"/in/*.dat "$work"/in/sub/*.dat
 
 option_sets=(
