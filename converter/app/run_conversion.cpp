@@ -1,14 +1,12 @@
 #include "converter/app/run_conversion.h"
 
-#include <fcntl.h>  // AT_FDCWD
 #include <fnmatch.h>
-#include <sys/stat.h>
 #include <chrono>
 #include <cstdio>
 #include <optional>
 #include <string>
-#include <vector>
 #include <thread>
+#include <vector>
 
 #include "common/encoding.h"
 #include "common/file_io.h"
@@ -65,15 +63,6 @@ bool Selected(const std::vector<std::string>& patterns, const std::string& path)
   return false;
 }
 
-// Modification and creation time; a file system that keeps no birth time
-// gives the status change time instead.
-void FileTimesOf(const std::string& path, Thread& thread) {
-  struct statx sx;
-  if (statx(AT_FDCWD, path.c_str(), 0, STATX_MTIME | STATX_BTIME | STATX_CTIME, &sx) != 0) return;
-  thread.modifiedTime = sx.stx_mtime.tv_sec;
-  thread.createdTime = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime.tv_sec : sx.stx_ctime.tv_sec;
-}
-
 std::string BaseNameOf(const std::string& path) {
   std::string name = FileNameOf(path);
   size_t dot = name.rfind('.');
@@ -95,6 +84,8 @@ class ConversionRun {
   int Finish(const PagesFinisher& finishPages);
 
   const RunSummary& summary() const { return summary_; }
+  // The walk whose folder listings stand in for probing side files.
+  void SetWalk(const InputWalk* walk) { walk_ = walk; }
 
  private:
   const Options& cmd_;
@@ -107,6 +98,36 @@ class ConversionRun {
   std::vector<std::string> selection_;
   bool announcedLogOnly_ = false;
   std::string lastBoard_;
+  // The buffers of the last thread, lent to the next one: a run of many logs
+  // allocates them once.
+  std::string buffer_;
+  std::vector<Post> posts_;
+  const InputWalk* walk_ = nullptr;
+};
+
+// Lends the run's buffers to a thread for its lifetime and takes them back.
+class LentBuffers {
+ public:
+  LentBuffers(Thread& thread, std::string& buffer, std::vector<Post>& posts)
+      : thread_(thread), buffer_(buffer), posts_(posts) {
+    thread_.buffer.swap(buffer_);
+    thread_.posts.swap(posts_);
+  }
+  ~LentBuffers() {
+    // A buffer of a rare huge log is not kept for the rest of the run.
+    constexpr size_t kLargestKept = 64 << 20;
+    if (thread_.buffer.capacity() <= kLargestKept) buffer_.swap(thread_.buffer);
+    if (thread_.posts.capacity() <= kLargestKept / sizeof(Post)) posts_.swap(thread_.posts);
+    buffer_.clear();
+    posts_.clear();
+  }
+  LentBuffers(const LentBuffers&) = delete;
+  LentBuffers& operator=(const LentBuffers&) = delete;
+
+ private:
+  Thread& thread_;
+  std::string& buffer_;
+  std::vector<Post>& posts_;
 };
 
 bool ConversionRun::Prepare() {
@@ -166,10 +187,11 @@ void ConversionRun::ConvertOne(const std::string& path) {
   // A companion (.idx, .txt, ...) that /mv::r already took along with its log.
   if (cmd.move && !common::FileExists(path)) return;
   Thread thread;
+  LentBuffers lent(thread, buffer_, posts_);
   thread.path = path;
   thread.baseName = BaseNameOf(path);
   thread.key = KeyOfFileName(FileNameOf(path));
-  FileTimesOf(path, thread);
+  if (walk_) thread.folderNames = walk_->NamesBeside(path);
 
   switch (IdentifyFile(cmd, thread)) {
     case Identification::kNotOpenable:
@@ -186,6 +208,7 @@ void ConversionRun::ConvertOne(const std::string& path) {
       break;
   }
   thread.identification = Identification::kDat;
+  StatLog(thread);
 
   if (cmd.ts.enabled && (cmd.ts.basis == 'c' || cmd.ts.basis == 'm')) {
     long long seconds = cmd.ts.basis == 'c' ? thread.createdTime : thread.modifiedTime;
@@ -285,6 +308,7 @@ int RunConversion(const Options& cmd, Reporter& reporter, const PageWriter& writ
   int code = 2;
   if (run.Prepare()) {
     InputWalk walk(cmd);
+    run.SetWalk(&walk);
     if (cmd.v != ReportMode::kNone && walk.size() > 0) reporter.Say("変換を開始します\r\n");
     std::string path;
     while (walk.Next(path)) run.ConvertOne(path);

@@ -99,7 +99,8 @@ placement::ThreadPlace PlaceOf(const Thread& thread) {
 
 bool WritePageFile(const std::string& path, const std::string& bytes, bool& created) {
   created = false;
-  std::string temp = path + ".tmp" + std::to_string(getpid());
+  static const std::string kTempSuffix = ".tmp" + std::to_string(getpid());
+  std::string temp = path + kTempSuffix;
   int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   created = true;
@@ -183,7 +184,8 @@ PageOutcome PageConverter::operator()(const Thread& thread, const Options& cmd,
   layout.reproduce = cmd.reproduceTree;
   layout.single = cmd.oneFolder;
   layout.subfolders = cmd.s;
-  layout.inputRoot = InputRoot(cmd);
+  if (!inputRoot_) inputRoot_ = InputRoot(cmd);
+  layout.inputRoot = *inputRoot_;
   placement::PageFolder pageFolder =
       placement::BuildPageFolder(cmd.outputFolder, layout, PlaceOf(thread));
   std::string folder = pageFolder.folder;
@@ -194,7 +196,10 @@ PageOutcome PageConverter::operator()(const Thread& thread, const Options& cmd,
       cmd.partSize > 0 && PartCount(static_cast<long long>(thread.posts.size()), cmd.partSize) > 1;
   // The parts of a split thread keep together in a folder of their own.
   if (split && !cmd.oneFolder) folder += setup.baseName + "/";
-  if (!placement::CreateFolders(folder, say)) return outcome;
+  if (!readyFolders_.count(folder)) {
+    if (!placement::CreateFolders(folder, say)) return outcome;
+    readyFolders_.insert(folder);
+  }
   setup.folder = folder;
   setup.redirectPrefix = RedirectPrefix(cmd);
   std::error_code ec;

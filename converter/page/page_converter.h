@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "converter/options/options.h"
@@ -53,6 +54,9 @@ class PageConverter {
   std::map<std::string, int> ordinals_;  // conversions per page folder, for %num%
   std::optional<std::string> redirectPrefix_;
   std::optional<bool> inputIsFile_;
+  std::optional<std::string> inputRoot_;  // asked once a run
+  // Page folders this run has found or created: not asked again for every page.
+  std::set<std::string> readyFolders_;
   std::unique_ptr<placement::FileMover> mover_;
 };
 

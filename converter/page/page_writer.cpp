@@ -493,12 +493,19 @@ class PageBuilder {
     std::string number = std::to_string(post.number);
     std::string& entry = entry_;
     entry.clear();
-    if (!m_.omitdldd) entry += traits_->NumberedDt() ? "<dt title=" + number + ">" : "<dt>";
+    // Appended piece by piece: a post costs no temporary strings here.
+    if (!m_.omitdldd) {
+      if (traits_->NumberedDt()) {
+        entry.append("<dt title=").append(number).append(">");
+      } else {
+        entry += "<dt>";
+      }
+    }
     if (m_.notreplaceresanchor) {
       entry += number;
     } else {
-      entry +=
-          "<a name=\"" + std::string(m_.nametargetR ? "R" : "") + number + "\">" + number + "</a>";
+      entry.append("<a name=\"").append(m_.nametargetR ? "R" : "").append(number);
+      entry.append("\">").append(number).append("</a>");
     }
     entry += " ";
     entry += nameColumnLabel_;
@@ -534,17 +541,14 @@ class PageBuilder {
       body_.clear();
       RewriteFieldInto(body_, text, FieldKind::kBody, rules_, anchors_, refs);
     }
-    std::string bodyLead = m_.omitdldd ? "<br>" : "<dd>";
-    std::string tail = "<br><br>" + eol_;
+    const std::string_view bodyLead = m_.omitdldd ? "<br>" : "<dd>";
     if (!broken && m_.limitoflinenumber > 0) {
       if (CutLongBody(body, number)) {
-        *overflow += entry + bodyLead + OverflowBody(post) + tail;
+        overflow->append(entry).append(bodyLead).append(OverflowBody(post));
+        overflow->append("<br><br>").append(eol_);
       }
     }
-    page += entry;
-    page += bodyLead;
-    page += body;
-    page += tail;
+    page.append(entry).append(bodyLead).append(body).append("<br><br>").append(eol_);
   }
 
   // Cuts a body of more than `limitoflinenumber` lines and appends the
@@ -676,10 +680,10 @@ class PageBuilder {
                 name.compare(0, 6, "</b>\x81\x9F") == 0 || name.compare(0, 6, "</b>\xA2\xA1") == 0;
     if (!m_.delnamesp && (trip || m_.readcgi7xx)) name += " ";
     if (mailLink) {
-      entry +=
-          "<a href=\"mailto:" + EscapeAttribute(mail, outCharset_) + "\"><b>" + name + "</b></a>";
+      entry.append("<a href=\"mailto:").append(EscapeAttribute(mail, outCharset_));
+      entry.append("\"><b>").append(name).append("</b></a>");
     } else {
-      entry += "<font color=green><b>" + name + "</b></font>";
+      entry.append("<font color=green><b>").append(name).append("</b></font>");
       if (m_.maildshow) entry += "[" + EscapeTags(mail, outCharset_) + "]";
     }
   }

@@ -195,7 +195,8 @@ void SetBoardAddress(std::string_view address, BoardInfo& board) {
   if (parts.size() >= 2) board.category = parts[parts.size() - 2];
 }
 
-bool ReadIdxInfo(const std::string& logPath, BoardInfo& board, std::string* title) {
+bool ReadIdxInfo(const std::string& logPath, BoardInfo& board, std::string* title,
+                 const std::unordered_set<std::string>* folderNames) {
   std::string stem = logPath;
   size_t slash = stem.rfind('/');
   size_t dot = stem.rfind('.');
@@ -203,6 +204,7 @@ bool ReadIdxInfo(const std::string& logPath, BoardInfo& board, std::string* titl
   for (const char* extension : {".idx", ".inf", ".txt", ".i", ".dat.opt"}) {
     std::string path = stem + extension;
     if (path == logPath) continue;
+    if (folderNames && !folderNames->count(path.substr(path.rfind('/') + 1))) continue;
     std::optional<std::string> bytes = common::ReadWholeFile(path);
     if (!bytes) continue;
     std::string text = TextOf(*bytes);
@@ -270,7 +272,7 @@ void FindBoardInfo(const Options& cmd, const ProgramBoardFiles& files, Thread& t
     auto source = static_cast<Source>((o.boardInfoPriority >> (6 - 2 * slot)) & 3);
     switch (source) {
       case Source::kIdxInf:
-        if (!o.noIdxInf && ReadIdxInfo(thread.path, board)) {
+        if (!o.noIdxInf && ReadIdxInfo(thread.path, board, nullptr, thread.folderNames)) {
           reporter.Say("対象ファイルと同名のidxファイルから掲示板情報を参照します\r\n");
           found = !board.server.empty();
         }

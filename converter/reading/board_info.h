@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "converter/options/options.h"
@@ -56,8 +57,10 @@ void LoadProgramBoardFiles(const Options& cmd, ProgramBoardFiles& files, Reporte
 bool LoadBoardFile(const std::string& path, BoardTable& table);
 
 // Board information of a .idx/.inf file beside the log (XML, INI or
-// key=value lines). False when no such file says anything.
-bool ReadIdxInfo(const std::string& logPath, BoardInfo& board, std::string* title = nullptr);
+// key=value lines). False when no such file says anything. With the names
+// of the log's folder only the side files listed there are read.
+bool ReadIdxInfo(const std::string& logPath, BoardInfo& board, std::string* title = nullptr,
+                 const std::unordered_set<std::string>* folderNames = nullptr);
 
 // Fills `thread.board`, its kind, language, traits and thread address.
 void FindBoardInfo(const Options& cmd, const ProgramBoardFiles& files, Thread& thread,

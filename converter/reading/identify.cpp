@@ -1,5 +1,9 @@
 #include "converter/reading/identify.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 
 #include "common/encoding.h"
@@ -7,6 +11,7 @@
 #include "converter/reading/date_reader.h"
 #include "converter/reading/encoding_score.h"
 #include "converter/reading/kanjicode.h"
+#include "converter/reading/thread_reader.h"
 
 namespace converter {
 namespace {
@@ -20,13 +25,21 @@ std::string_view TitleField(const DatFields& fields, DatForm form) {
 
 // The title field of the whole line that begins at `offset` of the file.
 std::string TitleOfLineAt(const Thread& thread, size_t offset) {
-  std::FILE* file = std::fopen(thread.path.c_str(), "rb");
-  if (!file) return {};
   std::string line;
-  if (std::fseek(file, static_cast<long>(offset), SEEK_SET) == 0) {
-    for (int c; (c = std::fgetc(file)) != EOF && c != '\n';) line += c == '\0' ? ' ' : char(c);
+  char chunk[8192];
+  for (bool done = false; !done;) {
+    ssize_t got = ::pread(thread.fd, chunk, sizeof chunk, static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    offset += static_cast<size_t>(got);
+    for (ssize_t k = 0; k < got; ++k) {
+      if (chunk[k] == '\n') {
+        done = true;
+        break;
+      }
+      line += chunk[k] == '\0' ? ' ' : chunk[k];
+    }
   }
-  std::fclose(file);
   if (!line.empty() && line.back() == '\r') line.pop_back();
   bool oldForm = false;
   DatFields fields = SplitDatLine(line, &oldForm);
@@ -139,14 +152,25 @@ Identification IdentifyHead(std::string head, const Options& cmd, Thread& thread
 }
 
 Identification IdentifyFile(const Options& cmd, Thread& thread) {
-  std::FILE* file = std::fopen(thread.path.c_str(), "rb");
-  if (!file) return Identification::kNotOpenable;
-  std::string head(HeadBytes(cmd.o), '\0');
-  size_t got = std::fread(head.data(), 1, head.size(), file);
-  std::fclose(file);
-  head.resize(got);
+  if (!OpenLog(thread)) return Identification::kNotOpenable;
+  // The head goes to the front of the thread's buffer, where reading goes on from it.
+  const size_t wanted = HeadBytes(cmd.o);
+  thread.buffer.resize(wanted);
+  size_t got = 0;
+  thread.headAtEnd = false;
+  while (got < wanted) {
+    ssize_t n = ::read(thread.fd, thread.buffer.data() + got, wanted - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      thread.headAtEnd = n == 0;
+      break;
+    }
+    got += static_cast<size_t>(n);
+  }
+  thread.headBytes = got;
+  std::string head(thread.buffer.data(), got);
   size_t decidingLine = 0;
-  const bool headFull = got == head.size();
+  const bool headFull = got == wanted;
   Identification result = IdentifyHead(std::move(head), cmd, thread, &decidingLine);
   thread.firstLineOffset = decidingLine;
   if (result == Identification::kDat && thread.title.empty() && headFull) {

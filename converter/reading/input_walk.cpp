@@ -34,15 +34,25 @@ void InputWalk::Collect(const std::string& folder, const std::string& pattern, b
   DIR* dir = opendir(folder.c_str());
   if (!dir) return;
   std::vector<std::string> files, folders;
+  std::unordered_set<std::string>& names = names_[folder];
   while (dirent* entry = readdir(dir)) {
     std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
     std::string path = folder + name;
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) continue;
-    if (S_ISDIR(st.st_mode)) {
+    // The entry's type saves a stat; links and file systems that do not
+    // give it are asked.
+    bool isFolder = entry->d_type == DT_DIR;
+    bool isFile = entry->d_type == DT_REG;
+    if (!isFolder && !isFile) {
+      struct stat st;
+      if (stat(path.c_str(), &st) != 0) continue;
+      isFolder = S_ISDIR(st.st_mode);
+      isFile = S_ISREG(st.st_mode);
+    }
+    if (isFolder) {
       folders.push_back(path + "/");
-    } else if (S_ISREG(st.st_mode)) {
+    } else if (isFile) {
+      names.insert(name);
       if (!pattern.empty() && fnmatch(pattern.c_str(), name.c_str(), 0) != 0) continue;
       if (cmd_.z && !IsLogFileName(name)) continue;
       files.push_back(path);
@@ -56,6 +66,13 @@ void InputWalk::Collect(const std::string& folder, const std::string& pattern, b
   if (recurse) {
     for (const std::string& sub : folders) Collect(sub, pattern, true);
   }
+}
+
+const std::unordered_set<std::string>* InputWalk::NamesBeside(const std::string& path) const {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return nullptr;
+  auto found = names_.find(std::string_view(path).substr(0, slash + 1));
+  return found == names_.end() ? nullptr : &found->second;
 }
 
 bool InputWalk::Next(std::string& path) {

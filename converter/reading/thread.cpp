@@ -1,9 +1,16 @@
 #include "converter/reading/thread.h"
 
+#include <unistd.h>
+
 #include "common/encoding.h"
 #include "converter/reading/kanjicode.h"
 
 namespace converter {
+
+void Thread::CloseFile() {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
 
 std::string Thread::DecodeField(std::string_view raw) const {
   return common::DecodeToUtf8(raw, CharsetOf(inputKanjicode));

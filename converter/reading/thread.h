@@ -10,6 +10,7 @@
 #include <deque>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "converter/reading/board_kind.h"
@@ -74,6 +75,7 @@ struct Thread {
   Thread() = default;
   Thread(const Thread&) = delete;
   Thread& operator=(const Thread&) = delete;
+  ~Thread() { CloseFile(); }
 
   // The file.
   std::string path;      // as walked (UTF-8, absolute)
@@ -82,6 +84,16 @@ struct Thread {
   long long modifiedTime = 0;  // seconds since the epoch
   long long createdTime = 0;   // birth time, or status change time where none is kept
   std::uint64_t key = 0;       // thread key from a log name, else 0
+  // The log stays open from identification to the end of reading, so that
+  // each log is opened once; -1 when not open.
+  int fd = -1;
+  bool statted = false;     // times and expectedSize are known
+  size_t expectedSize = 0;  // the file's size when it was opened
+  size_t headBytes = 0;     // leading bytes of the file already in `buffer`
+  bool headAtEnd = false;   // the head read met the end of the file
+  // Names of the files in the log's folder when the walk listed it (side
+  // files are looked up there instead of being opened); null to probe.
+  const std::unordered_set<std::string>* folderNames = nullptr;
 
   // What identification found.
   Identification identification = Identification::kUnknownForm;
@@ -114,6 +126,8 @@ struct Thread {
   DateNotes dateNotes;
 
   // UTF-8 text of a field of this thread.
+  void CloseFile();
+
   std::string DecodeField(std::string_view raw) const;
   // A field as bytes of the output encoding (unchanged when both encodings agree).
   std::string ToOutputEncoding(std::string_view raw) const;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -67,32 +68,48 @@ bool IsLogFileName(const std::string& fileName) {
   return false;
 }
 
+bool OpenLog(Thread& thread) {
+  if (thread.fd >= 0) return true;
+  thread.fd = ::open(thread.path.c_str(), O_RDONLY | O_CLOEXEC);
+  thread.headBytes = 0;
+  thread.headAtEnd = false;
+  return thread.fd >= 0;
+}
+
+void StatLog(Thread& thread) {
+  struct statx sx;
+  const bool ok = thread.fd >= 0
+                      ? statx(thread.fd, "", AT_EMPTY_PATH,
+                              STATX_MTIME | STATX_BTIME | STATX_CTIME | STATX_SIZE, &sx) == 0
+                      : statx(AT_FDCWD, thread.path.c_str(), 0,
+                              STATX_MTIME | STATX_BTIME | STATX_CTIME | STATX_SIZE, &sx) == 0;
+  if (!ok) return;
+  thread.statted = true;
+  thread.modifiedTime = sx.stx_mtime.tv_sec;
+  thread.createdTime = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime.tv_sec : sx.stx_ctime.tv_sec;
+  thread.expectedSize = static_cast<size_t>(sx.stx_size);
+}
+
 ReadResult ReadThread(Thread& thread) {
   ReadResult result;
-  int fd = ::open(thread.path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  if (!OpenLog(thread)) {
     result.status = ReadStatus::kNotOpenable;
     result.error = errno;
     return result;
   }
-  struct stat st;
-  size_t expected = 0;
-  if (::fstat(fd, &st) == 0) {
-    thread.modifiedTime = st.st_mtime;
-    if (thread.createdTime == 0) thread.createdTime = st.st_ctime;
-    expected = static_cast<size_t>(st.st_size);
-  }
-  // The buffer grows with the file: no log is too long to read.
-  thread.buffer.assign(expected + 1, '\0');
-  size_t filled = 0;
-  for (;;) {
+  if (!thread.statted) StatLog(thread);
+  // The head identification read stays where it is; the buffer grows with
+  // the file, so no log is too long to read.
+  size_t filled = std::min(thread.headBytes, thread.buffer.size());
+  thread.buffer.resize(std::max(thread.expectedSize + 1, filled + 1));
+  while (!thread.headAtEnd) {
     if (filled == thread.buffer.size()) thread.buffer.resize(thread.buffer.size() * 2 + 4096);
-    ssize_t got = ::read(fd, thread.buffer.data() + filled, thread.buffer.size() - filled);
+    ssize_t got = ::read(thread.fd, thread.buffer.data() + filled, thread.buffer.size() - filled);
     if (got < 0) {
       if (errno == EINTR) continue;
       result.status = ReadStatus::kReadError;
       result.error = errno;
-      ::close(fd);
+      thread.CloseFile();
       thread.buffer.clear();
       return result;
     }
@@ -100,7 +117,7 @@ ReadResult ReadThread(Thread& thread) {
     filled += static_cast<size_t>(got);
   }
   thread.buffer.resize(filled);
-  ::close(fd);
+  thread.CloseFile();
   // NUL bytes become blanks, as identification reads them: none reaches a page.
   char* const end = thread.buffer.data() + filled;
   for (char* p = thread.buffer.data();

@@ -19,9 +19,19 @@ struct ReadResult {
   int error = 0;  // errno of a failed open or read
 };
 
+// Opens the file of `thread.path` unless it is open; false (errno set) when
+// it cannot be opened.
+bool OpenLog(Thread& thread);
+
+// The log's modification and creation times and its size, from the open
+// file when there is one. A file system that keeps no birth time gives the
+// status change time.
+void StatLog(Thread& thread);
+
 // Reads the file of `thread.path` into `thread.buffer` and fills the posts,
-// counts, sizes and post times. The thread's form and encoding come from
-// identification.
+// counts, sizes and post times; goes on after the head that identification
+// left in the buffer, and closes the file. The thread's form and encoding
+// come from identification.
 ReadResult ReadThread(Thread& thread);
 
 // Splits `thread.buffer` into posts, from the first line that parses.

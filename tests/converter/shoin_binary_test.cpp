@@ -11,6 +11,7 @@
 
 #include "common/encoding.h"
 #include "common/file_io.h"
+#include "tests/converter/test_data.h"
 
 namespace {
 
@@ -156,6 +157,63 @@ TEST_F(ShoinBinary, MoveWithCompanionsIntoTheOutputFolder) {
   size_t done = r.output.find("変換が完了しました\n");
   ASSERT_NE(moved, std::string::npos) << r.output;
   EXPECT_LT(moved, done) << r.output;
+}
+
+// Many logs in one run share buffers and the folder's listing: each page
+// must come out exactly as a run on that log alone makes it, whatever was
+// converted before it (a long log before a short one) and whether the board
+// information file beside it was found by probing or in the listing.
+TEST_F(ShoinBinary, AFolderRunWritesEachPageAsARunOnThatLogAlone) {
+  namespace fs = std::filesystem;
+  REAL_LOG_OR_SKIP(longLog, "twoB-jbbs/aa-euc.dat");
+  REAL_LOG_OR_SKIP(shortLog, "twoB-jbbs/jbbs.dat");
+  REAL_LOG_OR_SKIP(idLog, "twoB-2ch/2ch_with_id.dat");
+  fs::create_directories(dir_ / "in");
+  auto write = [&](const std::string& name, const std::string& bytes) {
+    std::ofstream(dir_ / "in" / name, std::ios::binary) << bytes;
+  };
+  write("1200000000.dat", longLog);
+  write("1200000001.dat", shortLog);
+  write("1200000002.dat", idLog);
+  write("1200000002.inf", "Name=board from inf\r\nBOARDURL=http://news.2ch.net/newsplus/\r\n");
+  write("1200000003.dat", idLog);
+  // A first post longer than the head read to identify the log: its title
+  // comes from the rest of the line.
+  write("1200000004.dat", "name<>sage<>2008/01/07(月) 14:10:06 ID:abc<> " +
+                              std::string(40000, 'x') +
+                              " <>title past the head\n"
+                              "name<>sage<>2008/01/07(月) 14:11:06 ID:abd<> second <>\n");
+  const std::vector<std::string> names = {"1200000000", "1200000001", "1200000002", "1200000003",
+                                          "1200000004"};
+  for (const std::vector<std::string>& options :
+       {std::vector<std::string>{},
+        std::vector<std::string>{"/js=80F", "/m=E2058000", "/o=E01B1E"}}) {
+    fs::remove_all(dir_ / "all");
+    fs::remove_all(dir_ / "one");
+    std::vector<std::string> args = {(dir_ / "in").string(), (dir_ / "all").string()};
+    args.insert(args.end(), options.begin(), options.end());
+    ASSERT_EQ(RunShoin(args).exitCode, 0);
+    for (const std::string& name : names) {
+      args[0] = (dir_ / "in" / (name + ".dat")).string();
+      args[1] = (dir_ / "one").string();
+      ASSERT_EQ(RunShoin(args).exitCode, 0) << name;
+      std::optional<std::string> inRun =
+          common::ReadWholeFile((dir_ / "all" / (name + ".html")).string());
+      std::optional<std::string> alone =
+          common::ReadWholeFile((dir_ / "one" / (name + ".html")).string());
+      ASSERT_TRUE(inRun && alone) << name;
+      EXPECT_TRUE(*inRun == *alone) << name << " differs between the folder run and a run alone";
+    }
+    std::string withInf = *common::ReadWholeFile((dir_ / "all" / "1200000002.html").string());
+    std::string withoutInf = *common::ReadWholeFile((dir_ / "all" / "1200000003.html").string());
+    if (options.empty()) {
+      EXPECT_NE(withInf.find("http://news.2ch.net/newsplus/"), std::string::npos);
+      EXPECT_EQ(withoutInf.find("http://news.2ch.net/newsplus/"), std::string::npos);
+    }
+    std::string longTitle = *common::ReadWholeFile((dir_ / "all" / "1200000004.html").string());
+    EXPECT_NE(longTitle.find("<title>title past the head</title>"), std::string::npos);
+    EXPECT_NE(longTitle.find("second"), std::string::npos);
+  }
 }
 
 // The title query as a user runs it: from the command line and from query.txt

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Converting about 100 MB of real logs end to end with Yagura's options
-# (without /v), against copying the same files with cp, and the converter's
-# peak memory for the whole set and for a tenth of it (it must not grow with
-# the number of files).
-# Usage: tools/bench/shoin_convert.sh [build folder] [MB]
+# (without /v) and with the defaults, against copying the same files with
+# cp -r beside it, and the converter's peak memory for the whole set and for
+# a tenth of it (it must not grow with the number of files).
+# Usage: [ROUNDS=5] [TMPDIR=folder] tools/bench/shoin_convert.sh [build folder] [MB]
+# (TMPDIR picks the file system measured: put it on ext4, not tmpfs.)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build}
@@ -13,7 +14,7 @@ data=../shared/realdata
 [[ -x $shoin ]] || { echo "build $shoin first" >&2; exit 1; }
 [[ -d $data ]] || { echo "real data folder $data is absent" >&2; exit 1; }
 
-work=$(mktemp -d /tmp/shoin_bench.XXXXXX)
+work=$(mktemp -d "${TMPDIR:-/tmp}/shoin_bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/in" "$work/small"
 
@@ -32,23 +33,43 @@ while ((total < limit)); do
   key=$((key + 1))
   n=$((n + 1))
 done
-cat "$work"/in/* >/dev/null  # both runs start from the page cache
+cat "$work"/in/* >/dev/null  # every run starts from the page cache
 
 # elapsed seconds, CPU seconds (user + system), peak resident KB
 measure() { /usr/bin/time -f "%e %U %S %M" "$@" 2>&1 >/dev/null | tail -1 |
             awk '{ print $1, $2 + $3, $4 }'; }
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
 
-read -r cp_s cp_cpu _ < <(measure cp -r "$work/in" "$work/copy")
-read -r conv_s conv_cpu conv_kb < <(measure "$shoin" "$work/in" "$work/out" /js=80F /m=E2058000 /o=E01B1E)
+# Rounds of cp and shoin in turn, each into a fresh folder (removed outside
+# the timing), so that both meet the same state of the machine; medians.
+rounds=${ROUNDS:-5}
+echo "input: $n files, $(awk -v b="$total" 'BEGIN { printf "%.1f", b / 1e6 }') MB on $(df -T "$work" | awk 'NR == 2 { print $2 }'), $rounds rounds, medians"
+compare() {
+  local label=$1
+  shift
+  local cp_s=() cp_cpu=() sh_s=() sh_cpu=() kb=0 s cpu
+  for ((r = 0; r < rounds; r++)); do
+    rm -rf "$work/copy" "$work/out"
+    sync
+    read -r s cpu _ < <(measure cp -r "$work/in" "$work/copy")
+    cp_s+=("$s") cp_cpu+=("$cpu")
+    read -r s cpu kb < <(measure "$shoin" "$work/in" "$work/out" "$@")
+    sh_s+=("$s") sh_cpu+=("$cpu")
+  done
+  local a b c d
+  a=$(printf '%s\n' "${cp_s[@]}" | median) b=$(printf '%s\n' "${cp_cpu[@]}" | median)
+  c=$(printf '%s\n' "${sh_s[@]}" | median) d=$(printf '%s\n' "${sh_cpu[@]}" | median)
+  awk -v mb="$total" -v l="$label" -v a="$a" -v b="$b" -v c="$c" -v d="$d" -v kb="$kb" 'BEGIN {
+    mb /= 1e6
+    printf "%s\n", l
+    printf "  cp -r (reference): %.2f s elapsed, %.2f s CPU\n", a, b
+    printf "  shoin:             %.2f s elapsed, %.2f s CPU (%.0f MB/s elapsed), peak %.1f MB\n", c, d, (c > 0 ? mb / c : 0), kb / 1024
+    printf "  shoin / cp -r:     %.2f x elapsed, %.2f x CPU\n", (a > 0 ? c / a : 0), (b > 0 ? d / b : 0)
+  }'
+}
+compare "Yagura's options (/js=80F /m=E2058000 /o=E01B1E):" /js=80F /m=E2058000 /o=E01B1E
+compare "defaults:"
+
+# Peak memory must not grow with the number of files.
 read -r _ _ small_kb < <(measure "$shoin" "$work/small" "$work/out_small" /js=80F /m=E2058000 /o=E01B1E)
-
-pages=$(find "$work/out" -name '*.html' | wc -l)
-awk -v bytes="$total" -v files="$n" -v pages="$pages" -v cp="$cp_s" -v conv="$conv_s" \
-    -v cpcpu="$cp_cpu" -v convcpu="$conv_cpu" -v kb="$conv_kb" -v skb="$small_kb" 'BEGIN {
-  mb = bytes / 1e6
-  printf "input: %d files, %.1f MB; pages written: %d\n", files, mb, pages
-  printf "cp -r:   %.2f s elapsed, %.2f s CPU (%.0f MB/s elapsed)\n", cp, cpcpu, (cp > 0 ? mb / cp : 0)
-  printf "shoin:   %.2f s elapsed, %.2f s CPU (%.0f MB/s elapsed, %.0f MB/s CPU), %.2f x cp elapsed\n",
-         conv, convcpu, (conv > 0 ? mb / conv : 0), (convcpu > 0 ? mb / convcpu : 0), (cp > 0 ? conv / cp : 0)
-  printf "peak memory: %.1f MB for all files, %.1f MB for a tenth of them\n", kb / 1024, skb / 1024
-}'
+echo "peak memory for a tenth of the files: $(awk -v k="$small_kb" 'BEGIN { printf "%.1f", k / 1024 }') MB"
