@@ -98,7 +98,9 @@ void ConvertStep(Monitor& monitor, const std::string& title, const std::string& 
       Detail(monitor, "html化失敗[" + names.datFileName + "]\"" + title + "\"");
       return;
     } else if (run.outcome == ChildOutcome::kAbandoned) {
-      return;  // the program is ending
+      // The program is ending or the run was stopped: the page is not made.
+      Detail(monitor, tag + "のhtml化を中断しました");
+      return;
     } else if (run.outcome == ChildOutcome::kNotStarted) {
       Detail(monitor, tag + "のhtml化でSHOINを起動できませんでした[" + run.error + "]");
     }
