@@ -311,21 +311,24 @@ int HttpClient::StoreResult(const HttpRequestSpec& request, bool isHead, Transfe
   const std::string headerText = ReplaceAll(std::move(t.headerText), "\r\n\r\n", "\r\n");
   lastHead_ = ResponseHead::Parse(headerText);
 
+  const int received = static_cast<int>(t.body.size());
+  const bool storeBody = !isHead && lastHead_.Find("Content-Length") != "0" &&
+                         !request.bodyFile.empty() && received > 0;
+  // The body is stored before the headers: a full disk or a crash between
+  // the two leaves the old header file, whose older time makes the next
+  // request fetch the body again, never new headers over an old body (the
+  // next range request would be answered 304 and the log would stay short).
+  // A body that cannot be stored is no download at all.
+  if (storeBody && !common::ReplaceFileAtomically(request.bodyFile, t.body)) {
+    lastFailure_ = HttpFailure::kNotStored;
+    return -1;
+  }
   if (!request.headerFile.empty() &&
       !common::ReplaceFileAtomically(request.headerFile, headerText)) {
     lastFailure_ = HttpFailure::kNotStored;
     return -1;
   }
-  if (lastHead_.Find("Content-Length") == "0") return 0;
-  if (isHead) return 0;
-  const int received = static_cast<int>(t.body.size());
-  if (request.bodyFile.empty()) return received;
-  if (received == 0) return 0;
-  // A body that cannot be stored is no download at all.
-  if (!common::ReplaceFileAtomically(request.bodyFile, t.body)) {
-    lastFailure_ = HttpFailure::kNotStored;
-    return -1;
-  }
+  if (isHead || lastHead_.Find("Content-Length") == "0") return 0;
   return received;
 }
 
