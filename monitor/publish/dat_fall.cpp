@@ -130,7 +130,13 @@ void AnnounceStep(Monitor& monitor, const std::string& title, const std::string&
   }
   const std::string announcement = DatFallAnnouncement(
       flatTitle, posts, ThreadPageUrl(monitor.form.txtURLBRD.Text(), names.datFileName));
-  if (!AppendTwitterAnnouncement(monitor, announcement)) {
+  // A monitor killed after queueing it, before the thread reached the
+  // dat-fall list, processes the thread again at the next start: the same
+  // announcement is queued only once.
+  const std::string queue = LoadTwitterQueue(monitor);
+  const bool queued = queue.starts_with(announcement + "\t") ||
+                      queue.find("\t" + announcement + "\t") != std::string::npos;
+  if (!queued && !AppendTwitterAnnouncement(monitor, announcement)) {
     Detail(monitor, "Twitterに投稿するdat落ち情報を保存できませんでした");
     return;
   }

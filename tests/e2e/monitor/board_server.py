@@ -3,7 +3,9 @@ kept by tools/demo/board_sim.py behind a private nginx (plain or https with a
 test certificate authority made at run time), a program folder holding the
 real yagura and shoin, and the headless monitor running in it."""
 
+import glob
 import os
+import re
 import shutil
 import signal
 import socket
@@ -223,3 +225,47 @@ def missing_tool(tools):
         if shutil.which(tool) is None:
             return tool
     return None
+
+
+LIST_ENDS = {  # list file: (first line holds, last line holds)
+    "yagura_Thread.lst": ("メール送信済みスレッド情報リスト", "メール送信済みスレッド情報リスト"),
+    "yagura_Dat1001.lst": ("dat落ちスレッド情報リスト", "dat落ちスレッド情報リスト"),
+    "yagura_Gumtape.lst": ("メール送信済みガムテパスリスト", "メール送信済みガムテパスリスト"),
+    "yagura_dat.lst": ("ダウンロード予定datリスト(", "終わり"),
+}
+
+
+def content_length(head):
+    found = re.search(rb"Content-Length: *(\d+)", head)
+    return int(found.group(1)) if found else None
+
+
+def state_faults(program, server_logs):
+    """What is wrong with the monitor's files after a kill (empty: nothing).
+    server_logs: key -> the server's log (for a dropped thread, as it was)."""
+    faults = []
+    settings = read(os.path.join(program, "yagura.ini"))
+    lines = settings.count(b"\r\n")
+    if lines != 44 or not settings.endswith(b"\r\n"):
+        faults.append(f"yagura.ini has {lines} lines")
+    for name, (first, last) in LIST_ENDS.items():
+        path = os.path.join(program, name)
+        if not os.path.exists(path):
+            continue
+        lines = read(path).decode("cp932", "replace").split("\r\n")
+        if len(lines) < 3 or first not in lines[0] or last not in lines[-2] or lines[-1] != "":
+            faults.append(f"{name} lacks its first or last line: {lines[:1]} ... {lines[-2:]}")
+    queue = os.path.join(program, "yagura_Twitter.dat")
+    if os.path.exists(queue) and not read(queue).endswith(b"\t"):
+        faults.append(f"the Twitter queue does not end with a TAB: {read(queue)[-80:]!r}")
+    for path in glob.glob(os.path.join(program, "dat", "*.dat")):
+        key = os.path.basename(path)[:-4]
+        log = read(path)
+        server = server_logs.get(key)
+        if server is None or not server.startswith(log):
+            faults.append(f"{key}.dat ({len(log)} bytes) is no prefix of the server's log")
+        head = path + ".head"
+        if os.path.exists(head) and content_length(read(head)) != len(log):
+            faults.append(f"{key}.dat.head says {content_length(read(head))} bytes, "
+                          f"the log has {len(log)}")
+    return faults
