@@ -166,11 +166,11 @@ def write_settings(program, board_url, words_a=("ネコ", "画像"), twitter=Tru
 
 class Monitor:
     """`yagura --headless /autorun /ownermode` in its program folder, its
-    output appended to stdout.txt there."""
+    output appended to stdout.txt there (or to out_path)."""
 
-    def __init__(self, program, env_extra=None, preload=None):
+    def __init__(self, program, env_extra=None, out_path=None):
         self.program = program
-        self.out_path = os.path.join(program, "stdout.txt")
+        self.out_path = out_path or os.path.join(program, "stdout.txt")
         self.start_offset = os.path.getsize(self.out_path) if os.path.exists(self.out_path) else 0
         self.out = open(self.out_path, "ab")
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
@@ -242,7 +242,8 @@ def content_length(head):
 
 def state_faults(program, server_logs):
     """What is wrong with the monitor's files after a kill (empty: nothing).
-    server_logs: key -> the server's log (for a dropped thread, as it was)."""
+    server_logs: key -> the server's log (for a dropped thread, as it was),
+    or a tuple of the logs it may be a prefix of."""
     faults = []
     settings = read(os.path.join(program, "yagura.ini"))
     lines = settings.count(b"\r\n")
@@ -262,7 +263,10 @@ def state_faults(program, server_logs):
         key = os.path.basename(path)[:-4]
         log = read(path)
         server = server_logs.get(key)
-        if server is None or not server.startswith(log):
+        # A tuple: the log may be a prefix of any of them (a thread with a
+        # deleted post, while the log from before is still kept).
+        servers = server if isinstance(server, tuple) else (server,)
+        if not any(s is not None and s.startswith(log) for s in servers):
             faults.append(f"{key}.dat ({len(log)} bytes) is no prefix of the server's log")
         head = path + ".head"
         if os.path.exists(head) and content_length(read(head)) != len(log):

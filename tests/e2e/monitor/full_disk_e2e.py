@@ -112,29 +112,36 @@ def monitor_part(folder):
         subprocess.run(["strip", "-o", os.path.join(program, "yagura"),
                         os.path.join(PROGRAM_DIR, "yagura")], check=True)
         dat_folder = os.path.join(program, "dat")
+        out_path = os.path.join(folder, "stdout.txt")  # off the full disk
         write_settings(program, board.url, twitter=False)
         board.sim("init", "--board", "demo", "--threads", "0")
         keys = [board.new(f"ネコの画像を貼るスレ Part{n}", 200) for n in range(1, 7)]
         board.new("雑談スレ＠のんびり 1", 5)
 
-        def server_logs():
-            return {k: board.dat(k) for k in keys}
+        deleted = {}  # key -> the log before a post was deleted
 
-        monitor = Monitor(program)
+        def server_logs():
+            return {k: (board.dat(k), deleted[k]) if k in deleted else board.dat(k) for k in keys}
+
+        monitor = Monitor(program, out_path=out_path)
         check(monitor.wait_for_cycle_end(1), "first run: the cycle ends", monitor.text()[-1500:])
         check(monitor.terminate() == 0, "first run: SIGTERM ends it")
         check(all(read(os.path.join(dat_folder, k + ".dat")) == board.dat(k) for k in keys),
               "first run: every followed log equals the server's")
 
-        # The disk fills: less room than the new posts need.
-        filler = fill(program, 96 * 1024)
-        for key in keys:
-            board.sim("post", key, "400")
+        # The disk fills: less room than the new posts need. A deleted post
+        # makes one log come whole again (a full download over a kept log).
+        filler = fill(program, 64 * 1024)
+        deleted[keys[0]] = board.dat(keys[0])
+        board.sim("abone", keys[0], "3")
+        board.sim("post", keys[0], "800")  # more than the room left
+        for key in keys[1:]:
+            board.sim("post", key, "300")
         new_key = board.new("ネコの画像を貼るスレ Part7", 900)
         keys.append(new_key)
         before = {k: read(os.path.join(dat_folder, k + ".dat")) for k in keys
                   if os.path.exists(os.path.join(dat_folder, k + ".dat"))}
-        monitor = Monitor(program)
+        monitor = Monitor(program, out_path=out_path)
         check(monitor.wait_for_cycle_end(1), "full disk: the cycle ends", monitor.text()[-1500:])
         time.sleep(0.5)
         log = monitor.text()
@@ -168,6 +175,8 @@ def monitor_part(folder):
         filler = fill(program, 0)
         code = monitor.terminate()
         check(code is not None, "full disk at exit: the monitor ends", str(code))
+        check("could not be saved" in monitor.text() or "settings:" in monitor.text(),
+              "full disk at exit: it says what could not be saved", monitor.text()[-800:])
         check(all(read(os.path.join(program, n)) == b for n, b in saved.items()),
               "full disk at exit: the saved files stay whole")
         faults = state_faults(program, server_logs())
