@@ -101,16 +101,18 @@ def segments(text, url_part):
 
 def monitor_part(folder):
     program = os.path.join(folder, "program")
-    ok, why = mount_tmpfs(program, "24m")
+    # A stripped copy in the program folder (it is the executable's), with
+    # 8 MB of room beside it.
+    stripped = os.path.join(folder, "yagura")
+    subprocess.run(["strip", "-o", stripped, os.path.join(PROGRAM_DIR, "yagura")], check=True)
+    ok, why = mount_tmpfs(program, os.path.getsize(stripped) + 8 * 1024 * 1024)
     if not ok:
         print(f"full_disk_e2e: SKIPPED: cannot mount a tmpfs ({why})")
         return SKIP
     board = monitor = None
     try:
         board = Board(folder, BOARD_SIM)
-        # A stripped copy: the program folder is the executable's.
-        subprocess.run(["strip", "-o", os.path.join(program, "yagura"),
-                        os.path.join(PROGRAM_DIR, "yagura")], check=True)
+        shutil.move(stripped, os.path.join(program, "yagura"))
         dat_folder = os.path.join(program, "dat")
         out_path = os.path.join(folder, "stdout.txt")  # off the full disk
         write_settings(program, board.url, twitter=False)
