@@ -12,8 +12,7 @@ board gets new posts, new threads and drops. After every kill:
   - every list file has its first and last line, the Twitter queue ends with
     a TAB;
   - every log in dat/ is a byte prefix of the server's file, and a header
-    file beside it states the log's size;
-  - no temporary file of an atomic write is older than the run before.
+    file beside it states the log's size.
 
 At the end one undisturbed run finishes the work: every followed thread's log
 equals the server's, and every dropped one has its archive (tested by lhasa),
@@ -40,6 +39,7 @@ PROGRAM_DIR, BOARD_SIM = sys.argv[1], sys.argv[2]
 SECONDS = float(sys.argv[3]) if len(sys.argv) > 3 else 55
 SEED = int(sys.argv[4]) if len(sys.argv) > 4 else int(time.time())
 check = Checks()
+
 
 class Run:
     """One run of the monitor that ends in SIGKILL."""
