@@ -58,6 +58,8 @@ def main():
         monitor.terminate()
         check(not os.path.exists(os.path.join(dat_folder, dropping + ".dat")),
               "untrusted: no log is downloaded from a server with an unknown authority")
+        check("サーバの証明書を確認できない" in monitor.text(),
+              "untrusted: the log says the certificate did not verify", monitor.text()[-800:])
 
         monitor = Monitor(program, env)
         if not check(monitor.wait_for_cycle_end(1), "cycle 1 ends", monitor.text()[-2000:]):
