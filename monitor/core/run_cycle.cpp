@@ -206,6 +206,12 @@ void cmdNOW_Click(Monitor& monitor) {
       failed = true;
     } else {
       log("スレッドタイトルを検索しました(");
+      // The threads the search added are kept at once: a monitor killed
+      // before the downloads end would forget them otherwise, and one that
+      // drops while the monitor is down would never be archived.
+      if (!SaveDownloadPlan(monitor)) {
+        WriteDetailLog(monitor, "ダウンロード予定datリストを保存できません");
+      }
       if (stopped()) return;
       if (f.listTHREADSEND[0].Count() > 0) {
         log("スレッド情報をメールで送信しています...(");

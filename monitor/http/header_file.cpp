@@ -65,9 +65,17 @@ HeaderFields ReadHeaderFile(const std::string& path) {
 int WriteHeaderFile(const std::string& path, const std::string& status, const std::string& date,
                     const std::string& lastModified, const std::string& contentLength,
                     const std::string& readRes) {
+  common::ReplaceFileAtomically(path, EditHeaderText(common::ReadWholeFile(path), status, date,
+                                                     lastModified, contentLength, readRes));
+  return 1;
+}
+
+std::string EditHeaderText(const std::optional<std::string>& existing, const std::string& status,
+                           const std::string& date, const std::string& lastModified,
+                           const std::string& contentLength, const std::string& readRes) {
   std::string output;
   bool readResHandled = false;
-  if (auto bytes = common::ReadWholeFile(path)) {
+  if (const auto& bytes = existing) {
     for (std::string_view line : SplitLines(*bytes)) {
       if (readRes.empty()) readResHandled = true;
       std::string_view result = line;
@@ -95,8 +103,7 @@ int WriteHeaderFile(const std::string& path, const std::string& status, const st
     output += readRes;
     output += "\r\n";
   }
-  common::ReplaceFileAtomically(path, output);
-  return 1;
+  return output;
 }
 
 ContentLengthCheck CheckContentLength(const std::string& headerPath, const std::string& bodyPath) {

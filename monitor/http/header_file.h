@@ -2,6 +2,7 @@
 // response, each ending in CR LF, written beside the downloaded body.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace yagura {
@@ -22,6 +23,12 @@ HeaderFields ReadHeaderFile(const std::string& path);
 int WriteHeaderFile(const std::string& path, const std::string& status, const std::string& date,
                     const std::string& lastModified, const std::string& contentLength,
                     const std::string& readRes);
+
+// What WriteHeaderFile writes, given the file's present text (nullopt when
+// there is none).
+std::string EditHeaderText(const std::optional<std::string>& existing, const std::string& status,
+                           const std::string& date, const std::string& lastModified,
+                           const std::string& contentLength, const std::string& readRes);
 
 // The size check shared by the board refresh and the dat retrieval.
 struct ContentLengthCheck {

@@ -56,6 +56,7 @@ struct HttpClient::Transfer {
   SteadyClock::time_point lastActivity;
   bool aborted = false;
   bool timedOut = false;
+  bool certificateRefused = false;  // the server's certificate did not verify
 };
 
 namespace {
@@ -157,6 +158,8 @@ std::string HttpFailureText(HttpFailure failure, const std::string& file) {
       return "レスポンスヘッダが長すぎます";
     case HttpFailure::kNotStored:
       return "\"" + file + "\"に書き込めません";
+    case HttpFailure::kCertificate:
+      return "サーバの証明書を確認できないので接続しませんでした";
   }
   return {};
 }
@@ -265,7 +268,14 @@ void HttpClient::RunPumped(void* multiHandle, Transfer& t) {
   long long announced = -1;  // Content-Length, once the headers are in
   int running = 1;
   while (true) {
-    if (curl_multi_perform(multi, &running) != CURLM_OK || running == 0) break;
+    const bool performed = curl_multi_perform(multi, &running) == CURLM_OK;
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+      if (message->msg == CURLMSG_DONE && message->data.result == CURLE_PEER_FAILED_VERIFICATION) {
+        t.certificateRefused = true;
+      }
+    }
+    if (!performed || running == 0) break;
     const auto now = SteadyClock::now();
     // The receive timeout: silence after the connection stood. A stall after
     // the headers keeps what arrived, like any broken read.
@@ -299,11 +309,12 @@ void HttpClient::RunPumped(void* multiHandle, Transfer& t) {
 
 int HttpClient::StoreResult(const HttpRequestSpec& request, bool isHead, Transfer& t) {
   if (t.aborted || t.timedOut || t.bodyTooLarge || t.headersTooLong || !t.headersDone) {
-    lastFailure_ = t.aborted          ? HttpFailure::kAborted
-                   : t.timedOut       ? HttpFailure::kTimedOut
-                   : t.bodyTooLarge   ? HttpFailure::kBodyTooLarge
-                   : t.headersTooLong ? HttpFailure::kHeadersTooLong
-                                      : HttpFailure::kConnection;
+    lastFailure_ = t.aborted              ? HttpFailure::kAborted
+                   : t.timedOut           ? HttpFailure::kTimedOut
+                   : t.bodyTooLarge       ? HttpFailure::kBodyTooLarge
+                   : t.headersTooLong     ? HttpFailure::kHeadersTooLong
+                   : t.certificateRefused ? HttpFailure::kCertificate
+                                          : HttpFailure::kConnection;
     return -1;
   }
 
@@ -311,21 +322,24 @@ int HttpClient::StoreResult(const HttpRequestSpec& request, bool isHead, Transfe
   const std::string headerText = ReplaceAll(std::move(t.headerText), "\r\n\r\n", "\r\n");
   lastHead_ = ResponseHead::Parse(headerText);
 
+  const int received = static_cast<int>(t.body.size());
+  const bool storeBody = !isHead && lastHead_.Find("Content-Length") != "0" &&
+                         !request.bodyFile.empty() && received > 0;
+  // The body is stored before the headers: a full disk or a crash between
+  // the two leaves the old header file, whose older time makes the next
+  // request fetch the body again, never new headers over an old body (the
+  // next range request would be answered 304 and the log would stay short).
+  // A body that cannot be stored is no download at all.
+  if (storeBody && !common::ReplaceFileAtomically(request.bodyFile, t.body)) {
+    lastFailure_ = HttpFailure::kNotStored;
+    return -1;
+  }
   if (!request.headerFile.empty() &&
       !common::ReplaceFileAtomically(request.headerFile, headerText)) {
     lastFailure_ = HttpFailure::kNotStored;
     return -1;
   }
-  if (lastHead_.Find("Content-Length") == "0") return 0;
-  if (isHead) return 0;
-  const int received = static_cast<int>(t.body.size());
-  if (request.bodyFile.empty()) return received;
-  if (received == 0) return 0;
-  // A body that cannot be stored is no download at all.
-  if (!common::ReplaceFileAtomically(request.bodyFile, t.body)) {
-    lastFailure_ = HttpFailure::kNotStored;
-    return -1;
-  }
+  if (isHead || lastHead_.Find("Content-Length") == "0") return 0;
   return received;
 }
 

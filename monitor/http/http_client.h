@@ -28,6 +28,7 @@ enum class HttpFailure {
   kBodyTooLarge,    // the body went over maxBodyBytes
   kHeadersTooLong,  // the headers did not fit their buffer
   kNotStored,       // the header or body file could not be written
+  kCertificate,     // https: the server's certificate did not verify
 };
 // A log text for a failure other than kConnection (whose messages the
 // callers word themselves).

@@ -164,6 +164,7 @@ class ThreadRetrieval {
     }
     std::optional<std::string> old = common::ReadWholeFile(local_);
     std::optional<std::string> part = common::ReadWholeFile(partBody_);
+    const std::optional<std::string> previousHead = common::ReadWholeFile(head_);
     if (!old || !part) {
       Log("datファイルの差分ダウンロードに失敗しました[" + Quoted(local_) + "を読み込めない]");
       return;
@@ -182,6 +183,23 @@ class ThreadRetrieval {
       Log("datファイルの差分ダウンロードに失敗しました[" + Quoted(partBody_) + "に書き込めない]");
       return;
     }
+    // The stored headers take the server's latest Date and Last-Modified and
+    // state the size of the whole local log.
+    const HeaderFields fields = ReadHeaderFile(partHead_);
+    const std::string newHead =
+        EditHeaderText(previousHead, "", fields.date, fields.lastModified,
+                       "Content-Length: " + std::to_string(old->size() + part->size()), "");
+    // A header file always states the size of the log beside it: it is gone
+    // while the log grows, so a crash or a full disk in between leaves a log
+    // that the next cycle downloads whole, not one its header file does not
+    // describe.
+    common::RemoveFile(head_);
+    if (!common::ReplaceFileAtomically(local_, *old + *part)) {
+      RestoreOrRemove(head_, previousHead);
+      Log("datファイルの差分ダウンロードに失敗しました[" + Quoted(local_) + "に書き込めない]");
+      return;
+    }
+    // Told only once the posts are in the log.
     const int newPosts = CountDatLines(partBody_);
     Log("新着" + SignedText(newPosts) + "件をダウンロードしました");
     if (monitor_.form.balloonEnabled) {
@@ -190,15 +208,9 @@ class ThreadRetrieval {
       monitor_.ShowBalloon("新着" + SignedText(newPosts) + "件:" +
                            (selected >= 0 && selected < list.Count() ? list.Item(selected) : ""));
     }
-    if (!common::ReplaceFileAtomically(local_, *old + *part)) {
-      Log("datファイルの差分ダウンロードに失敗しました[" + Quoted(local_) + "に書き込めない]");
-      return;
+    if (!common::ReplaceFileAtomically(head_, newHead)) {
+      Log("datファイルの差分ダウンロードに失敗しました[" + Quoted(head_) + "に書き込めない]");
     }
-    // The stored headers take the server's latest Date and Last-Modified and
-    // state the size of the whole local log.
-    const HeaderFields fields = ReadHeaderFile(partHead_);
-    WriteHeaderFile(head_, "", fields.date, fields.lastModified,
-                    "Content-Length: " + std::to_string(common::FileSize(local_)), "");
   }
 
   void Full() {
@@ -206,6 +218,9 @@ class ThreadRetrieval {
     // the next range request would append the thread's tail to the page.
     const std::optional<std::string> previousLog = common::ReadWholeFile(local_);
     const std::optional<std::string> previousHead = common::ReadWholeFile(head_);
+    // The header file goes first (see AppendPart); it comes back when the
+    // request stored nothing.
+    common::RemoveFile(head_);
     bool connected = false;
     for (int attempt = 0;
          attempt < kAttemptsPerRequest && !connected && (attempt == 0 || Retryable()); ++attempt) {
@@ -215,6 +230,7 @@ class ThreadRetrieval {
     }
     if (!connected) {
       LogFailure("へのGET接続に失敗しました", local_);
+      if (common::ReadWholeFile(local_) == previousLog) RestoreOrRemove(head_, previousHead);
       return;
     }
     LogStatus();

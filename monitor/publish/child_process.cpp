@@ -186,7 +186,9 @@ RunAndWaitResult RunAndWait(Monitor& monitor, std::string_view commandLine,
       return result;
     }
     monitor.PumpOnce();
-    if (monitor.exitRequest != ExitRequest::kNone) {
+    // Neither an exit nor a stop of the running cycle waits for a converter.
+    if (monitor.exitRequest != ExitRequest::kNone ||
+        (monitor.cycleInProgress && StopRequested(monitor))) {
       child.End();
       result.outcome = ChildOutcome::kAbandoned;
       return result;

@@ -57,7 +57,7 @@ enum class ChildOutcome {
   kExited,      // ended by itself (its exit code is not our business)
   kTimedOut,    // outlived the limit and was ended
   kNotStarted,  // could not be started
-  kAbandoned,   // ended because the program is ending (exit requested)
+  kAbandoned,   // ended because the program is ending or the run was stopped
 };
 
 struct RunAndWaitOptions {
@@ -76,7 +76,8 @@ struct RunAndWaitResult {
 
 // Starts the command line hidden and waits until the child has ended,
 // pumping the monitor's events between polls; ends the child at the limit,
-// and at once when an exit is requested meanwhile (SIGTERM, the end menu).
+// and at once when an exit is requested meanwhile (SIGTERM, the end menu) or
+// the run is stopped (the stop button).
 RunAndWaitResult RunAndWait(Monitor& monitor, std::string_view commandLine,
                             const RunAndWaitOptions& options = {});
 

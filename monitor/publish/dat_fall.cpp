@@ -98,7 +98,9 @@ void ConvertStep(Monitor& monitor, const std::string& title, const std::string& 
       Detail(monitor, "html化失敗[" + names.datFileName + "]\"" + title + "\"");
       return;
     } else if (run.outcome == ChildOutcome::kAbandoned) {
-      return;  // the program is ending
+      // The program is ending or the run was stopped: the page is not made.
+      Detail(monitor, tag + "のhtml化を中断しました");
+      return;
     } else if (run.outcome == ChildOutcome::kNotStarted) {
       Detail(monitor, tag + "のhtml化でSHOINを起動できませんでした[" + run.error + "]");
     }
@@ -128,7 +130,13 @@ void AnnounceStep(Monitor& monitor, const std::string& title, const std::string&
   }
   const std::string announcement = DatFallAnnouncement(
       flatTitle, posts, ThreadPageUrl(monitor.form.txtURLBRD.Text(), names.datFileName));
-  if (!AppendTwitterAnnouncement(monitor, announcement)) {
+  // A monitor killed after queueing it, before the thread reached the
+  // dat-fall list, processes the thread again at the next start: the same
+  // announcement is queued only once.
+  const std::string queue = LoadTwitterQueue(monitor);
+  const bool queued = queue.starts_with(announcement + "\t") ||
+                      queue.find("\t" + announcement + "\t") != std::string::npos;
+  if (!queued && !AppendTwitterAnnouncement(monitor, announcement)) {
     Detail(monitor, "Twitterに投稿するdat落ち情報を保存できませんでした");
     return;
   }

@@ -197,12 +197,24 @@ TEST_F(RunCycleTest, StopAndStartAgainDuringAStepStartsNoSecondCycleInsideIt) {
   EXPECT_EQ(downloads, 2);
 }
 
-TEST_F(RunCycleTest, FailedDownloadTakesTheErrorTailAndWritesNoPlan) {
-  m.form.listDATDL[0].AddItem("1.dat<1レス>t (1)");
+// The plan file keeps the download list across a restart: the threads the
+// title search added are in it before the downloads start, so a monitor
+// killed during the downloads still knows them; a failed download step
+// leaves it as the search wrote it.
+TEST_F(RunCycleTest, PlanIsKeptBeforeTheDownloadsAndFailedDownloadTakesTheErrorTail) {
+  m.steps.searchTitles = [this](const std::string&) {
+    m.form.listDATDL[0].AddItem("1.dat<1レス>t (1)");
+    return true;
+  };
+  std::string planDuringDownload;
+  duringDownload = [&] {
+    planDuringDownload = common::Cp932ToUtf8(common::ReadWholeFile(Path("_dat.lst")).value_or(""));
+  };
   downloadOk = false;
   cmdRUN_Click(m);
   Tick();
-  EXPECT_FALSE(common::FileExists(Path("_dat.lst")));
+  EXPECT_NE(planDuringDownload.find("\r\n1.dat<1レス>t (1)\r\n"), std::string::npos)
+      << planDuringDownload;
   EXPECT_TRUE(LogHas("datのダウンロードに失敗しました(03:04:05)"));
   EXPECT_EQ(m.form.tray.Tip(), "03:04:05>エラー@今すぐ実行中");
   EXPECT_TRUE(m.form.cmdNOW.Enabled());  // waiting for the next cycle

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -105,23 +106,38 @@ TEST_F(RunAndWaitTest, ChildThatNeverExitsIsEndedAtTheLimit) {
   }
 }
 
-// SIGTERM (or the end menu) during a conversion ends the wait and the
-// converter at once instead of after the time limit.
-TEST_F(RunAndWaitTest, ExitRequestEndsTheWaitAndTheChildAtOnce) {
-  const std::string script = WriteScript("hang", "echo $$ > \"$0.pid\"; exec sleep 1000");
-  int pumps = 0;
-  pump_.onPump = [&] {
-    if (++pumps == 40) SetExitRequest(monitor_, ExitRequest::kRequested);
+// SIGTERM (or the end menu) and the stop button during a conversion end the
+// wait and the converter at once instead of after the time limit.
+TEST_F(RunAndWaitTest, ExitOrStopRequestEndsTheWaitAndTheChildAtOnce) {
+  struct Case {
+    const char* name;
+    std::function<void(Monitor&)> request;
   };
-  RunAndWaitOptions options;
-  options.timeLimit = std::chrono::seconds(60);
-  const auto start = std::chrono::steady_clock::now();
-  RunAndWaitResult run = RunAndWait(monitor_, "\"" + script + "\"", options);
-  EXPECT_EQ(run.outcome, ChildOutcome::kAbandoned);
-  EXPECT_LT(Seconds(std::chrono::steady_clock::now() - start).count(), 5.0);
-  std::string pid = common::ReadWholeFile(script + ".pid").value_or("");
-  ASSERT_FALSE(pid.empty());
-  EXPECT_TRUE(ProcessGone(static_cast<pid_t>(std::stol(pid))));
+  const Case cases[] = {
+      {"exit", [](Monitor& m) { SetExitRequest(m, ExitRequest::kRequested); }},
+      {"stop", [](Monitor& m) { StopTail(m); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string script =
+        WriteScript(std::string("hang_") + c.name, "echo $$ > \"$0.pid\"; exec sleep 1000");
+    SetExitRequest(monitor_, ExitRequest::kNone);
+    SetRunState(monitor_, RunState::kRunning);
+    monitor_.cycleInProgress = true;
+    int pumps = 0;
+    pump_.onPump = [&] {
+      if (++pumps == 40) c.request(monitor_);
+    };
+    RunAndWaitOptions options;
+    options.timeLimit = std::chrono::seconds(60);
+    const auto start = std::chrono::steady_clock::now();
+    RunAndWaitResult run = RunAndWait(monitor_, "\"" + script + "\"", options);
+    EXPECT_EQ(run.outcome, ChildOutcome::kAbandoned);
+    EXPECT_LT(Seconds(std::chrono::steady_clock::now() - start).count(), 5.0);
+    std::string pid = common::ReadWholeFile(script + ".pid").value_or("");
+    ASSERT_FALSE(pid.empty());
+    EXPECT_TRUE(ProcessGone(static_cast<pid_t>(std::stol(pid))));
+  }
 }
 
 // A monitor killed with SIGKILL takes its converter with it.

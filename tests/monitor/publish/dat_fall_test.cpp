@@ -6,11 +6,11 @@
 
 #include "common/file_io.h"
 #include "common/line_ends.h"
+#include "monitor/core/board_urls.h"
 #include "monitor/core/message_text.h"
 #include "monitor/core/run_cycle.h"
 #include "monitor/core/run_state.h"
 #include "monitor/core/thread_lists.h"
-#include "monitor/core/board_urls.h"
 #include "publish_fixture.h"
 
 namespace yagura {
@@ -204,6 +204,20 @@ TEST_F(DatFallTest, AnnouncementsCountLineFeedsAndTagOnlyTheFirstLine) {
   EXPECT_EQ(Queue(), first + "\t" + ExpectedAnnouncement("実況スレ2", 1, "1001") + "\t");
   // The converter is not installed here: its absence is told and skipped.
   EXPECT_EQ(log_[2], Line(Tag("実況スレ1", "1000") + "のhtml化をスキップします"));
+}
+
+// A thread processed again (the monitor was killed before it reached the
+// dat-fall list) is not announced twice; another one still queues behind.
+TEST_F(DatFallTest, ThreadProcessedAgainIsAnnouncedOnce) {
+  monitor_.form.chkE[0].SetValue(1);
+  WriteDat("1000", 3);
+  WriteDat("1001", 2);
+  for (const char* key : {"1000", "1001", "1000", "1001"}) {
+    EXPECT_TRUE(
+        ProcessDroppedThread(monitor_, std::string("実況スレ") + key, DatPath(key), tools_));
+  }
+  EXPECT_EQ(Queue(), ExpectedAnnouncement("実況スレ1000", 3, "1000") + "\t" +
+                         ExpectedAnnouncement("実況スレ1001", 2, "1001") + "\t");
 }
 
 TEST_F(DatFallTest, WithoutArchiverCompressionIsSkippedOnceThenConverted) {
