@@ -6,6 +6,7 @@
 #include "http_test_support.h"
 #include "monitor/core/message_text.h"
 #include "monitor/core/run_cycle.h"
+#include "monitor/core/run_state.h"
 #include "tests/servers/script_server.h"
 
 namespace yagura::testing {
@@ -176,6 +177,9 @@ TEST_F(RefreshSubjectTest, RunCycleFetchesTheListAsItsFirstStep) {
   ASSERT_TRUE(nginx_->WriteFile("cycle/subject.txt", kSubject));
   m.form.txtURLBRD.SetText(nginx_->Url("/cycle/"));
   InstallRefreshSubject(m, client);
+  // "Now" is pressed on a running monitor; on a stopped one a transfer that
+  // outlasts one event pump would be taken for a stop.
+  SetRunState(m, RunState::kRunning);
   cmdNOW_Click(m);
   EXPECT_TRUE(Logged("GET " + nginx_->Url("/cycle/") + "subject.txt..."));
   EXPECT_NE(Log().find("subject.txtを更新しました("), std::string::npos) << Log();
