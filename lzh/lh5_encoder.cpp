@@ -35,8 +35,8 @@ class BlockCoder {
  public:
   BlockCoder(std::string& out, size_t blockCodes)
       : bits_(out), blockCodes_(std::clamp<size_t>(blockCodes, 1, kMaxBlockCodes)) {
-    symbols_.reserve(blockCodes_);
-    positions_.reserve(blockCodes_);
+    symbols_.resize(blockCodes_);
+    positions_.resize(blockCodes_);
   }
 
   void Literal(unsigned char c) { Add(c, 0); }
@@ -46,15 +46,15 @@ class BlockCoder {
   }
 
   void Finish() {
-    if (!symbols_.empty()) EmitBlock();
+    if (count_ != 0) EmitBlock();
     bits_.Flush();
   }
 
  private:
   void Add(uint16_t symbol, uint16_t position) {
-    symbols_.push_back(symbol);
-    positions_.push_back(position);
-    if (symbols_.size() == blockCodes_) EmitBlock();
+    symbols_[count_] = symbol;
+    positions_[count_] = position;
+    if (++count_ == blockCodes_) EmitBlock();
   }
 
   void EmitBlock();
@@ -68,6 +68,7 @@ class BlockCoder {
   size_t blockCodes_;
   std::vector<uint16_t> symbols_;    // c symbols
   std::vector<uint16_t> positions_;  // distance - 1, for c symbols >= 256
+  size_t count_ = 0;                 // codes of the block so far
 };
 
 size_t UsedCount(const std::vector<uint32_t>& freq) {
@@ -155,11 +156,11 @@ void BlockCoder::WriteCharLengths(const std::vector<uint8_t>& charLengths,
 
 void BlockCoder::EmitBlock() {
   std::vector<uint32_t> charFreq(kCharCodes, 0), posFreq(kPositionCodes, 0);
-  for (size_t i = 0; i < symbols_.size(); ++i) {
+  for (size_t i = 0; i < count_; ++i) {
     ++charFreq[symbols_[i]];
     if (symbols_[i] >= 256) ++posFreq[BitLength(positions_[i])];
   }
-  bits_.Put(16, static_cast<uint32_t>(symbols_.size()));
+  bits_.Put(16, static_cast<uint32_t>(count_));
 
   std::vector<uint8_t> charLengths = BuildCodeLengths(charFreq);
   if (UsedCount(charFreq) >= 2) {
@@ -190,18 +191,20 @@ void BlockCoder::EmitBlock() {
 
   const std::vector<uint16_t> charCodes = MakeCanonicalCodes(charLengths);
   const std::vector<uint16_t> posCodes = MakeCanonicalCodes(posLengths);
-  for (size_t i = 0; i < symbols_.size(); ++i) {
+  for (size_t i = 0; i < count_; ++i) {
     const uint16_t c = symbols_[i];
     bits_.Put(charLengths[c], charCodes[c]);
     if (c >= 256) {
       const uint32_t p = positions_[i];
       const int bitLength = BitLength(p);
-      bits_.Put(posLengths[bitLength], posCodes[bitLength]);
-      if (bitLength > 1) bits_.Put(bitLength - 1, p);  // the bits below the leading one
+      // The distance code, then the bits below the leading one: at most
+      // 16 + 12 bits, one field.
+      const int extraBits = std::max(bitLength - 1, 0);
+      bits_.Put(posLengths[bitLength] + extraBits,
+                (uint32_t{posCodes[bitLength]} << extraBits) | (p & ((1u << extraBits) - 1)));
     }
   }
-  symbols_.clear();
-  positions_.clear();
+  count_ = 0;
 }
 
 }  // namespace
@@ -243,9 +246,9 @@ std::string CompressLh5(std::string_view input, const Lh5Options& options) {
         continue;
       }
       // pos + 1 is already in the chains.
-      for (size_t k = pos + 2; k < pos + static_cast<size_t>(current.length); ++k) finder.Insert(k);
+      finder.InsertRange(pos + 2, pos + static_cast<size_t>(current.length));
     } else {
-      for (size_t k = pos + 1; k < pos + static_cast<size_t>(current.length); ++k) finder.Insert(k);
+      finder.InsertRange(pos + 1, pos + static_cast<size_t>(current.length));
     }
     coder.Copy(current.length, current.distance);
     pos += static_cast<size_t>(current.length);

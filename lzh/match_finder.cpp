@@ -15,7 +15,6 @@ uint16_t Load16(const char* p) {
   std::memcpy(&v, p, 2);
   return v;
 }
-
 // Number of equal leading bytes of `a` and `b`, at most `limit`.
 size_t CommonPrefix(const char* a, const char* b, size_t limit) {
   size_t len = 0;
@@ -33,22 +32,10 @@ size_t CommonPrefix(const char* a, const char* b, size_t limit) {
 }  // namespace
 
 MatchFinder::MatchFinder(std::string_view data)
-    : data_(data), head_(size_t{1} << kHashBits, -1), chain_(kChainMask + 1, -1) {}
-
-uint32_t MatchFinder::HashAt(size_t pos) const {
-  const auto* p = reinterpret_cast<const unsigned char*>(data_.data() + pos);
-  uint32_t v = uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16);
-  return (v * 2654435761u) >> (32 - kHashBits);
-}
-
-void MatchFinder::Insert(size_t pos) {
-  if (pos + kMinMatch > data_.size()) return;
-  uint32_t h = HashAt(pos);
-  // The chain ring holds twice the window, so the slot of any position still
-  // inside the window has not been reused when it is followed.
-  chain_[pos & kChainMask] = head_[h];
-  head_[h] = static_cast<int32_t>(pos);
-}
+    : data_(data),
+      head_(size_t{1} << kHashBits, -1),
+      chain_(kChainMask + 1, -1),
+      nearHead_(size_t{1} << kNearHashBits, -1) {}
 
 Match MatchFinder::Find(size_t pos, int maxChain, int niceLength, int atLeast) const {
   Match best;
@@ -58,15 +45,32 @@ Match MatchFinder::Find(size_t pos, int maxChain, int niceLength, int atLeast) c
   int bestLength = std::max(atLeast, kMinMatch - 1);
   if (static_cast<size_t>(bestLength) >= limit) return best;
   const char* cur = data_.data() + pos;
-  const uint16_t start = Load16(cur);
+
+  // The nearest three-byte match; any longer one also starts with the same
+  // four bytes and turns up on the chain below.
+  if (bestLength < 3) {
+    const int32_t near = nearHead_[NearHashAt(pos)];
+    if (near >= 0 && pos - static_cast<size_t>(near) <= static_cast<size_t>(kWindowSize)) {
+      const char* old = data_.data() + near;
+      if (Load16(old) == Load16(cur) && old[2] == cur[2]) {
+        bestLength = 3;
+        best.length = 3;
+        best.distance = static_cast<int>(pos - static_cast<size_t>(near));
+      }
+    }
+  }
+  if (limit < 4) return best;
+
+  const uint32_t start = Load32(cur);
   // A longer match must agree at the two bytes ending at bestLength.
   uint16_t scanEnd = Load16(cur + bestLength - 1);
   int32_t candidate = head_[HashAt(pos)];
-  while (candidate >= 0 && maxChain-- > 0) {
+  if (candidate < 0) return best;
+  while (maxChain-- > 0) {
     const size_t distance = pos - static_cast<size_t>(candidate);
     if (distance > static_cast<size_t>(kWindowSize)) break;
     const char* old = data_.data() + candidate;
-    if (Load16(old + bestLength - 1) == scanEnd && Load16(old) == start) {
+    if (Load16(old + bestLength - 1) == scanEnd && Load32(old) == start) {
       const size_t len = CommonPrefix(old, cur, limit);
       if (static_cast<int>(len) > bestLength) {
         bestLength = static_cast<int>(len);
@@ -76,7 +80,9 @@ Match MatchFinder::Find(size_t pos, int maxChain, int niceLength, int atLeast) c
         scanEnd = Load16(cur + bestLength - 1);
       }
     }
-    candidate = chain_[static_cast<size_t>(candidate) & kChainMask];
+    const uint16_t back = chain_[static_cast<size_t>(candidate) & kChainMask];
+    if (back == 0) break;
+    candidate -= back;
   }
   return best;
 }

@@ -1,9 +1,13 @@
-// Longest-match search over the -lh5- window: hash chains on the next three
-// bytes, walked newest first, with a bound on the number of links followed so
-// that highly repetitive input cannot make the search quadratic.
+// Longest-match search over the -lh5- window. Matches of four bytes and more
+// are found on hash chains of the next four bytes, walked newest first with a
+// bound on the links followed, so that highly repetitive input cannot make
+// the search quadratic. Three-byte matches only pay when they are near, so a
+// table without chains keeps just the newest position of each three bytes.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -22,25 +26,68 @@ class MatchFinder {
  public:
   explicit MatchFinder(std::string_view data);
 
-  // Enters position `pos` into the chains. Positions must be inserted in
-  // rising order, each once; the last two positions are never entered.
-  void Insert(size_t pos);
+  // Enters position `pos` into the tables. Positions must be entered in
+  // rising order, each at most once; skipped positions are simply never
+  // found as match sources.
+  void Insert(size_t pos) {
+    if (pos + 4 <= data_.size()) {
+      InsertUnchecked(pos);
+    } else if (pos + 3 <= data_.size()) {
+      nearHead_[NearHashAt(pos)] = static_cast<int32_t>(pos);
+    }
+  }
+  // Enters every position of [from, to).
+  void InsertRange(size_t from, size_t to) {
+    const size_t fast = data_.size() >= 4 ? std::min(to, data_.size() - 3) : 0;
+    for (; from < fast; ++from) InsertUnchecked(from);
+    for (; from < to; ++from) Insert(from);
+  }
 
-  // The longest match for `pos` (which must not be inserted yet) among the
+  // The longest match for `pos` (which must not be entered yet) among the
   // earlier positions in the window, following at most `maxChain` links and
   // stopping early at a match of `niceLength`. Only matches longer than
-  // `atLeast` are reported.
+  // `atLeast` are reported. Among equally long matches the nearest wins.
   Match Find(size_t pos, int maxChain, int niceLength, int atLeast = kMinMatch - 1) const;
 
  private:
   static constexpr int kHashBits = 15;
-  static constexpr size_t kChainMask = 2 * kWindowSize - 1;  // twice the window, see Insert
+  static constexpr int kNearHashBits = 14;
+  static constexpr size_t kChainMask = kWindowSize - 1;
 
-  uint32_t HashAt(size_t pos) const;
+  static uint32_t Load32(const char* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+  }
+  // Fibonacci hashing of the next four bytes, and of the next three (the
+  // fourth shifted out).
+  uint32_t HashAt(size_t pos) const {
+    return (Load32(data_.data() + pos) * 2654435761u) >> (32 - kHashBits);
+  }
+  uint32_t NearHashAt(size_t pos) const {
+    const auto* p = reinterpret_cast<const unsigned char*>(data_.data() + pos);
+    return NearHash((uint32_t{p[0]} << 8) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 24));
+  }
+  // Of three bytes in the high end of `v`.
+  static uint32_t NearHash(uint32_t v) { return (v * 2654435761u) >> (32 - kNearHashBits); }
+  // `pos` with at least four bytes from it.
+  void InsertUnchecked(size_t pos) {
+    nearHead_[NearHash(Load32(data_.data() + pos) << 8)] = static_cast<int32_t>(pos);
+    int32_t& head = head_[HashAt(pos)];
+    // The link is the distance back to the previous position of the same
+    // hash, 0 when there is none inside the window. A ring of one window is
+    // enough: a slot is reused only by the position a whole window later,
+    // which has not been entered while the older one is still in reach.
+    const size_t back = pos - static_cast<size_t>(head);
+    chain_[pos & kChainMask] =
+        head >= 0 && back <= static_cast<size_t>(kWindowSize) ? static_cast<uint16_t>(back) : 0;
+    head = static_cast<int32_t>(pos);
+  }
 
   std::string_view data_;
-  std::vector<int32_t> head_;   // newest position per hash, -1 when none
-  std::vector<int32_t> chain_;  // previous position with the same hash, by pos & kChainMask
+  std::vector<int32_t> head_;      // newest position per four-byte hash, -1 when none
+  std::vector<uint16_t> chain_;    // link back from each position, by pos & kChainMask
+  std::vector<int32_t> nearHead_;  // newest position per three-byte hash, -1 when none
 };
 
 }  // namespace lzh
