@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "lzh/bit_writer.h"
@@ -34,10 +35,11 @@ int Gain(const Match& m) {
 class BlockCoder {
  public:
   BlockCoder(std::string& out, size_t blockCodes)
-      : bits_(out), blockCodes_(std::clamp<size_t>(blockCodes, 1, kMaxBlockCodes)) {
-    symbols_.resize(blockCodes_);
-    positions_.resize(blockCodes_);
-  }
+      : bits_(out),
+        blockCodes_(std::clamp<size_t>(blockCodes, 1, kMaxBlockCodes)),
+        // Left unfilled: each slot is written before it is read.
+        symbols_(std::make_unique_for_overwrite<uint16_t[]>(blockCodes_)),
+        positions_(std::make_unique_for_overwrite<uint16_t[]>(blockCodes_)) {}
 
   void Literal(unsigned char c) { Add(c, 0); }
   // `distance` 1..8192 is stored as distance - 1.
@@ -66,9 +68,9 @@ class BlockCoder {
 
   BitWriter bits_;
   size_t blockCodes_;
-  std::vector<uint16_t> symbols_;    // c symbols
-  std::vector<uint16_t> positions_;  // distance - 1, for c symbols >= 256
-  size_t count_ = 0;                 // codes of the block so far
+  std::unique_ptr<uint16_t[]> symbols_;    // c symbols
+  std::unique_ptr<uint16_t[]> positions_;  // distance - 1, for c symbols >= 256
+  size_t count_ = 0;                       // codes of the block so far
 };
 
 size_t UsedCount(const std::vector<uint32_t>& freq) {

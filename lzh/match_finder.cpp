@@ -31,11 +31,14 @@ size_t CommonPrefix(const char* a, const char* b, size_t limit) {
 
 }  // namespace
 
+// The tables grow with the input up to the size that suits the window:
+// filling larger ones for a small log cost more than its compression.
 MatchFinder::MatchFinder(std::string_view data)
     : data_(data),
-      head_(size_t{1} << kHashBits, -1),
-      chain_(kChainMask + 1, -1),
-      nearHead_(size_t{1} << kNearHashBits, -1) {}
+      hashShift_(32 - std::clamp(static_cast<int>(std::bit_width(data.size())), 8, kMaxHashBits)),
+      head_(size_t{1} << (32 - hashShift_), -1),
+      chain_(kChainMask + 1, 0),
+      nearHead_(head_.size(), -1) {}
 
 Match MatchFinder::Find(size_t pos, int maxChain, int niceLength, int atLeast) const {
   Match best;

@@ -50,8 +50,7 @@ class MatchFinder {
   Match Find(size_t pos, int maxChain, int niceLength, int atLeast = kMinMatch - 1) const;
 
  private:
-  static constexpr int kHashBits = 15;
-  static constexpr int kNearHashBits = 14;
+  static constexpr int kMaxHashBits = 14;  // twice as many slots as the window holds positions
   static constexpr size_t kChainMask = kWindowSize - 1;
 
   static uint32_t Load32(const char* p) {
@@ -62,14 +61,14 @@ class MatchFinder {
   // Fibonacci hashing of the next four bytes, and of the next three (the
   // fourth shifted out).
   uint32_t HashAt(size_t pos) const {
-    return (Load32(data_.data() + pos) * 2654435761u) >> (32 - kHashBits);
+    return (Load32(data_.data() + pos) * 2654435761u) >> hashShift_;
   }
   uint32_t NearHashAt(size_t pos) const {
     const auto* p = reinterpret_cast<const unsigned char*>(data_.data() + pos);
     return NearHash((uint32_t{p[0]} << 8) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 24));
   }
   // Of three bytes in the high end of `v`.
-  static uint32_t NearHash(uint32_t v) { return (v * 2654435761u) >> (32 - kNearHashBits); }
+  uint32_t NearHash(uint32_t v) const { return (v * 2654435761u) >> hashShift_; }
   // `pos` with at least four bytes from it.
   void InsertUnchecked(size_t pos) {
     nearHead_[NearHash(Load32(data_.data() + pos) << 8)] = static_cast<int32_t>(pos);
@@ -85,6 +84,7 @@ class MatchFinder {
   }
 
   std::string_view data_;
+  int hashShift_;                  // 32 less the bits of the hashes
   std::vector<int32_t> head_;      // newest position per four-byte hash, -1 when none
   std::vector<uint16_t> chain_;    // link back from each position, by pos & kChainMask
   std::vector<int32_t> nearHead_;  // newest position per three-byte hash, -1 when none
