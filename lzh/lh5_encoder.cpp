@@ -222,9 +222,7 @@ std::string CompressLh5(std::string_view input, const Lh5Options& options) {
   auto search = [&](size_t pos, int atLeast) {
     const int chain =
         atLeast >= options.goodLength ? std::max(1, options.maxChain / 4) : options.maxChain;
-    Match m = finder.Find(pos, chain, options.niceLength, atLeast);
-    finder.Insert(pos);
-    return m;
+    return finder.FindAndInsert(pos, chain, options.niceLength, atLeast);
   };
 
   // Lazy matching: a match found at `pos` is held back while the match at the

@@ -41,6 +41,34 @@ MatchFinder::MatchFinder(std::string_view data)
       nearHead_(head_.size(), -1) {}
 
 Match MatchFinder::Find(size_t pos, int maxChain, int niceLength, int atLeast) const {
+  if (pos + 4 > data_.size()) {
+    const int32_t near = pos + 3 <= data_.size() ? nearHead_[NearHashAt(pos)] : -1;
+    return Search(pos, near, -1, maxChain, niceLength, atLeast);
+  }
+  const uint32_t next4 = Load32(data_.data() + pos);
+  return Search(pos, nearHead_[NearHash(next4 << 8)], head_[Hash(next4)], maxChain, niceLength,
+                atLeast);
+}
+
+Match MatchFinder::FindAndInsert(size_t pos, int maxChain, int niceLength, int atLeast) {
+  if (pos + 4 > data_.size()) {
+    Match m = Find(pos, maxChain, niceLength, atLeast);
+    Insert(pos);
+    return m;
+  }
+  // Both tables are read and updated once, the search then works from the
+  // old heads.
+  const uint32_t next4 = Load32(data_.data() + pos);
+  int32_t& near = nearHead_[NearHash(next4 << 8)];
+  int32_t& head = head_[Hash(next4)];
+  const int32_t oldNear = near, oldHead = head;
+  near = static_cast<int32_t>(pos);
+  Link(pos, head);
+  return Search(pos, oldNear, oldHead, maxChain, niceLength, atLeast);
+}
+
+Match MatchFinder::Search(size_t pos, int32_t near, int32_t candidate, int maxChain, int niceLength,
+                          int atLeast) const {
   Match best;
   if (pos + kMinMatch > data_.size()) return best;
   const size_t limit = std::min<size_t>(kMaxMatch, data_.size() - pos);
@@ -52,7 +80,6 @@ Match MatchFinder::Find(size_t pos, int maxChain, int niceLength, int atLeast) c
   // The nearest three-byte match; any longer one also starts with the same
   // four bytes and turns up on the chain below.
   if (bestLength < 3) {
-    const int32_t near = nearHead_[NearHashAt(pos)];
     if (near >= 0 && pos - static_cast<size_t>(near) <= static_cast<size_t>(kWindowSize)) {
       const char* old = data_.data() + near;
       if (Load16(old) == Load16(cur) && old[2] == cur[2]) {
@@ -67,7 +94,6 @@ Match MatchFinder::Find(size_t pos, int maxChain, int niceLength, int atLeast) c
   const uint32_t start = Load32(cur);
   // A longer match must agree at the two bytes ending at bestLength.
   uint16_t scanEnd = Load16(cur + bestLength - 1);
-  int32_t candidate = head_[HashAt(pos)];
   if (candidate < 0) return best;
   while (maxChain-- > 0) {
     const size_t distance = pos - static_cast<size_t>(candidate);

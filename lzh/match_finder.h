@@ -48,6 +48,8 @@ class MatchFinder {
   // stopping early at a match of `niceLength`. Only matches longer than
   // `atLeast` are reported. Among equally long matches the nearest wins.
   Match Find(size_t pos, int maxChain, int niceLength, int atLeast = kMinMatch - 1) const;
+  // Find, then Insert(pos), hashing the position once.
+  Match FindAndInsert(size_t pos, int maxChain, int niceLength, int atLeast = kMinMatch - 1);
 
  private:
   static constexpr int kMaxHashBits = 14;  // twice as many slots as the window holds positions
@@ -60,9 +62,7 @@ class MatchFinder {
   }
   // Fibonacci hashing of the next four bytes, and of the next three (the
   // fourth shifted out).
-  uint32_t HashAt(size_t pos) const {
-    return (Load32(data_.data() + pos) * 2654435761u) >> hashShift_;
-  }
+  uint32_t Hash(uint32_t next4) const { return (next4 * 2654435761u) >> hashShift_; }
   uint32_t NearHashAt(size_t pos) const {
     const auto* p = reinterpret_cast<const unsigned char*>(data_.data() + pos);
     return NearHash((uint32_t{p[0]} << 8) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 24));
@@ -71,17 +71,28 @@ class MatchFinder {
   uint32_t NearHash(uint32_t v) const { return (v * 2654435761u) >> hashShift_; }
   // `pos` with at least four bytes from it.
   void InsertUnchecked(size_t pos) {
-    nearHead_[NearHash(Load32(data_.data() + pos) << 8)] = static_cast<int32_t>(pos);
-    int32_t& head = head_[HashAt(pos)];
+    const uint32_t next4 = Load32(data_.data() + pos);
+    nearHead_[NearHash(next4 << 8)] = static_cast<int32_t>(pos);
+    Link(pos, head_[Hash(next4)]);
+  }
+  // Makes `pos` the newest position of the chain whose head is `head`.
+  void Link(size_t pos, int32_t& head) {
     // The link is the distance back to the previous position of the same
     // hash, 0 when there is none inside the window. A ring of one window is
     // enough: a slot is reused only by the position a whole window later,
     // which has not been entered while the older one is still in reach.
+    // (FindAndInsert enters its position first; a walk that then reaches the
+    // position a whole window back reads the new link, which leads beyond
+    // the window and so ends the walk.)
     const size_t back = pos - static_cast<size_t>(head);
     chain_[pos & kChainMask] =
         head >= 0 && back <= static_cast<size_t>(kWindowSize) ? static_cast<uint16_t>(back) : 0;
     head = static_cast<int32_t>(pos);
   }
+  // The search from the newest three-byte match `near` and the chain from
+  // `candidate` (either -1 when there is none).
+  Match Search(size_t pos, int32_t near, int32_t candidate, int maxChain, int niceLength,
+               int atLeast) const;
 
   std::string_view data_;
   int hashShift_;                  // 32 less the bits of the hashes
