@@ -36,18 +36,18 @@ size_t CommonPrefix(const char* a, const char* b, size_t limit) {
 MatchFinder::MatchFinder(std::string_view data)
     : data_(data),
       hashShift_(32 - std::clamp(static_cast<int>(std::bit_width(data.size())), 8, kMaxHashBits)),
-      head_(size_t{1} << (32 - hashShift_), -1),
+      head_(size_t{1} << (32 - hashShift_), kEmpty),
       chain_(kChainMask + 1, 0),
-      nearHead_(head_.size(), -1) {}
+      nearHead_(head_.size(), kEmpty) {}
 
 Match MatchFinder::Find(size_t pos, int maxChain, int niceLength, int atLeast) const {
   if (pos + 4 > data_.size()) {
-    const int32_t near = pos + 3 <= data_.size() ? nearHead_[NearHashAt(pos)] : -1;
+    const int32_t near = pos + 3 <= data_.size() ? Recall(pos, nearHead_[NearHashAt(pos)]) : -1;
     return Search(pos, near, -1, maxChain, niceLength, atLeast);
   }
   const uint32_t next4 = Load32(data_.data() + pos);
-  return Search(pos, nearHead_[NearHash(next4 << 8)], head_[Hash(next4)], maxChain, niceLength,
-                atLeast);
+  return Search(pos, Recall(pos, nearHead_[NearHash(next4 << 8)]), Recall(pos, head_[Hash(next4)]),
+                maxChain, niceLength, atLeast);
 }
 
 Match MatchFinder::FindAndInsert(size_t pos, int maxChain, int niceLength, int atLeast) {
@@ -59,10 +59,10 @@ Match MatchFinder::FindAndInsert(size_t pos, int maxChain, int niceLength, int a
   // Both tables are read and updated once, the search then works from the
   // old heads.
   const uint32_t next4 = Load32(data_.data() + pos);
-  int32_t& near = nearHead_[NearHash(next4 << 8)];
-  int32_t& head = head_[Hash(next4)];
-  const int32_t oldNear = near, oldHead = head;
-  near = static_cast<int32_t>(pos);
+  uint16_t& near = nearHead_[NearHash(next4 << 8)];
+  uint16_t& head = head_[Hash(next4)];
+  const int32_t oldNear = Recall(pos, near), oldHead = Recall(pos, head);
+  near = Stamp(pos);
   Link(pos, head);
   return Search(pos, oldNear, oldHead, maxChain, niceLength, atLeast);
 }
@@ -110,7 +110,7 @@ Match MatchFinder::Search(size_t pos, int32_t near, int32_t candidate, int maxCh
       }
     }
     const uint16_t back = chain_[static_cast<size_t>(candidate) & kChainMask];
-    if (back == 0) break;
+    if (back == 0 || back > candidate) break;  // the second only after aliasing
     candidate -= back;
   }
   return best;

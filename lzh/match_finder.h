@@ -33,7 +33,7 @@ class MatchFinder {
     if (pos + 4 <= data_.size()) {
       InsertUnchecked(pos);
     } else if (pos + 3 <= data_.size()) {
-      nearHead_[NearHashAt(pos)] = static_cast<int32_t>(pos);
+      nearHead_[NearHashAt(pos)] = Stamp(pos);
     }
   }
   // Enters every position of [from, to).
@@ -55,6 +55,22 @@ class MatchFinder {
   static constexpr int kMaxHashBits = 14;  // twice as many slots as the window holds positions
   static constexpr size_t kChainMask = kWindowSize - 1;
 
+  // The heads hold positions in 16 bits, which keeps the tables small
+  // enough to stay in the cache: a position is recalled only when it lies
+  // inside the window. An old one that aliases into the window is merely a
+  // candidate that fails the byte compare, or a real match.
+  static uint16_t Stamp(size_t pos) { return static_cast<uint16_t>(pos); }
+  static constexpr uint16_t kEmpty = static_cast<uint16_t>(0x10000 - kWindowSize - 1);
+  // How far back `stamp` lies from `pos`, 0 when outside the window.
+  static size_t Back(size_t pos, uint16_t stamp) {
+    const size_t back = static_cast<uint16_t>(pos - stamp);
+    return back <= static_cast<size_t>(kWindowSize) && back <= pos ? back : 0;
+  }
+  static int32_t Recall(size_t pos, uint16_t stamp) {
+    const size_t back = Back(pos, stamp);
+    return back != 0 ? static_cast<int32_t>(pos - back) : -1;
+  }
+
   static uint32_t Load32(const char* p) {
     uint32_t v;
     std::memcpy(&v, p, 4);
@@ -72,11 +88,11 @@ class MatchFinder {
   // `pos` with at least four bytes from it.
   void InsertUnchecked(size_t pos) {
     const uint32_t next4 = Load32(data_.data() + pos);
-    nearHead_[NearHash(next4 << 8)] = static_cast<int32_t>(pos);
+    nearHead_[NearHash(next4 << 8)] = Stamp(pos);
     Link(pos, head_[Hash(next4)]);
   }
   // Makes `pos` the newest position of the chain whose head is `head`.
-  void Link(size_t pos, int32_t& head) {
+  void Link(size_t pos, uint16_t& head) {
     // The link is the distance back to the previous position of the same
     // hash, 0 when there is none inside the window. A ring of one window is
     // enough: a slot is reused only by the position a whole window later,
@@ -84,10 +100,8 @@ class MatchFinder {
     // (FindAndInsert enters its position first; a walk that then reaches the
     // position a whole window back reads the new link, which leads beyond
     // the window and so ends the walk.)
-    const size_t back = pos - static_cast<size_t>(head);
-    chain_[pos & kChainMask] =
-        head >= 0 && back <= static_cast<size_t>(kWindowSize) ? static_cast<uint16_t>(back) : 0;
-    head = static_cast<int32_t>(pos);
+    chain_[pos & kChainMask] = static_cast<uint16_t>(Back(pos, head));
+    head = Stamp(pos);
   }
   // The search from the newest three-byte match `near` and the chain from
   // `candidate` (either -1 when there is none).
@@ -95,10 +109,10 @@ class MatchFinder {
                int atLeast) const;
 
   std::string_view data_;
-  int hashShift_;                  // 32 less the bits of the hashes
-  std::vector<int32_t> head_;      // newest position per four-byte hash, -1 when none
-  std::vector<uint16_t> chain_;    // link back from each position, by pos & kChainMask
-  std::vector<int32_t> nearHead_;  // newest position per three-byte hash, -1 when none
+  int hashShift_;                   // 32 less the bits of the hashes
+  std::vector<uint16_t> head_;      // newest position per four-byte hash, or kEmpty
+  std::vector<uint16_t> chain_;     // link back from each position, by pos & kChainMask
+  std::vector<uint16_t> nearHead_;  // newest position per three-byte hash, or kEmpty
 };
 
 }  // namespace lzh
