@@ -1,6 +1,7 @@
 #include "lzh/lh5_encoder.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -56,6 +57,8 @@ class BlockCoder {
   void Add(uint16_t symbol, uint16_t position) {
     symbols_[count_] = symbol;
     positions_[count_] = position;
+    ++charFreq_[symbol];
+    if (symbol >= 256) ++posFreq_[BitLength(position)];
     if (++count_ == blockCodes_) EmitBlock();
   }
 
@@ -71,6 +74,8 @@ class BlockCoder {
   std::unique_ptr<uint16_t[]> symbols_;    // c symbols
   std::unique_ptr<uint16_t[]> positions_;  // distance - 1, for c symbols >= 256
   size_t count_ = 0;                       // codes of the block so far
+  std::vector<uint32_t> charFreq_ = std::vector<uint32_t>(kCharCodes, 0);  // of the block so far
+  std::vector<uint32_t> posFreq_ = std::vector<uint32_t>(kPositionCodes, 0);
 };
 
 size_t UsedCount(const std::vector<uint32_t>& freq) {
@@ -157,11 +162,8 @@ void BlockCoder::WriteCharLengths(const std::vector<uint8_t>& charLengths,
 }
 
 void BlockCoder::EmitBlock() {
-  std::vector<uint32_t> charFreq(kCharCodes, 0), posFreq(kPositionCodes, 0);
-  for (size_t i = 0; i < count_; ++i) {
-    ++charFreq[symbols_[i]];
-    if (symbols_[i] >= 256) ++posFreq[BitLength(positions_[i])];
-  }
+  const std::vector<uint32_t>& charFreq = charFreq_;
+  const std::vector<uint32_t>& posFreq = posFreq_;
   bits_.Put(16, static_cast<uint32_t>(count_));
 
   std::vector<uint8_t> charLengths = BuildCodeLengths(charFreq);
@@ -191,22 +193,31 @@ void BlockCoder::EmitBlock() {
     bits_.Put(kPositionCountBits, FirstUsed(posFreq));
   }
 
+  // Each code's length and bits in one word, for the loop below.
+  std::array<uint32_t, kCharCodes> charCode;
+  std::array<uint32_t, kPositionCodes> posCode;
   const std::vector<uint16_t> charCodes = MakeCanonicalCodes(charLengths);
   const std::vector<uint16_t> posCodes = MakeCanonicalCodes(posLengths);
+  for (size_t c = 0; c < charCode.size(); ++c)
+    charCode[c] = uint32_t{charLengths[c]} << 16 | charCodes[c];
+  for (size_t b = 0; b < posCode.size(); ++b)
+    posCode[b] = uint32_t{posLengths[b]} << 16 | posCodes[b];
   for (size_t i = 0; i < count_; ++i) {
     const uint16_t c = symbols_[i];
-    bits_.Put(charLengths[c], charCodes[c]);
+    bits_.Put(static_cast<int>(charCode[c] >> 16), charCode[c] & 0xFFFF);
     if (c >= 256) {
       const uint32_t p = positions_[i];
       const int bitLength = BitLength(p);
       // The distance code, then the bits below the leading one: at most
       // 16 + 12 bits, one field.
       const int extraBits = std::max(bitLength - 1, 0);
-      bits_.Put(posLengths[bitLength] + extraBits,
-                (uint32_t{posCodes[bitLength]} << extraBits) | (p & ((1u << extraBits) - 1)));
+      bits_.Put(static_cast<int>(posCode[bitLength] >> 16) + extraBits,
+                (posCode[bitLength] & 0xFFFF) << extraBits | (p & ((1u << extraBits) - 1)));
     }
   }
   count_ = 0;
+  std::fill(charFreq_.begin(), charFreq_.end(), 0);
+  std::fill(posFreq_.begin(), posFreq_.end(), 0);
 }
 
 }  // namespace
