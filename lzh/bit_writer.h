@@ -3,11 +3,14 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string>
 
 namespace lzh {
+
+static_assert(std::endian::native == std::endian::little, "words are byte-swapped to go out");
 
 class BitWriter {
  public:
@@ -23,7 +26,7 @@ class BitWriter {
     if (pending_ >= 32) {
       pending_ -= 32;
       const auto word = static_cast<uint32_t>(accumulator_ >> pending_);
-      const uint32_t big = __builtin_bswap32(word);  // little-endian machines, see match_finder
+      const uint32_t big = __builtin_bswap32(word);
       std::memcpy(buffer_.data() + used_, &big, 4);
       used_ += 4;
       if (used_ == buffer_.size()) Drain();

@@ -15,6 +15,7 @@ uint16_t Load16(const char* p) {
   std::memcpy(&v, p, 2);
   return v;
 }
+
 // Number of equal leading bytes of `a` and `b`, at most `limit`.
 size_t CommonPrefix(const char* a, const char* b, size_t limit) {
   size_t len = 0;
@@ -80,7 +81,7 @@ Match MatchFinder::Search(size_t pos, int32_t near, int32_t candidate, int maxCh
   // The nearest three-byte match; any longer one also starts with the same
   // four bytes and turns up on the chain below.
   if (bestLength < 3) {
-    if (near >= 0 && pos - static_cast<size_t>(near) <= static_cast<size_t>(kWindowSize)) {
+    if (near >= 0) {
       const char* old = data_.data() + near;
       if (Load16(old) == Load16(cur) && old[2] == cur[2]) {
         bestLength = 3;

@@ -46,7 +46,7 @@ class MatchFinder {
   // The longest match for `pos` (which must not be entered yet) among the
   // earlier positions in the window, following at most `maxChain` links and
   // stopping early at a match of `niceLength`. Only matches longer than
-  // `atLeast` are reported. Among equally long matches the nearest wins.
+  // `atLeast` are reported.
   Match Find(size_t pos, int maxChain, int niceLength, int atLeast = kMinMatch - 1) const;
   // Find, then Insert(pos), hashing the position once.
   Match FindAndInsert(size_t pos, int maxChain, int niceLength, int atLeast = kMinMatch - 1);
