@@ -28,12 +28,18 @@ std::string EncodeMember(const MemberData& member, const Lh5Options& options,
     header.directory = member.storedPath.substr(0, slash);
     header.fileName = member.storedPath.substr(slash + 1);
   }
-  std::string out = EncodeLevel2Header(header);
-  if (out.empty()) return {};
+  const std::string headerBytes = EncodeLevel2Header(header);
+  if (headerBytes.empty()) return {};
+  std::string out;
   if (store) {
+    out.reserve(headerBytes.size() + member.content.size());
+    out = headerBytes;
     out.append(member.content);
   } else {
-    out += packed;
+    // The packed data already has its room: the header goes in front of it
+    // instead of both being copied into a new string.
+    out = std::move(packed);
+    out.insert(0, headerBytes);
   }
   if (report != nullptr) {
     *report = {member.storedPath, header.method, member.content.size(), header.packedSize};
@@ -76,7 +82,11 @@ WriteResult WriteArchive(const std::string& archivePath, const std::vector<Membe
     std::string encoded = EncodeMember(member, options, &report);
     if (encoded.empty())
       return fail(Status::kTooLarge, "name or size does not fit an LZH header: " + source.filePath);
-    archive += encoded;
+    if (archive.empty()) {
+      archive = std::move(encoded);
+    } else {
+      archive += encoded;
+    }
     result.members.push_back(std::move(report));
   }
   archive.push_back('\0');  // end of archive

@@ -1,7 +1,9 @@
 #include "lzh/lh5_encoder.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "lzh/bit_writer.h"
@@ -34,10 +36,11 @@ int Gain(const Match& m) {
 class BlockCoder {
  public:
   BlockCoder(std::string& out, size_t blockCodes)
-      : bits_(out), blockCodes_(std::clamp<size_t>(blockCodes, 1, kMaxBlockCodes)) {
-    symbols_.reserve(blockCodes_);
-    positions_.reserve(blockCodes_);
-  }
+      : bits_(out),
+        blockCodes_(std::clamp<size_t>(blockCodes, 1, kMaxBlockCodes)),
+        // Left unfilled: each slot is written before it is read.
+        symbols_(std::make_unique_for_overwrite<uint16_t[]>(blockCodes_)),
+        positions_(std::make_unique_for_overwrite<uint16_t[]>(blockCodes_)) {}
 
   void Literal(unsigned char c) { Add(c, 0); }
   // `distance` 1..8192 is stored as distance - 1.
@@ -46,15 +49,17 @@ class BlockCoder {
   }
 
   void Finish() {
-    if (!symbols_.empty()) EmitBlock();
+    if (count_ != 0) EmitBlock();
     bits_.Flush();
   }
 
  private:
   void Add(uint16_t symbol, uint16_t position) {
-    symbols_.push_back(symbol);
-    positions_.push_back(position);
-    if (symbols_.size() == blockCodes_) EmitBlock();
+    symbols_[count_] = symbol;
+    positions_[count_] = position;
+    ++charFreq_[symbol];
+    if (symbol >= 256) ++posFreq_[BitLength(position)];
+    if (++count_ == blockCodes_) EmitBlock();
   }
 
   void EmitBlock();
@@ -66,8 +71,11 @@ class BlockCoder {
 
   BitWriter bits_;
   size_t blockCodes_;
-  std::vector<uint16_t> symbols_;    // c symbols
-  std::vector<uint16_t> positions_;  // distance - 1, for c symbols >= 256
+  std::unique_ptr<uint16_t[]> symbols_;    // c symbols
+  std::unique_ptr<uint16_t[]> positions_;  // distance - 1, for c symbols >= 256
+  size_t count_ = 0;                       // codes of the block so far
+  std::vector<uint32_t> charFreq_ = std::vector<uint32_t>(kCharCodes, 0);  // of the block so far
+  std::vector<uint32_t> posFreq_ = std::vector<uint32_t>(kPositionCodes, 0);
 };
 
 size_t UsedCount(const std::vector<uint32_t>& freq) {
@@ -154,12 +162,9 @@ void BlockCoder::WriteCharLengths(const std::vector<uint8_t>& charLengths,
 }
 
 void BlockCoder::EmitBlock() {
-  std::vector<uint32_t> charFreq(kCharCodes, 0), posFreq(kPositionCodes, 0);
-  for (size_t i = 0; i < symbols_.size(); ++i) {
-    ++charFreq[symbols_[i]];
-    if (symbols_[i] >= 256) ++posFreq[BitLength(positions_[i])];
-  }
-  bits_.Put(16, static_cast<uint32_t>(symbols_.size()));
+  const std::vector<uint32_t>& charFreq = charFreq_;
+  const std::vector<uint32_t>& posFreq = posFreq_;
+  bits_.Put(16, static_cast<uint32_t>(count_));
 
   std::vector<uint8_t> charLengths = BuildCodeLengths(charFreq);
   if (UsedCount(charFreq) >= 2) {
@@ -188,20 +193,31 @@ void BlockCoder::EmitBlock() {
     bits_.Put(kPositionCountBits, FirstUsed(posFreq));
   }
 
+  // Each code's length and bits in one word, for the loop below.
+  std::array<uint32_t, kCharCodes> charCode;
+  std::array<uint32_t, kPositionCodes> posCode;
   const std::vector<uint16_t> charCodes = MakeCanonicalCodes(charLengths);
   const std::vector<uint16_t> posCodes = MakeCanonicalCodes(posLengths);
-  for (size_t i = 0; i < symbols_.size(); ++i) {
+  for (size_t c = 0; c < charCode.size(); ++c)
+    charCode[c] = uint32_t{charLengths[c]} << 16 | charCodes[c];
+  for (size_t b = 0; b < posCode.size(); ++b)
+    posCode[b] = uint32_t{posLengths[b]} << 16 | posCodes[b];
+  for (size_t i = 0; i < count_; ++i) {
     const uint16_t c = symbols_[i];
-    bits_.Put(charLengths[c], charCodes[c]);
+    bits_.Put(static_cast<int>(charCode[c] >> 16), charCode[c] & 0xFFFF);
     if (c >= 256) {
       const uint32_t p = positions_[i];
       const int bitLength = BitLength(p);
-      bits_.Put(posLengths[bitLength], posCodes[bitLength]);
-      if (bitLength > 1) bits_.Put(bitLength - 1, p);  // the bits below the leading one
+      // The distance code, then the bits below the leading one: at most
+      // 16 + 12 bits, one field.
+      const int extraBits = std::max(bitLength - 1, 0);
+      bits_.Put(static_cast<int>(posCode[bitLength] >> 16) + extraBits,
+                (posCode[bitLength] & 0xFFFF) << extraBits | (p & ((1u << extraBits) - 1)));
     }
   }
-  symbols_.clear();
-  positions_.clear();
+  count_ = 0;
+  std::fill(charFreq_.begin(), charFreq_.end(), 0);
+  std::fill(posFreq_.begin(), posFreq_.end(), 0);
 }
 
 }  // namespace
@@ -217,9 +233,7 @@ std::string CompressLh5(std::string_view input, const Lh5Options& options) {
   auto search = [&](size_t pos, int atLeast) {
     const int chain =
         atLeast >= options.goodLength ? std::max(1, options.maxChain / 4) : options.maxChain;
-    Match m = finder.Find(pos, chain, options.niceLength, atLeast);
-    finder.Insert(pos);
-    return m;
+    return finder.FindAndInsert(pos, chain, options.niceLength, atLeast);
   };
 
   // Lazy matching: a match found at `pos` is held back while the match at the
@@ -243,9 +257,9 @@ std::string CompressLh5(std::string_view input, const Lh5Options& options) {
         continue;
       }
       // pos + 1 is already in the chains.
-      for (size_t k = pos + 2; k < pos + static_cast<size_t>(current.length); ++k) finder.Insert(k);
+      finder.InsertRange(pos + 2, pos + static_cast<size_t>(current.length));
     } else {
-      for (size_t k = pos + 1; k < pos + static_cast<size_t>(current.length); ++k) finder.Insert(k);
+      finder.InsertRange(pos + 1, pos + static_cast<size_t>(current.length));
     }
     coder.Copy(current.length, current.distance);
     pos += static_cast<size_t>(current.length);

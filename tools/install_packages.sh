@@ -13,7 +13,7 @@ packages=(
   # fuzzing (libFuzzer) and the sanitizer build
   clang libclang-rt-14-dev
   # test peers
-  nginx lhasa p7zip-full python3-aiosmtpd dovecot-pop3d lighttpd lighttpd-mod-openssl libcgi-pm-perl
+  nginx lhasa p7zip-full jlha-utils python3-aiosmtpd dovecot-pop3d lighttpd lighttpd-mod-openssl libcgi-pm-perl
   chromium tidy xvfb xauth x11-utils openbox fonts-ipafont-gothic ca-certificates curl openssl desktop-file-utils
 )
 

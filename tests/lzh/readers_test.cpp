@@ -51,6 +51,48 @@ TEST(LzhReaders, AcceptEveryRealFile) {
   }
 }
 
+// Every real log in one archive: both readers give each member back, and
+// the archive is at most 0.99 of what jlha -lh5- makes of the same files.
+TEST(LzhReaders, RealLogsTogetherUnderJlhaSize) {
+  if (!HaveRealData()) GTEST_SKIP() << "no real test data at " << TEST_REALDATA_DIR;
+  TempFolder temp;
+  std::vector<lzh::MemberSource> sources;
+  std::string names;
+  for (const auto& path : RealFiles()) {
+    if (path.extension() != ".dat") continue;
+    const std::string name = path.filename().string();
+    const std::string copy =
+        temp.Write("logs/" + name, *common::ReadWholeFile(path.string()), kTime);
+    sources.push_back({copy, name});
+    names += " " + lzh_test::ShellQuote(name);
+  }
+  ASSERT_GE(sources.size(), 2u);
+  const std::string ours = temp.path() + "/ours.lzh";
+  ASSERT_EQ(lzh::WriteArchive(ours, sources).status, lzh::WriteResult::Status::kOk);
+  const std::string q = lzh_test::ShellQuote(ours);
+  for (const lzh::MemberSource& source : sources) {
+    const std::string name = lzh_test::ShellQuote(source.storedPath);
+    const std::string file = lzh_test::ShellQuote(source.filePath);
+    EXPECT_EQ(lzh_test::RunShell("lhasa pq " + q + " " + name + " | cmp - " + file).exitCode, 0)
+        << "lhasa: " << source.storedPath;
+    EXPECT_EQ(
+        lzh_test::RunShell("7z e -so " + q + " " + name + " 2>/dev/null | cmp - " + file).exitCode,
+        0)
+        << "7z: " << source.storedPath;
+  }
+
+  if (lzh_test::RunShell("command -v jlha").exitCode != 0)
+    GTEST_SKIP() << "jlha (Debian package jlha-utils) missing: the size is not compared";
+  const std::string theirs = temp.path() + "/jlha.lzh";
+  lzh_test::CommandResult made =
+      lzh_test::RunShell("cd " + lzh_test::ShellQuote(temp.path() + "/logs") + " && jlha a2q " +
+                         lzh_test::ShellQuote(theirs) + names);
+  ASSERT_EQ(made.exitCode, 0) << made.output;
+  const auto oursSize = std::filesystem::file_size(ours);
+  const auto theirSize = std::filesystem::file_size(theirs);
+  EXPECT_LE(oursSize * 100, theirSize * 99) << "ours " << oursSize << ", jlha " << theirSize;
+}
+
 // Log lines of the usual form with varied fields, for when the real logs
 // are not at hand.
 std::string GeneratedLog(size_t size) {
