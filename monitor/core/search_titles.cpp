@@ -251,6 +251,24 @@ class BoardIndex {
   std::unordered_map<std::string, std::vector<std::string_view>> linesByKey_;
 };
 
+// Where the "レス>" after an entry's count ends: the count is the one the
+// entry ends with ("... (count)"), and it may itself hold a ">" when the
+// board's line did; the first ">" would then cut it, the rebuilt line would
+// not match the board's, and a listed thread would be taken for dropped. An
+// entry not of that form falls back to its first ">".
+size_t CountEnd(std::string_view entry, size_t lt) {
+  constexpr std::string_view kPosts = "レス>";
+  const size_t open = entry.rfind(" (");
+  if (lt != std::string_view::npos && open != std::string_view::npos && entry.ends_with(')')) {
+    const std::string_view count = entry.substr(open + 2, entry.size() - open - 3);
+    const std::string_view head = entry.substr(lt + 1);
+    if (head.starts_with(count) && head.substr(count.size()).starts_with(kPosts)) {
+      return lt + count.size() + kPosts.size();
+    }
+  }
+  return entry.find('>');
+}
+
 // A log that can take no more posts: 1001 lines or more than 512 KB.
 bool CannotTakePosts(const std::string& datPath) {
   long long size = common::FileSize(datPath);
@@ -273,7 +291,7 @@ bool FindDroppedThreads(Monitor& monitor, std::string_view text) {
     const std::string entry = *selected;
     bool dropped = false;
     size_t lt = entry.find('<');
-    size_t gt = entry.find('>');
+    size_t gt = CountEnd(entry, lt);
     if (entry.empty()) {
     } else if (lt == std::string::npos || gt == std::string::npos) {
       WriteLog(monitor, Detail(monitor, "subject.txt解析に失敗1[" + Quoted("<") + "と" +

@@ -266,5 +266,26 @@ TEST_F(SearchTitlesTest, MalformedLinesAreSkippedNotTakenForDropped) {
   EXPECT_TRUE(handedOver_.empty());
 }
 
+// A count holding the entry's own marks still rebuilds the board's line: the
+// thread was just queued from that line and is not dropped, however many of
+// them one list holds.
+TEST_F(SearchTitlesTest, CountHoldingMarksIsNotTakenForDropped) {
+  SetPair(0, "foo", "bar", false, true);
+  RecordHandOver();
+  const char* counts[] = {"3>x", "4<y>", "5レス>", "", "6 (7"};
+  std::string lines;
+  for (int i = 0; i < 5; ++i) {
+    lines += std::to_string(100 + i) + ".dat<>foo bar (" + counts[i] + ")\n";
+  }
+  ASSERT_TRUE(Search(lines));
+  EXPECT_EQ(Downloads().size(), 5u);
+  EXPECT_TRUE(handedOver_.empty());
+  EXPECT_EQ(PaneCount("dat落ちしています"), 0);
+  // An entry of the old form (first ">" after the key) still counts as gone.
+  monitor_.form.listDATDL[0].SetItems({"9.dat<2>レス>x (2)"});
+  ASSERT_TRUE(Search("8.dat<>other (1)\n"));
+  EXPECT_EQ(handedOver_.size(), 1u);
+}
+
 }  // namespace
 }  // namespace yagura
