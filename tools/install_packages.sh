@@ -13,6 +13,8 @@ packages=(
   # test peers
   nginx lhasa p7zip-full python3-aiosmtpd dovecot-pop3d lighttpd lighttpd-mod-openssl libcgi-pm-perl
   chromium tidy xvfb xauth fonts-ipafont-gothic ca-certificates curl openssl
+  # benchmarks (fsync counting)
+  strace
 )
 
 missing=()

@@ -297,6 +297,15 @@ void HttpClient::RunPumped(void* multiHandle, Transfer& t) {
   }
 }
 
+namespace {
+
+bool Store(const HttpRequestSpec& request, const std::string& path, std::string_view bytes) {
+  return request.scratchFiles ? common::ReplaceScratchFile(path, bytes)
+                              : common::ReplaceFileAtomically(path, bytes);
+}
+
+}  // namespace
+
 int HttpClient::StoreResult(const HttpRequestSpec& request, bool isHead, Transfer& t) {
   if (t.aborted || t.timedOut || t.bodyTooLarge || t.headersTooLong || !t.headersDone) {
     lastFailure_ = t.aborted          ? HttpFailure::kAborted
@@ -311,8 +320,7 @@ int HttpClient::StoreResult(const HttpRequestSpec& request, bool isHead, Transfe
   const std::string headerText = ReplaceAll(std::move(t.headerText), "\r\n\r\n", "\r\n");
   lastHead_ = ResponseHead::Parse(headerText);
 
-  if (!request.headerFile.empty() &&
-      !common::ReplaceFileAtomically(request.headerFile, headerText)) {
+  if (!request.headerFile.empty() && !Store(request, request.headerFile, headerText)) {
     lastFailure_ = HttpFailure::kNotStored;
     return -1;
   }
@@ -322,7 +330,7 @@ int HttpClient::StoreResult(const HttpRequestSpec& request, bool isHead, Transfe
   if (request.bodyFile.empty()) return received;
   if (received == 0) return 0;
   // A body that cannot be stored is no download at all.
-  if (!common::ReplaceFileAtomically(request.bodyFile, t.body)) {
+  if (!Store(request, request.bodyFile, t.body)) {
     lastFailure_ = HttpFailure::kNotStored;
     return -1;
   }

@@ -46,7 +46,15 @@ FetchOutcome FetchAndCheck(Monitor& monitor, HttpClient& client, const Reporter&
                            const std::string& agentKey, const std::string& what) {
   const std::string headerPath = bodyPath + ".head";
   const std::string host = UrlHost(monitor.form.txtURLBRD.Text());
-  const int received = client.HttpRequest("get", url, headerPath, bodyPath, agentKey);
+  // The list and the top page are read back within this cycle only.
+  HttpRequestSpec request;
+  request.method = "get";
+  request.url = url;
+  request.headerFile = headerPath;
+  request.bodyFile = bodyPath;
+  request.agentKey = agentKey;
+  request.scratchFiles = true;
+  const int received = client.Send(request);
   if (received == -1) {
     if (client.LastFailure() == HttpFailure::kConnection) {
       report.Logged(std::string("サーバ") + kQuote + host + kQuote + "への接続に失敗しました");
