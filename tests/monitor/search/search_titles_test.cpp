@@ -287,5 +287,24 @@ TEST_F(SearchTitlesTest, CountHoldingMarksIsNotTakenForDropped) {
   EXPECT_EQ(handedOver_.size(), 1u);
 }
 
+// Lines may end in LF, CR LF or a lone CR, mixed; a last line without an end
+// is not examined but still counts as listed.
+TEST_F(SearchTitlesTest, EveryLineEndSeparatesLines) {
+  SetPair(0, "foo", "bar", false, true);
+  RecordHandOver();
+  const char* boards[] = {"1.dat<>foo bar (1)\n2.dat<>foo bar (2)\n3.dat<>foo bar (3)",
+                          "1.dat<>foo bar (1)\r\n2.dat<>foo bar (2)\r3.dat<>foo bar (3)",
+                          "1.dat<>foo bar (1)\r2.dat<>foo bar (2)\r\n\r\n3.dat<>foo bar (3)"};
+  for (const char* board : boards) {
+    SCOPED_TRACE(board);
+    monitor_.form.listDATDL[0].SetItems({"3.dat<3レス>foo bar (3)"});
+    ASSERT_TRUE(Search(board));
+    EXPECT_EQ(Downloads(),
+              (std::vector<std::string>{"3.dat<3レス>foo bar (3)", "1.dat<1レス>foo bar (1)",
+                                        "2.dat<2レス>foo bar (2)"}));
+    EXPECT_TRUE(handedOver_.empty());
+  }
+}
+
 }  // namespace
 }  // namespace yagura
