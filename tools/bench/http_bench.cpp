@@ -7,7 +7,10 @@
 //  3. an unchanged cycle of 100 followed threads (board refresh, title
 //     search, 100 range probes answered 304, the download plan) against the
 //     same 101 requests made by one reused libcurl easy handle (target:
-//     within 1.5x). tools/bench/http_bench.sh counts its fsync calls.
+//     within 1.5x). tools/bench/http_bench.sh counts its fsync calls;
+//  4. the bytes one board refresh receives when nothing changed on the demo
+//     board (tools/demo/board_sim.py, 300 threads), asked plainly as before
+//     and with the kept list's Last-Modified.
 // Run: build/tests/monitor/http/http_bench [runs] [cycle]
 #include <curl/curl.h>
 #include <unistd.h>
@@ -16,6 +19,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -157,6 +161,51 @@ bool ReferenceCycle(CurlReference& curl, const yagura::Monitor& m, const std::st
   return true;
 }
 
+// What a response took on the wire, near enough: the status line, the
+// header lines and the body.
+long ResponseBytes(const yagura::ResponseHead& head, long bodyBytes) {
+  long bytes = static_cast<long>(head.StatusLine().size()) + 4;
+  for (const char* name : {"Server", "Date", "Content-Type", "Content-Length", "Last-Modified",
+                           "Connection", "ETag", "Accept-Ranges"}) {
+    if (auto value = head.Find(name))
+      bytes += static_cast<long>(std::strlen(name) + 4 + value->size());
+  }
+  return bytes + bodyBytes;
+}
+
+bool RunPoliteRefresh(yagura::EventPump& pump, const std::string& folder) {
+  NginxServer nginx;
+  if (!nginx.Running()) return false;
+  const std::string command =
+      "/usr/bin/python3 " TEST_SOURCE_DIR "/tools/demo/board_sim.py --root " + nginx.Root() +
+      " --state " + folder + "/board_state.json init --threads 300 >/dev/null";
+  if (std::system(command.c_str()) != 0) return false;
+  yagura::Monitor m;
+  m.pump = &pump;
+  m.paths.folder = folder + "/";
+  m.paths.exeName = "yagura";
+  yagura::InitializeWindow(m);
+  yagura::SetRunState(m, yagura::RunState::kRunning);
+  m.form.txtURLBRD.SetText(nginx.Url("/demo/"));
+  yagura::HttpClient client(m);
+  const std::string subject = m.paths.File("_subject.txt");
+  long plain = 0, polite = 0;
+  yagura::SubjectCache cache;
+  for (yagura::SubjectCache* kept : {static_cast<yagura::SubjectCache*>(nullptr), &cache, &cache}) {
+    common::RemoveFile(subject);
+    if (!yagura::RefreshSubject(m, client, subject, kept)) return false;
+    const long bytes = ResponseBytes(
+        client.LastHead(), client.LastHead().StatusCode() == 200 ? common::FileSize(subject) : 0);
+    if (!kept) plain = bytes;
+    if (kept && &cache == kept) polite = bytes;  // the last: nothing changed since
+  }
+  std::printf(
+      "board refresh of an unchanged demo board (300 threads): %ld bytes received when asked "
+      "plainly, %ld bytes with If-Modified-Since (status %d)\n",
+      plain, polite, client.LastHead().StatusCode());
+  return true;
+}
+
 // Returns false when the cycle could not be set up.
 bool RunCycleBenchmark(int runs, yagura::EventPump& pump, const std::string& folder) {
   NginxServer nginx;
@@ -278,7 +327,7 @@ int main(int argc, char** argv) {
       "ratio %.2f (target <= 2)\n",
       subject.size(), runs, a, b, a / b);
   yagura::NullPump quiet;
-  const bool ok = RunCycleBenchmark(runs, quiet, folder);
+  const bool ok = RunCycleBenchmark(runs, quiet, folder) && RunPoliteRefresh(quiet, folder);
   std::filesystem::remove_all(folder);
   return ok ? 0 : 1;
 }
