@@ -37,6 +37,9 @@ void DownloadQueue::Load() {
   }
   revision_ = list_.Revision();
   loaded_ = true;
+  // The list box is the truth now: what was recorded has been made, or was
+  // dropped by a SetItems, and a new refresh must ask to be made again.
+  pending_ = false;
 }
 
 bool DownloadQueue::Refresh(std::string_view keyPart, std::string entry) {

@@ -69,6 +69,13 @@ TEST(DownloadQueueTest, ReadersSeeTheRefreshesMadeSoFar) {
   EXPECT_EQ(list.Items(), (std::vector<std::string>{"1.dat<2レス>a (2)", "4.dat<1レス>d (1)",
                                                     "3.dat<5レス>c (5)"}));
   EXPECT_EQ(list.ListIndex(), 2);
+
+  // Entries set anew (the list loaded again) drop what was recorded; the
+  // refreshes after that are made as well.
+  EXPECT_TRUE(queue.Refresh("4.dat", "4.dat<2レス>d (2)"));
+  list.SetItems({"5.dat<1レス>e (1)"});
+  EXPECT_FALSE(queue.Refresh("6.dat", "6.dat<1レス>f (1)"));
+  EXPECT_EQ(list.Items(), (std::vector<std::string>{"5.dat<1レス>e (1)", "6.dat<1レス>f (1)"}));
 }
 
 }  // namespace
