@@ -19,7 +19,8 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   return ReadAll(fd.Get(), regular ? static_cast<size_t>(st.st_size) : 0);
 }
 
-bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, mode_t mode) {
+bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, mode_t mode,
+                           Durability durability) {
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
   static thread_local std::mt19937_64 rng{std::random_device{}()};
@@ -27,10 +28,26 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, mode
       path + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(rng() % 1000000);
   UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
   if (!fd.Valid()) return false;
-  bool ok = WriteAll(fd.Get(), bytes) && ::fsync(fd.Get()) == 0;
+  bool ok =
+      WriteAll(fd.Get(), bytes) && (durability == Durability::kUnflushed || ::fsync(fd.Get()) == 0);
   ok = fd.Close() && ok;
   if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
   if (!ok) ::unlink(temp.c_str());
+  return ok;
+}
+
+bool ReplaceScratchFile(const std::string& path, std::string_view bytes) {
+  // Not O_TRUNC: ext4 flushes a file on close once it was cut to nothing,
+  // which is the very cost this write avoids. The new bytes go over the old
+  // ones and only a longer rest is cut off.
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+  if (!fd.Valid()) return false;
+  struct stat st {};
+  bool ok = ::fstat(fd.Get(), &st) == 0 && WriteAll(fd.Get(), bytes);
+  if (ok && st.st_size > static_cast<off_t>(bytes.size())) {
+    ok = ::ftruncate(fd.Get(), static_cast<off_t>(bytes.size())) == 0;
+  }
+  ok = fd.Close() && ok;
   return ok;
 }
 

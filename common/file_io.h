@@ -3,20 +3,35 @@
 // target, so a crash never leaves half a file.
 #pragma once
 
+#include <sys/types.h>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 
 namespace common {
 
 // The whole file as bytes; nullopt when it cannot be opened or read.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
+// Whether a replaced file's bytes reach the disk before the rename. State a
+// crash must not lose is flushed; a file rewritten every cycle whose loss in
+// a crash costs nothing lasting (the download plan) is not.
+enum class Durability { kFlushed, kUnflushed };
+
 // Replaces `path` by `bytes` atomically. A new file gets `mode` (before the
 // umask); an existing file keeps its permission bits. False on any failure,
 // in which case the old file is untouched.
-bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, mode_t mode = 0644);
+bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, mode_t mode = 0644,
+                           Durability durability = Durability::kFlushed);
+
+// Overwrites a scratch file in place (created with mode 0644 when missing):
+// no temporary file, no rename, no flush. For files that hold only the last
+// exchange and are read back within the same cycle, if at all (the shared
+// header file of a range probe, a part download, the fetched thread list):
+// creating and renaming a new file for each of them costs more than the
+// request itself. A failed or interrupted write may leave the file cut, so
+// a caller treats false as "nothing stored".
+bool ReplaceScratchFile(const std::string& path, std::string_view bytes);
 
 // Appends `bytes` to `path`, creating it (mode 0644) when missing.
 bool AppendToFile(const std::string& path, std::string_view bytes);

@@ -52,31 +52,40 @@ void CheckBox::SetValue(int value) {
 }
 
 void ListBox::AddItem(std::string item) {
+  ApplyPending();
   items_.push_back(std::move(item));
+  ++revision_;
   Changed();
 }
 
 void ListBox::RemoveItem(int index) {
+  ApplyPending();
   if (index < 0 || index >= Count()) return;
   items_.erase(items_.begin() + index);
   if (listIndex_ >= Count()) listIndex_ = -1;
+  ++revision_;
   Changed();
 }
 
 void ListBox::Clear() {
+  ApplyPending();
   if (items_.empty() && listIndex_ == -1) return;
   items_.clear();
   listIndex_ = -1;
+  ++revision_;
   Changed();
 }
 
 void ListBox::SetItems(std::vector<std::string> items) {
+  pending_ = nullptr;  // the new entries take the place of any recorded change
   items_ = std::move(items);
   if (listIndex_ >= Count()) listIndex_ = -1;
+  ++revision_;
   Changed();
 }
 
 void ListBox::SetListIndex(int index) {
+  ApplyPending();
   if (index < -1 || index >= Count()) index = -1;
   if (listIndex_ == index) return;
   listIndex_ = index;

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -93,20 +95,46 @@ class CheckBox : public CaptionedControl {
 
 class ListBox : public Control {
  public:
-  const std::vector<std::string>& Items() const { return items_; }
-  int Count() const { return static_cast<int>(items_.size()); }
-  const std::string& Item(int index) const { return items_.at(static_cast<size_t>(index)); }
+  const std::vector<std::string>& Items() const {
+    ApplyPending();
+    return items_;
+  }
+  int Count() const {
+    ApplyPending();
+    return static_cast<int>(items_.size());
+  }
+  const std::string& Item(int index) const {
+    ApplyPending();
+    return items_.at(static_cast<size_t>(index));
+  }
   void AddItem(std::string item);
   void RemoveItem(int index);
   void Clear();
   void SetItems(std::vector<std::string> items);
+  // Counts the changes of the entries (not of the selection): an index kept
+  // beside the list sees from it that a nested command changed the list.
+  std::uint64_t Revision() const { return revision_; }
   // -1 when nothing is selected; selecting scrolls the list to the entry.
   int ListIndex() const { return listIndex_; }
   void SetListIndex(int index);
 
+  // Changes recorded elsewhere (the title search's many "move to the end")
+  // and made in one go by `apply` the first time the list is read or changed,
+  // so that whoever looks at the list sees it as if they had been made one
+  // by one. `apply` must outlive its use; ApplyPending runs it now.
+  void SetPending(std::function<void()> apply) { pending_ = std::move(apply); }
+  void ApplyPending() const {
+    if (!pending_) return;
+    std::function<void()> apply = std::move(pending_);
+    pending_ = nullptr;
+    apply();
+  }
+
  private:
   std::vector<std::string> items_;
   int listIndex_ = -1;
+  std::uint64_t revision_ = 0;
+  mutable std::function<void()> pending_;
 };
 
 class ComboBox : public ListBox {

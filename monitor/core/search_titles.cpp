@@ -11,6 +11,7 @@
 #include "common/line_ends.h"
 #include "common/text_fold.h"
 #include "monitor/core/activity_log.h"
+#include "monitor/core/list_index.h"
 #include "monitor/core/message_text.h"
 #include "monitor/core/run_state.h"
 #include "monitor/core/thread_lists.h"
@@ -19,7 +20,6 @@ namespace yagura {
 namespace {
 
 constexpr std::string_view kDq = "\"";
-constexpr std::string_view kCrLf = "\r\n";
 
 std::string Detail(const Monitor& monitor, std::string_view text) {
   return DetailLine(monitor, text);
@@ -53,14 +53,6 @@ std::vector<WordPair> PairsOf(const Form& f) {
 bool Matches(const WordPair& pair, const std::string& foldedTitle) {
   return foldedTitle.find(pair.word1) != std::string::npos &&
          foldedTitle.find(pair.word2) != std::string::npos;
-}
-
-int FindByKeyPart(const ListBox& list, std::string_view keyPart) {
-  const auto& items = list.Items();
-  for (size_t i = 0; i < items.size(); ++i) {
-    if (EntryKeyPart(items[i]) == keyPart) return static_cast<int>(i);
-  }
-  return -1;
 }
 
 // Splits a thread list line; on failure logs why and returns nullopt.
@@ -126,11 +118,26 @@ void ShowBalloonIfEnabled(Monitor& monitor, std::string_view text) {
   if (monitor.form.balloonEnabled) monitor.ShowBalloon(text);
 }
 
-void QueueForMail(Monitor& monitor, std::string_view line, const SubjectLine& parsed) {
+// The lists the matching pass looks entries up in, by key part.
+struct MatchLists {
+  explicit MatchLists(Form& f)
+      : mailed(f.listTHREADSEND[1]),
+        toMail(f.listTHREADSEND[0]),
+        fallen(f.listDATDL[1]),
+        downloads(f.listDATDL[0]) {}
+  KeyIndex mailed;
+  KeyIndex toMail;
+  KeyIndex fallen;
+  DownloadQueue downloads;
+};
+
+void QueueForMail(Monitor& monitor, MatchLists& lists, std::string_view line,
+                  const SubjectLine& parsed) {
   Form& f = monitor.form;
-  if (FindByKeyPart(f.listTHREADSEND[1], parsed.keyPart) >= 0) return;
-  if (FindByKeyPart(f.listTHREADSEND[0], parsed.keyPart) >= 0) return;
+  if (lists.mailed.Find(parsed.keyPart) >= 0) return;
+  if (lists.toMail.Find(parsed.keyPart) >= 0) return;
   f.listTHREADSEND[0].AddItem(std::string(line));
+  lists.toMail.NoteAppended();
   SaveLists(monitor);
   f.listTHREADSEND[0].SetListIndex(f.listTHREADSEND[0].Count() - 1);
   WriteLog(monitor, Detail(monitor, Quoted(parsed.title) +
@@ -138,40 +145,75 @@ void QueueForMail(Monitor& monitor, std::string_view line, const SubjectLine& pa
   ShowBalloonIfEnabled(monitor, "メール送信予定リストに追加。\r\n" + std::string(line));
 }
 
-void QueueForDownload(Monitor& monitor, const SubjectLine& parsed) {
+void QueueForDownload(Monitor& monitor, MatchLists& lists, const SubjectLine& parsed) {
   Form& f = monitor.form;
   // A thread back on the board no longer counts as dropped.
-  int fallen = FindByKeyPart(f.listDATDL[1], parsed.keyPart);
+  int fallen = lists.fallen.Find(parsed.keyPart);
   if (fallen >= 0) {
     f.listDATDL[1].RemoveItem(fallen);
     SaveLists(monitor);
   }
   // The entry is refreshed with the current count and moves to the end.
-  int queued = FindByKeyPart(f.listDATDL[0], parsed.keyPart);
-  if (queued >= 0) f.listDATDL[0].RemoveItem(queued);
   std::string entry = DownloadEntryOf(parsed);
-  f.listDATDL[0].AddItem(entry);
-  f.listDATDL[0].SetListIndex(f.listDATDL[0].Count() - 1);
-  if (queued >= 0) return;
+  if (lists.downloads.Refresh(parsed.keyPart, entry)) return;
   WriteLog(monitor, Detail(monitor, Quoted(parsed.keyPart) +
                                         "をdatダウンロード予定リストに追加しました..."));
   ShowBalloonIfEnabled(monitor, "datダウンロード予定リストに追加。\r\n" + entry);
 }
 
+// The lines of the list as they would be with every line end (CR LF, LF or
+// a lone CR) made CR LF, without making that copy of a large list.
+class LineCursor {
+ public:
+  explicit LineCursor(std::string_view text) : text_(text) {}
+  // The next line; `ended` is false for a last line without a line end.
+  // False when the text is used up.
+  bool Next(std::string_view& line, bool& ended) {
+    if (pos_ >= text_.size()) return false;
+    const size_t end = text_.find_first_of("\r\n", pos_);
+    if (end == std::string_view::npos) {
+      line = text_.substr(pos_);
+      ended = false;
+      pos_ = text_.size();
+      return true;
+    }
+    line = text_.substr(pos_, end - pos_);
+    ended = true;
+    pos_ = end + (text_[end] == '\r' && end + 1 < text_.size() && text_[end + 1] == '\n' ? 2 : 1);
+    return true;
+  }
+  // The number of line ends.
+  static size_t CountLineEnds(std::string_view text) {
+    size_t count = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))) {
+        ++count;
+      }
+    }
+    return count;
+  }
+
+ private:
+  std::string_view text_;
+  size_t pos_ = 0;
+};
+
 // Pass 1: returns false when the user stopped the run.
 bool MatchTitles(Monitor& monitor, std::string_view text) {
   Form& f = monitor.form;
   const std::vector<WordPair> pairs = PairsOf(f);
+  MatchLists lists(f);
 
-  // Every line break of the normalised text is a CR LF; a text without one
-  // has no line to examine, so the progress never divides by zero.
-  const size_t total = common::CountLineFeeds(text);
+  // A text without a line end has no line to examine, so the progress never
+  // divides by zero.
+  const size_t total = LineCursor::CountLineEnds(text);
   size_t examined = 0;
   int shownPercent = -1;
-  size_t pos = 0;
-  for (;;) {
-    size_t end = text.find(kCrLf, pos);
-    if (end == std::string_view::npos) break;  // a last line without CR LF is not examined
+  LineCursor lines(text);
+  std::string_view line;
+  bool ended = false;
+  while (lines.Next(line, ended)) {
+    if (!ended) break;  // a last line without a line end is not examined
 
     const size_t remaining = total - examined;
     const int percent =
@@ -183,7 +225,6 @@ bool MatchTitles(Monitor& monitor, std::string_view text) {
     }
     monitor.PumpOnce();
 
-    std::string_view line = text.substr(pos, end - pos);
     if (std::optional<SubjectLine> parsed = ParseLine(monitor, line)) {
       std::optional<std::string> foldedTitle;
       for (const WordPair& pair : pairs) {
@@ -191,19 +232,19 @@ bool MatchTitles(Monitor& monitor, std::string_view text) {
         if (!pair.mail && !pair.download) continue;
         if (!foldedTitle) foldedTitle = common::FoldForSearch(parsed->title);
         if (!Matches(pair, *foldedTitle)) continue;
-        if (pair.mail) QueueForMail(monitor, line, *parsed);
-        if (pair.download) QueueForDownload(monitor, *parsed);
+        if (pair.mail) QueueForMail(monitor, lists, line, *parsed);
+        if (pair.download) QueueForDownload(monitor, lists, *parsed);
       }
     }
 
-    pos = end + kCrLf.size();
     ++examined;
     if (StopRequested(monitor)) {
+      lists.downloads.Flush();
       StopTail(monitor);
       return false;
     }
   }
-  return true;
+  return true;  // the download list gets its refreshes as `lists` goes
 }
 
 // The board's lines by key part (ASCII letters in lower case), so that
@@ -213,16 +254,13 @@ class BoardIndex {
  public:
   BoardIndex(std::string_view text, const std::vector<std::string>& entries) {
     for (const std::string& entry : entries) linesByKey_[LowerAscii(EntryKeyPart(entry))];
-    size_t pos = 0;
-    while (pos <= text.size()) {
-      size_t end = text.find(kCrLf, pos);
-      if (end == std::string_view::npos) end = text.size();
-      std::string_view line = text.substr(pos, end - pos);
-      if (!line.empty()) {
-        auto found = linesByKey_.find(LowerAscii(EntryKeyPart(line)));
-        if (found != linesByKey_.end()) found->second.push_back(line);
-      }
-      pos = end + kCrLf.size();
+    LineCursor lines(text);
+    std::string_view line;
+    bool ended = false;
+    while (lines.Next(line, ended)) {
+      if (line.empty()) continue;
+      auto found = linesByKey_.find(LowerAscii(EntryKeyPart(line)));
+      if (found != linesByKey_.end()) found->second.push_back(line);
     }
   }
 
@@ -251,6 +289,24 @@ class BoardIndex {
   std::unordered_map<std::string, std::vector<std::string_view>> linesByKey_;
 };
 
+// Where the "レス>" after an entry's count ends: the count is the one the
+// entry ends with ("... (count)"), and it may itself hold a ">" when the
+// board's line did; the first ">" would then cut it, the rebuilt line would
+// not match the board's, and a listed thread would be taken for dropped. An
+// entry not of that form falls back to its first ">".
+size_t CountEnd(std::string_view entry, size_t lt) {
+  constexpr std::string_view kPosts = "レス>";
+  const size_t open = entry.rfind(" (");
+  if (lt != std::string_view::npos && open != std::string_view::npos && entry.ends_with(')')) {
+    const std::string_view count = entry.substr(open + 2, entry.size() - open - 3);
+    const std::string_view head = entry.substr(lt + 1);
+    if (head.starts_with(count) && head.substr(count.size()).starts_with(kPosts)) {
+      return lt + count.size() + kPosts.size();
+    }
+  }
+  return entry.find('>');
+}
+
 // A log that can take no more posts: 1001 lines or more than 512 KB.
 bool CannotTakePosts(const std::string& datPath) {
   long long size = common::FileSize(datPath);
@@ -273,7 +329,7 @@ bool FindDroppedThreads(Monitor& monitor, std::string_view text) {
     const std::string entry = *selected;
     bool dropped = false;
     size_t lt = entry.find('<');
-    size_t gt = entry.find('>');
+    size_t gt = CountEnd(entry, lt);
     if (entry.empty()) {
     } else if (lt == std::string::npos || gt == std::string::npos) {
       WriteLog(monitor, Detail(monitor, "subject.txt解析に失敗1[" + Quoted("<") + "と" +
@@ -356,7 +412,7 @@ bool SearchTitles(Monitor& monitor, const std::string& subjectPath) {
   monitor.form.cmdRUN.SetCaption(Detail(monitor, "スレッドタイトルを検索しています..."));
   std::optional<std::string> bytes = common::ReadWholeFile(subjectPath);
   if (!bytes) return false;
-  const std::string text = common::NormalizeToCrLf(common::Cp932ToUtf8(*bytes));
+  const std::string text = common::Cp932ToUtf8(*bytes);
   if (!MatchTitles(monitor, text)) return false;
   // Every line, the first included, follows a CR LF on the board's side.
   return FindDroppedThreads(monitor, text);

@@ -1,5 +1,7 @@
 #include "monitor/core/thread_lists.h"
 
+#include <algorithm>
+
 #include "common/encoding.h"
 #include "common/file_io.h"
 #include "common/line_ends.h"
@@ -101,7 +103,16 @@ bool SaveDownloadPlan(Monitor& monitor) {
   lines.push_back(std::string(kStepPrefix) + "ダウンロード予定datリスト(" + monitor.Time() + ")");
   for (const std::string& item : monitor.form.listDATDL[0].Items()) lines.push_back(item);
   lines.push_back(std::string(kStepPrefix) + "終わり");
-  return WriteTextLines(monitor.paths.File("_dat.lst"), lines);
+  const std::string path = monitor.paths.File("_dat.lst");
+  // The plan is rewritten every cycle for its time line, but it only needs
+  // to reach the disk when the followed threads changed: a restart rebuilds
+  // the download list from it.
+  const std::optional<std::vector<std::string>> old = ReadTextLines(path);
+  const bool sameEntries = old && old->size() == lines.size() &&
+                           std::equal(lines.begin() + 1, lines.end(), old->begin() + 1);
+  return common::ReplaceFileAtomically(
+      path, common::Utf8ToCp932(common::JoinCrLfLines(lines)), 0644,
+      sameEntries ? common::Durability::kUnflushed : common::Durability::kFlushed);
 }
 
 bool LoadDownloadPlan(Monitor& monitor) {

@@ -307,6 +307,15 @@ void HttpClient::RunPumped(void* multiHandle, Transfer& t) {
   }
 }
 
+namespace {
+
+bool Store(const HttpRequestSpec& request, const std::string& path, std::string_view bytes) {
+  return request.scratchFiles ? common::ReplaceScratchFile(path, bytes)
+                              : common::ReplaceFileAtomically(path, bytes);
+}
+
+}  // namespace
+
 int HttpClient::StoreResult(const HttpRequestSpec& request, bool isHead, Transfer& t) {
   if (t.aborted || t.timedOut || t.bodyTooLarge || t.headersTooLong || !t.headersDone) {
     lastFailure_ = t.aborted              ? HttpFailure::kAborted
@@ -330,12 +339,11 @@ int HttpClient::StoreResult(const HttpRequestSpec& request, bool isHead, Transfe
   // request fetch the body again, never new headers over an old body (the
   // next range request would be answered 304 and the log would stay short).
   // A body that cannot be stored is no download at all.
-  if (storeBody && !common::ReplaceFileAtomically(request.bodyFile, t.body)) {
+  if (storeBody && !Store(request, request.bodyFile, t.body)) {
     lastFailure_ = HttpFailure::kNotStored;
     return -1;
   }
-  if (!request.headerFile.empty() &&
-      !common::ReplaceFileAtomically(request.headerFile, headerText)) {
+  if (!request.headerFile.empty() && !Store(request, request.headerFile, headerText)) {
     lastFailure_ = HttpFailure::kNotStored;
     return -1;
   }

@@ -45,6 +45,9 @@ struct HttpRequestSpec {
   std::string cookie;        // sent when it starts with "Cookie: "
   std::string proxy;         // "" for the environment's proxy
   std::string extraHeaders;  // further lines, each ending CR LF
+  // The files only hold this exchange for the cycle's own use: they are
+  // overwritten in place (common::ReplaceScratchFile), not replaced safely.
+  bool scratchFiles = false;
 };
 
 class HttpClient {

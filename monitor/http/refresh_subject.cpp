@@ -1,5 +1,7 @@
 #include "monitor/http/refresh_subject.h"
 
+#include <memory>
+
 #include "common/encoding.h"
 #include "common/file_io.h"
 #include "monitor/core/activity_log.h"
@@ -37,16 +39,34 @@ std::string SizeText(long long size) {
   return size >= 0 ? " " + std::to_string(size) : std::to_string(size);
 }
 
-enum class FetchOutcome { kWhole, kConnectionFailed, kFailed, kSizeMismatch, kEmptyAnswer };
+enum class FetchOutcome {
+  kWhole,
+  kNotModified,
+  kConnectionFailed,
+  kFailed,
+  kSizeMismatch,
+  kEmptyAnswer
+};
 
 // Fetches `url` into `bodyPath` and checks status and length; `what` names
 // the file in the failure messages ("subject.txt", "index.html").
 FetchOutcome FetchAndCheck(Monitor& monitor, HttpClient& client, const Reporter& report,
                            const std::string& url, const std::string& bodyPath,
-                           const std::string& agentKey, const std::string& what) {
+                           const std::string& agentKey, const std::string& what,
+                           const std::string& ifModifiedSince = {}) {
   const std::string headerPath = bodyPath + ".head";
   const std::string host = UrlHost(monitor.form.txtURLBRD.Text());
-  const int received = client.HttpRequest("get", url, headerPath, bodyPath, agentKey);
+  // The list and the top page are read back within this cycle only.
+  HttpRequestSpec request;
+  request.method = "get";
+  request.url = url;
+  request.headerFile = headerPath;
+  request.bodyFile = bodyPath;
+  request.agentKey = agentKey;
+  request.scratchFiles = true;
+  if (!ifModifiedSince.empty())
+    request.extraHeaders = "If-Modified-Since: " + ifModifiedSince + "\r\n";
+  const int received = client.Send(request);
   if (received == -1) {
     if (client.LastFailure() == HttpFailure::kConnection) {
       report.Logged(std::string("サーバ") + kQuote + host + kQuote + "への接続に失敗しました");
@@ -61,6 +81,9 @@ FetchOutcome FetchAndCheck(Monitor& monitor, HttpClient& client, const Reporter&
 
   const std::string failed =
       what + (what == "subject.txt" ? "の更新に失敗しました[" : "のダウンロードに失敗しました[");
+  if (!ifModifiedSince.empty() && client.LastHead().StatusCode() == kHttpNotModified) {
+    return FetchOutcome::kNotModified;
+  }
   if (client.LastHead().StatusCode() != kHttpOk) {
     report.Logged(failed + "HttpStatusCode:" + status + "]");
     return FetchOutcome::kFailed;
@@ -117,7 +140,8 @@ std::string MovedBoardUrl(const std::string& pageBytes) {
 
 }  // namespace
 
-bool RefreshSubject(Monitor& monitor, HttpClient& client, const std::string& path) {
+bool RefreshSubject(Monitor& monitor, HttpClient& client, const std::string& path,
+                    SubjectCache* cache) {
   const Reporter report(monitor);
   const std::string headerPath = path + ".head";
   const std::string indexPath = monitor.paths.folder + "_index.html";
@@ -127,8 +151,22 @@ bool RefreshSubject(Monitor& monitor, HttpClient& client, const std::string& pat
     const std::string boardUrl = monitor.form.txtURLBRD.Text();
     report.Caption("subject.txtをダウンロードしています...");
     report.Logged("GET " + boardUrl + "subject.txt...");
-    const FetchOutcome subject = FetchAndCheck(monitor, client, report, boardUrl + "subject.txt",
-                                               path, "2ch", "subject.txt");
+    // Asked conditionally only for the board the kept list came from.
+    const bool haveList = cache && cache->boardUrl == boardUrl && !cache->lastModified.empty();
+    const FetchOutcome subject =
+        FetchAndCheck(monitor, client, report, boardUrl + "subject.txt", path, "2ch", "subject.txt",
+                      haveList ? cache->lastModified : std::string());
+    if (subject == FetchOutcome::kNotModified) {
+      // The list has not changed: the title search works on the one kept.
+      common::RemoveFile(headerPath);
+      if (!common::ReplaceScratchFile(path, cache->bytes)) {
+        report.Logged("subject.txtの更新に失敗しました[" + std::string(kQuote) + path + kQuote +
+                      "に書き込めない]");
+        return false;
+      }
+      report.Caption("subject.txtは更新されていません");
+      return true;
+    }
     if (subject == FetchOutcome::kWhole &&
         !HasThreadLine(common::ReadWholeFile(path).value_or(""))) {
       // A maintenance or error page answered with 200: taken as the list, it
@@ -139,6 +177,11 @@ bool RefreshSubject(Monitor& monitor, HttpClient& client, const std::string& pat
       return false;
     }
     if (subject == FetchOutcome::kWhole) {
+      if (cache) {
+        cache->boardUrl = boardUrl;
+        cache->lastModified = std::string(client.LastHead().Find("Last-Modified").value_or(""));
+        cache->bytes = common::ReadWholeFile(path).value_or("");
+      }
       report.Caption("subject.txtの更新に成功しました");
       common::RemoveFile(headerPath);
       common::RemoveFile(indexPath);
@@ -186,8 +229,9 @@ bool RefreshSubject(Monitor& monitor, HttpClient& client, const std::string& pat
 }
 
 void InstallRefreshSubject(Monitor& monitor, HttpClient& client) {
-  monitor.steps.refreshSubject = [&monitor, &client](const std::string& path) {
-    return RefreshSubject(monitor, client, path);
+  auto cache = std::make_shared<SubjectCache>();
+  monitor.steps.refreshSubject = [&monitor, &client, cache](const std::string& path) {
+    return RefreshSubject(monitor, client, path, cache.get());
   };
 }
 

@@ -75,6 +75,19 @@ class ThreadRetrieval {
     }
   }
   std::string Host() const { return UrlHost(url_); }
+  // A range request: its answer lands in the shared scratch files.
+  int ScratchRequest(std::string_view method, const std::string& headerFile,
+                     const std::string& bodyFile, const std::string& extra) {
+    HttpRequestSpec request;
+    request.method = method;
+    request.url = url_;
+    request.headerFile = headerFile;
+    request.bodyFile = bodyFile;
+    request.agentKey = kAgent;
+    request.extraHeaders = extra;
+    request.scratchFiles = true;
+    return http_.Send(request);
+  }
 
   void Differential() {
     const std::string lastModified = ReadHeaderFile(head_).lastModified;
@@ -93,10 +106,12 @@ class ThreadRetrieval {
          attempt < kAttemptsPerRequest && !connected && (attempt == 0 || Retryable()); ++attempt) {
       Caption(Quoted(name_) + "を調べています...");
       Log("HEAD " + url_ + "...");
-      common::RemoveFile(probeHead_);
-      connected = http_.HttpRequest("head", url_, probeHead_, "", kAgent, {}, {}, {}, extra) != -1;
+      connected = ScratchRequest("head", probeHead_, "", extra) != -1;
     }
     if (!connected) {
+      // Removed only now, not before each try: a successful probe overwrites
+      // the file in place instead of creating a new one for every thread.
+      common::RemoveFile(probeHead_);
       LogFailure("へのHEAD接続に失敗しました", probeHead_);
       return;
     }
@@ -116,8 +131,7 @@ class ThreadRetrieval {
       Caption(Quoted(name_) + "の差分をダウンロードしています...");
       Log("GET(差分) " + url_ + "...");
       common::RemoveFile(partBody_);
-      connected =
-          http_.HttpRequest("get", url_, partHead_, partBody_, kAgent, {}, {}, {}, extra) != -1;
+      connected = ScratchRequest("get", partHead_, partBody_, extra) != -1;
     }
     if (!connected) {
       LogFailure("へのGET(差分)接続に失敗しました", partBody_);
@@ -179,7 +193,7 @@ class ThreadRetrieval {
       return;
     }
     part->erase(0, 1);
-    if (!common::ReplaceFileAtomically(partBody_, *part)) {
+    if (!common::ReplaceScratchFile(partBody_, *part)) {
       Log("datファイルの差分ダウンロードに失敗しました[" + Quoted(partBody_) + "に書き込めない]");
       return;
     }

@@ -42,6 +42,26 @@ TEST_F(FileIoTest, NewFileGetsModeAndExistingFileKeepsIt) {
   EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
+// A scratch file is overwritten in place: shorter content leaves no rest of
+// the longer one, and the file keeps its inode (no new file per exchange).
+TEST_F(FileIoTest, ScratchFileIsOverwrittenInPlace) {
+  struct stat before {
+  }, after{};
+  ASSERT_TRUE(ReplaceScratchFile(Path("s"), "a longer first answer"));
+  ASSERT_EQ(::stat(Path("s").c_str(), &before), 0);
+  for (const char* bytes : {"short", "a longer second answer!", "x"}) {
+    ASSERT_TRUE(ReplaceScratchFile(Path("s"), bytes));
+    EXPECT_EQ(ReadWholeFile(Path("s")).value(), bytes);
+  }
+  ASSERT_EQ(::stat(Path("s").c_str(), &after), 0);
+  EXPECT_EQ(before.st_ino, after.st_ino);
+  EXPECT_FALSE(ReplaceScratchFile(Path("no/such/folder/s"), "x"));
+  // The unflushed atomic replace is still atomic: no temporary file stays.
+  ASSERT_TRUE(ReplaceFileAtomically(Path("plan"), "entries", 0644, Durability::kUnflushed));
+  EXPECT_EQ(ReadWholeFile(Path("plan")).value(), "entries");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 2);
+}
+
 TEST_F(FileIoTest, FailuresAreReportedNotThrown) {
   EXPECT_FALSE(ReadWholeFile(Path("missing")).has_value());
   EXPECT_FALSE(ReplaceFileAtomically(Path("no/such/folder/f"), "x"));

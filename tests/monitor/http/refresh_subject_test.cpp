@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+
 #include "common/encoding.h"
 #include "http_test_support.h"
 #include "monitor/core/message_text.h"
@@ -183,6 +186,52 @@ TEST_F(RefreshSubjectTest, RunCycleFetchesTheListAsItsFirstStep) {
   cmdNOW_Click(m);
   EXPECT_TRUE(Logged("GET " + nginx_->Url("/cycle/") + "subject.txt..."));
   EXPECT_NE(Log().find("subject.txtを更新しました("), std::string::npos) << Log();
+}
+
+// With the list kept from the last refresh, the board is asked with its
+// Last-Modified: a 304 hands the kept list to the title search; a changed
+// list comes whole and is kept in its turn; another board is asked plainly.
+TEST_F(RefreshSubjectTest, KeptListIsAskedForOnlyWhenChanged) {
+  const std::string served = nginx_->Root() + "/polite/subject.txt";
+  auto setTime = [&](int seconds) {
+    std::filesystem::last_write_time(
+        served, std::filesystem::file_time_type::clock::now() + std::chrono::seconds(seconds));
+  };
+  ASSERT_TRUE(nginx_->WriteFile("polite/subject.txt", kSubject));
+  setTime(-100);
+  m.form.txtURLBRD.SetText(nginx_->Url("/polite/"));
+  SubjectCache cache;
+  ASSERT_TRUE(RefreshSubject(m, client, subjectPath, &cache));
+  EXPECT_EQ(nginx_->Requests().back().ifModifiedSince, "-");
+  EXPECT_EQ(cache.bytes, kSubject);
+  ASSERT_FALSE(cache.lastModified.empty());
+
+  common::RemoveFile(subjectPath);
+  ASSERT_TRUE(RefreshSubject(m, client, subjectPath, &cache));
+  EXPECT_EQ(nginx_->Requests().back().status, 304);
+  EXPECT_EQ(nginx_->Requests().back().ifModifiedSince, cache.lastModified);
+  EXPECT_EQ(Contents(subjectPath), kSubject);
+  EXPECT_FALSE(common::FileExists(subjectPath + ".head"));
+  EXPECT_TRUE(Logged("HTTP/1.1 304 Not Modified"));
+
+  const std::string changed = std::string(kSubject) + "1262300002.dat<>third (1)\n";
+  ASSERT_TRUE(nginx_->WriteFile("polite/subject.txt", changed));
+  setTime(-50);
+  ASSERT_TRUE(RefreshSubject(m, client, subjectPath, &cache));
+  EXPECT_EQ(nginx_->Requests().back().status, 200);
+  EXPECT_EQ(Contents(subjectPath), changed);
+  EXPECT_EQ(cache.bytes, changed);
+
+  // A maintenance page in its place is not kept (nor taken as the list).
+  ASSERT_TRUE(nginx_->WriteFile("polite/subject.txt", Html("<html>メンテナンス中</html>\n")));
+  setTime(-10);
+  EXPECT_FALSE(RefreshSubject(m, client, subjectPath, &cache));
+  EXPECT_EQ(cache.bytes, changed);
+
+  ASSERT_TRUE(nginx_->WriteFile("other/subject.txt", kSubject));
+  m.form.txtURLBRD.SetText(nginx_->Url("/other/"));
+  ASSERT_TRUE(RefreshSubject(m, client, subjectPath, &cache));
+  EXPECT_EQ(nginx_->Requests().back().ifModifiedSince, "-");
 }
 
 }  // namespace

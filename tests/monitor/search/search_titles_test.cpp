@@ -266,5 +266,45 @@ TEST_F(SearchTitlesTest, MalformedLinesAreSkippedNotTakenForDropped) {
   EXPECT_TRUE(handedOver_.empty());
 }
 
+// A count holding the entry's own marks still rebuilds the board's line: the
+// thread was just queued from that line and is not dropped, however many of
+// them one list holds.
+TEST_F(SearchTitlesTest, CountHoldingMarksIsNotTakenForDropped) {
+  SetPair(0, "foo", "bar", false, true);
+  RecordHandOver();
+  const char* counts[] = {"3>x", "4<y>", "5レス>", "", "6 (7"};
+  std::string lines;
+  for (int i = 0; i < 5; ++i) {
+    lines += std::to_string(100 + i) + ".dat<>foo bar (" + counts[i] + ")\n";
+  }
+  ASSERT_TRUE(Search(lines));
+  EXPECT_EQ(Downloads().size(), 5u);
+  EXPECT_TRUE(handedOver_.empty());
+  EXPECT_EQ(PaneCount("dat落ちしています"), 0);
+  // An entry of the old form (first ">" after the key) still counts as gone.
+  monitor_.form.listDATDL[0].SetItems({"9.dat<2>レス>x (2)"});
+  ASSERT_TRUE(Search("8.dat<>other (1)\n"));
+  EXPECT_EQ(handedOver_.size(), 1u);
+}
+
+// Lines may end in LF, CR LF or a lone CR, mixed; a last line without an end
+// is not examined but still counts as listed.
+TEST_F(SearchTitlesTest, EveryLineEndSeparatesLines) {
+  SetPair(0, "foo", "bar", false, true);
+  RecordHandOver();
+  const char* boards[] = {"1.dat<>foo bar (1)\n2.dat<>foo bar (2)\n3.dat<>foo bar (3)",
+                          "1.dat<>foo bar (1)\r\n2.dat<>foo bar (2)\r3.dat<>foo bar (3)",
+                          "1.dat<>foo bar (1)\r2.dat<>foo bar (2)\r\n\r\n3.dat<>foo bar (3)"};
+  for (const char* board : boards) {
+    SCOPED_TRACE(board);
+    monitor_.form.listDATDL[0].SetItems({"3.dat<3レス>foo bar (3)"});
+    ASSERT_TRUE(Search(board));
+    EXPECT_EQ(Downloads(),
+              (std::vector<std::string>{"3.dat<3レス>foo bar (3)", "1.dat<1レス>foo bar (1)",
+                                        "2.dat<2レス>foo bar (2)"}));
+    EXPECT_TRUE(handedOver_.empty());
+  }
+}
+
 }  // namespace
 }  // namespace yagura

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# The plain request benchmarks (http_bench), then the fsync calls of one
+# unchanged cycle of 100 followed threads, counted with strace over a run of
+# five such cycles after the first full one (target: at most 5 per cycle).
+# Usage: tools/bench/http_bench.sh [build folder] [runs]
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+build=${1:-build}
+runs=${2:-21}
+bench=$build/tests/monitor/http/http_bench
+"$bench" "$runs"
+
+counts=$(mktemp)
+trap 'rm -f "$counts"' EXIT
+# The first cycle downloads every log (a log and its header are flushed);
+# run it alone, then the same with five unchanged cycles: the difference
+# is what the unchanged cycles cost.
+syncs() {
+  strace -f -c -e trace=fsync,fdatasync -o "$counts" "$bench" "$1" cycle >/dev/null
+  awk '$NF == "fsync" || $NF == "fdatasync" { n += $4 } END { print n + 0 }' "$counts"
+}
+first=$(syncs 0)
+more=$(syncs 5)
+awk -v a="$first" -v b="$more" 'BEGIN {
+  printf "fsync calls: first cycle %d, per unchanged cycle %.1f (target <= 5)\n", a, (b - a) / 5 }'
