@@ -93,7 +93,7 @@ TEST_F(WindowXvfbTest, EveryControlFitsAtEachSizeStoppedAndRunning) {
       EXPECT_TRUE(window.grab().save(base + ".png"));
       // With the window manager's frame, as the user sees it, when the
       // window manager has put one on in time (the shot is for a look only).
-      QTest::qWaitFor([&] { return window.frameGeometry().size() != window.size(); }, 1000);
+      (void)QTest::qWaitFor([&] { return window.frameGeometry().size() != window.size(); }, 1000);
       QScreen* screen = QGuiApplication::primaryScreen();
       const QRect frame = window.frameGeometry();
       const QPixmap framed =
