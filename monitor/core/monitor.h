@@ -50,6 +50,9 @@ struct Monitor {
   CycleSteps steps;
   // The dat-fall processing of a dropped thread: (title, dat path) -> result.
   std::function<bool(const std::string& title, const std::string& datPath)> processDroppedThread;
+  // Set by that processing when a stop or an exit ended the conversion
+  // before the page was made; the title search then keeps the thread.
+  bool datFallCutShort = false;
 
   // Told of every message as it goes to the log file (the headless front
   // mirrors the log on stdout).

@@ -358,7 +358,16 @@ bool FindDroppedThreads(Monitor& monitor, std::string_view text) {
         const std::string titleText(title);
         WriteLog(monitor, Detail(monitor, Quoted(title) + "[" + std::string(keyPart) +
                                               "]はdat落ちしています"));
+        monitor.datFallCutShort = false;
         if (monitor.processDroppedThread) monitor.processDroppedThread(titleText, datPath);
+        if (monitor.datFallCutShort) {
+          // A stop or an exit ended the conversion before the page was made:
+          // the thread stays followed, so that the next search, after a
+          // restart too, processes it again.
+          monitor.datFallCutShort = false;
+          if (StopRequested(monitor)) StopTail(monitor);
+          return false;
+        }
         // Nested events may have changed the list meanwhile: move the entry
         // itself, wherever it stands now.
         f.listDATDL[1].AddItem(entry);

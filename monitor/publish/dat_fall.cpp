@@ -76,8 +76,8 @@ bool CompressStep(Monitor& monitor, const std::string& title, const DatFallNames
 }
 
 // Conversion, up to five attempts: done when the page exists once the
-// converter has ended by itself.
-void ConvertStep(Monitor& monitor, const std::string& title, const std::string& datPath,
+// converter has ended by itself. False when a stop or an exit ended it.
+bool ConvertStep(Monitor& monitor, const std::string& title, const std::string& datPath,
                  const DatFallNames& names, const DatFallTools& tools) {
   const std::string tag = ThreadTag(title, names.datFileName);
   const std::string commandLine =
@@ -85,7 +85,7 @@ void ConvertStep(Monitor& monitor, const std::string& title, const std::string& 
   for (int attempts = 0;;) {
     if (!common::FileExists(tools.converterPath)) {
       Detail(monitor, tag + "のhtml化をスキップします");
-      return;
+      return true;
     }
     ++attempts;
     Detail(monitor, tag + "をhtml化しています...");
@@ -96,11 +96,11 @@ void ConvertStep(Monitor& monitor, const std::string& title, const std::string& 
       // A converter that hangs on this log hangs again: another attempt would
       // only hold the monitor for another two minutes.
       Detail(monitor, "html化失敗[" + names.datFileName + "]\"" + title + "\"");
-      return;
+      return true;
     } else if (run.outcome == ChildOutcome::kAbandoned) {
       // The program is ending or the run was stopped: the page is not made.
       Detail(monitor, tag + "のhtml化を中断しました");
-      return;
+      return false;
     } else if (run.outcome == ChildOutcome::kNotStarted) {
       Detail(monitor, tag + "のhtml化でSHOINを起動できませんでした[" + run.error + "]");
     }
@@ -108,12 +108,12 @@ void ConvertStep(Monitor& monitor, const std::string& title, const std::string& 
     // says nothing; a converter that had to be ended does not.
     if (run.outcome != ChildOutcome::kTimedOut && common::FileExists(names.pagePath)) {
       Detail(monitor, "html化しました");
-      return;
+      return true;
     }
     if (attempts >= kConversionAttempts) {
       Detail(monitor, "html化失敗[" + names.datFileName + "]\"" + title + "\"");
       Detail(monitor, std::to_string(attempts) + "回html化しましたが全て失敗しました");
-      return;
+      return true;
     }
     Detail(monitor, "html化に失敗したのでもう一度html化してみます...");
   }
@@ -256,7 +256,13 @@ bool ProcessDroppedThread(Monitor& monitor, const std::string& title, const std:
                           names.datFileName + "<>" + title);
     }
     result = CompressStep(monitor, title, names, tools);
-    ConvertStep(monitor, title, datPath, names, tools);
+    if (!ConvertStep(monitor, title, datPath, names, tools)) {
+      // Nothing is published for a thread whose page is missing; the title
+      // search keeps it for another try.
+      monitor.datFallCutShort = true;
+      if (StopRequested(monitor)) StopTail(monitor);
+      return false;
+    }
 
     const int pair = MatchingWordPair(monitor.form, title);
     if (pair < 0) {

@@ -284,6 +284,26 @@ TEST_F(DatFallTest, HungConverterIsEndedAndCountsAsFailed) {
             log_.end());
 }
 
+// An exit while the converter runs ends it; a thread without its page is
+// not announced, and the title search is told to keep it.
+TEST_F(DatFallTest, ExitDuringTheConversionPublishesNothing) {
+  monitor_.form.chkE[0].SetValue(1);
+  WriteScript("shoin/shoin", "sleep 1000");
+  WriteDat("777", 2);
+  pump_.onPump = [&] {
+    if (!log_.empty() && log_.back().find("html化しています") != std::string::npos) {
+      SetExitRequest(monitor_, ExitRequest::kRequested);
+    }
+  };
+
+  EXPECT_FALSE(ProcessDroppedThread(monitor_, "実況スレ", DatPath("777"), tools_));
+
+  EXPECT_TRUE(monitor_.datFallCutShort);
+  EXPECT_EQ(log_.back(), Line(Tag("実況スレ", "777") + "のhtml化を中断しました"));
+  EXPECT_FALSE(common::FileExists(folder_ + "dat/777.html"));
+  EXPECT_EQ(Queue().find("実況スレ"), std::string::npos);
+}
+
 // The stop button pressed while the converter runs is honoured once every
 // sub-step has run.
 TEST_F(DatFallTest, StopPressedDuringTheStepEndsInTheStopTail) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "common/file_io.h"
 #include "monitor/core/message_text.h"
 #include "monitor/core/run_state.h"
@@ -246,6 +248,33 @@ TEST_F(SearchTitlesTest, StopDuringEitherPassEndsTheSearch) {
   EXPECT_FALSE(Search("99.dat<>x (1)\n"));
   EXPECT_EQ(handedOver_.size(), 2u);
   EXPECT_EQ(Downloads().size(), 1u);
+}
+
+// A stop or an exit that ended the conversion leaves the page unmade: the
+// thread stays followed (in the download plan too) so that the next search
+// processes it again, and the search ends there.
+TEST_F(SearchTitlesTest, ProcessingCutShortKeepsTheThreadFollowed) {
+  const std::function<void(Monitor&)> interruptions[] = {
+      [](Monitor& m) { SetRunState(m, RunState::kStopped); },
+      [](Monitor& m) { SetExitRequest(m, ExitRequest::kRequested); },
+  };
+  for (const auto& interrupt : interruptions) {
+    SetRunState(monitor_, RunState::kRunning);
+    SetExitRequest(monitor_, ExitRequest::kNone);
+    int calls = 0;
+    monitor_.processDroppedThread = [&](const std::string&, const std::string&) {
+      ++calls;
+      interrupt(monitor_);
+      monitor_.datFallCutShort = true;
+      return false;
+    };
+    monitor_.form.listDATDL[1].Clear();
+    monitor_.form.listDATDL[0].SetItems({"1.dat<5レス>one (5)", "2.dat<7レス>two (7)"});
+    EXPECT_FALSE(Search("3.dat<>other (1)\n"));
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(Downloads(), (std::vector<std::string>{"1.dat<5レス>one (5)", "2.dat<7レス>two (7)"}));
+    EXPECT_TRUE(Fallen().empty());
+  }
 }
 
 // A line cut before its closing parenthesis, or with text between the key
