@@ -96,9 +96,9 @@ def main():
         write_settings(program, board.url)
         # The simulator runs in this process: many small changes, each
         # without a start of Python.
-        spec = importlib.util.spec_from_file_location("board_sim", BOARD_SIM)
-        board_sim = importlib.util.module_from_spec(spec)
-        spec.loader.exec_module(board_sim)
+        found = importlib.util.spec_from_file_location("board_sim", BOARD_SIM)
+        board_sim = importlib.util.module_from_spec(found)
+        found.loader.exec_module(board_sim)
         sim = board_sim.Board(board.www, board.state)
         sim.init("demo", SEED % 1000, 0)
 
