@@ -17,11 +17,12 @@ Prints one line per check and "N passed, N failed" at the end.
 import os
 import shutil
 import signal
-import socket
 import subprocess
 import sys
 import tempfile
 import time
+
+from board_server import Board, read
 
 PROGRAM_DIR, BOARD_SIM = sys.argv[1], sys.argv[2]
 PYTHON = "/usr/bin/python3"
@@ -41,82 +42,6 @@ def check(ok, what, detail=""):
         failed += 1
         print(f"FAIL {what}" + (f": {detail}" if detail else ""), flush=True)
     return ok
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
-
-
-class Board:
-    """nginx and the simulator's board folder."""
-
-    def __init__(self, folder):
-        self.server = os.path.join(folder, "server")
-        self.www = os.path.join(self.server, "www")
-        self.state = os.path.join(self.server, "board_state.json")
-        os.makedirs(os.path.join(self.server, "tmp"))
-        os.makedirs(self.www)
-        for d in (folder, self.server, self.www):
-            os.chmod(d, 0o755)  # nginx's workers run as nobody
-        self.port = free_port()
-        self.url = f"http://127.0.0.1:{self.port}/demo/"
-        with open(os.path.join(self.server, "nginx.conf"), "w") as f:
-            f.write(f"""daemon off;
-pid nginx.pid;
-error_log error.log;
-worker_processes 1;
-events {{ worker_connections 64; }}
-http {{
-  log_format probe '$request|$status|$http_user_agent|$http_range|$http_if_modified_since';
-  access_log access.log probe;
-  client_body_temp_path tmp/body; proxy_temp_path tmp/proxy; fastcgi_temp_path tmp/fastcgi;
-  uwsgi_temp_path tmp/uwsgi; scgi_temp_path tmp/scgi;
-  types {{ text/plain txt dat; text/html html; }}
-  server {{ listen 127.0.0.1:{self.port}; root {self.www}; }}
-}}
-""")
-        self.nginx = subprocess.Popen(["nginx", "-p", self.server + "/", "-c", "nginx.conf",
-                                       "-e", "error.log"])
-        for _ in range(100):
-            try:
-                socket.create_connection(("127.0.0.1", self.port), 0.2).close()
-                break
-            except OSError:
-                time.sleep(0.05)
-
-    def sim(self, *args):
-        out = subprocess.run([PYTHON, BOARD_SIM, "--root", self.www, "--state", self.state,
-                              *args], check=True, capture_output=True, text=True).stdout
-        return out
-
-    def new(self, title, posts):
-        out = self.sim("new", title, "--posts", str(posts))
-        return out.split('"key": "')[1].split('"')[0]
-
-    def dat(self, key):
-        return read(os.path.join(self.www, "demo", "dat", key + ".dat"))
-
-    def requests(self):
-        path = os.path.join(self.server, "access.log")
-        if not os.path.exists(path):
-            return []
-        return read(path).decode("utf-8", "replace").splitlines()
-
-    def stop(self):
-        if self.nginx.poll() is None:
-            self.nginx.terminate()
-            try:
-                self.nginx.wait(5)
-            except subprocess.TimeoutExpired:
-                self.nginx.kill()
-                self.nginx.wait()
 
 
 def write_settings(program, board_url):
@@ -203,7 +128,7 @@ def main():
     folder = tempfile.mkdtemp(prefix="yagura_e2e_")
     board = monitor = None
     try:
-        board = Board(folder)
+        board = Board(folder, BOARD_SIM)
         check(board.nginx.poll() is None, "nginx is up")
         program = os.path.join(folder, "program")
         dat_folder = os.path.join(program, "dat")
