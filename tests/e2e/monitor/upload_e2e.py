@@ -25,7 +25,8 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import monitor_e2e  # noqa: E402  (Board, Monitor and check come from there)
-from monitor_e2e import Board, Monitor, check, free_port, read  # noqa: E402
+from monitor_e2e import Board, Monitor, check, read  # noqa: E402
+from board_server import free_port  # noqa: E402
 
 PROGRAM_DIR, BOARD_SIM, UPLOADER_SERVER = sys.argv[1], sys.argv[2], sys.argv[3]
 DETAIL = "\uff08\uff1b\u00b4\u03c9\u0060\uff09"
@@ -96,7 +97,7 @@ def main():
     folder = tempfile.mkdtemp(prefix="yagura_upload_e2e_")
     board = monitor = uploader = None
     try:
-        board = Board(folder)
+        board = Board(folder, BOARD_SIM)
         uploader = Uploader(os.path.join(folder, "uploader"))
         check(board.nginx.poll() is None and uploader.process.poll() is None,
               "nginx and the uploader are up")
