@@ -159,6 +159,29 @@ TEST(RewriteField, ShiftJisTrailBytesAreNotSigns) {
             "<a href=\"#R3\">\x81\x84\x81\x84\x82\x52</a>");
 }
 
+// Fields are searched sixteen bytes at a time: an address or a tag is found
+// at every place, after art full of ':' and split "://" pieces.
+TEST(RewriteField, FindsAddressesAndTagsAtEveryPlace) {
+  AnchorContext anchors;
+  anchors.postCount = 9;
+  const std::string link = "<a href=\"http://e.example/\" target=\"_blank\">http://e.example/</a>";
+  for (const char* art : {":", "::/", ":/:", "\xEF\xBC\x9A", "a"}) {
+    for (size_t n = 0; n < 40; ++n) {
+      std::string lead;
+      while (lead.size() < n) lead += art;
+      EXPECT_EQ(RewriteField(lead + "http://e.example/", FieldKind::kBody, BodyRules(), anchors),
+                lead + link)
+          << lead;
+      EXPECT_EQ(RewriteField(lead + "<br>" + lead + ":/", FieldKind::kBody, BodyRules(), anchors),
+                lead + "<br>" + lead + ":/")
+          << lead;
+      EXPECT_EQ(RewriteField(lead + "<script>", FieldKind::kBody, BodyRules(), anchors),
+                lead + "&lt;script&gt;")
+          << lead;
+    }
+  }
+}
+
 TEST(TrimBodyBlanks, RemovesTheBlanksTheLogWritesAroundBreaks) {
   EXPECT_EQ(TrimBodyBlanks(" 一行目 <br> 二行目 <br>  三 "), "一行目<br>二行目<br> 三");
 }
