@@ -5,10 +5,7 @@
 #include <cctype>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "converter/page/byte_search.h"
 #include "converter/page/markup_filter.h"
 
 namespace converter::page {
@@ -174,7 +171,8 @@ class FieldWriter {
     size_t i = 0;     // start of the text not yet written, at a character boundary
     size_t from = 0;  // where the look for the next stop goes on
     for (;;) {
-      size_t stop = insideLink ? FindLess(bytes, size, from) : FindStop(bytes, size, from);
+      size_t stop =
+          insideLink ? FindByte(bytes, size, from, '<') : FindTagOrAddress(bytes, size, from);
       if (stop >= size) {
         out_.append(bytes + i, size - i);
         return;
@@ -196,39 +194,6 @@ class FieldWriter {
       }
       from = stop + 1;
     }
-  }
-
-  static size_t FindLess(const char* bytes, size_t size, size_t from) {
-    const void* hit = std::memchr(bytes + from, '<', size - from);
-    return hit ? static_cast<size_t>(static_cast<const char*>(hit) - bytes) : size;
-  }
-
-  // The first '<' or "://" at or after `from`, `size` when none. Art posts
-  // are full of ':' that begin no address, so the three bytes are matched
-  // together, sixteen places at a time.
-  static size_t FindStop(const char* bytes, size_t size, size_t from) {
-    size_t k = from;
-#if defined(__SSE2__)
-    const __m128i less = _mm_set1_epi8('<');
-    const __m128i colon = _mm_set1_epi8(':');
-    const __m128i slash = _mm_set1_epi8('/');
-    for (; k + 18 <= size; k += 16) {
-      const char* p = bytes + k;
-      __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
-      __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2));
-      __m128i scheme =
-          _mm_and_si128(_mm_cmpeq_epi8(a, colon),
-                        _mm_and_si128(_mm_cmpeq_epi8(b, slash), _mm_cmpeq_epi8(c, slash)));
-      int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(a, less), scheme));
-      if (mask) return k + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
-    }
-#endif
-    for (; k < size; ++k) {
-      if (bytes[k] == '<') return k;
-      if (bytes[k] == ':' && k + 2 < size && bytes[k + 1] == '/' && bytes[k + 2] == '/') return k;
-    }
-    return size;
   }
 
   // Where the scheme of an address whose "://" is at `colon` begins (at or
@@ -445,18 +410,26 @@ std::string TrimBodyBlanks(std::string_view body) {
 
 void TrimBodyBlanksInto(std::string& out, std::string_view body) {
   out.clear();
-  size_t i = !body.empty() && body[0] == ' ' ? 1 : 0;
-  while (i < body.size()) {
-    size_t at = body.find("<br>", i);
-    if (at == std::string_view::npos) {
-      out.append(body.data() + i, body.size() - i);
+  const char* bytes = body.data();
+  const size_t size = body.size();
+  size_t i = size > 0 && bytes[0] == ' ' ? 1 : 0;
+  size_t less = i;
+  while (i < size) {
+    less = FindByte(bytes, size, less, '<');
+    if (less + 4 > size) {
+      out.append(bytes + i, size - i);
       break;
     }
-    out.append(body.data() + i, at - i);
+    if (bytes[less + 1] != 'b' || bytes[less + 2] != 'r' || bytes[less + 3] != '>') {
+      ++less;
+      continue;
+    }
+    out.append(bytes + i, less - i);
     if (!out.empty() && out.back() == ' ') out.pop_back();
-    out += "<br>";
-    i = at + 4;
-    if (i < body.size() && body[i] == ' ') ++i;
+    out.append("<br>", 4);
+    i = less + 4;
+    if (i < size && bytes[i] == ' ') ++i;
+    less = i;
   }
   if (!out.empty() && out.back() == ' ') out.pop_back();
 }

@@ -52,26 +52,25 @@ bool BeginsReference(std::string_view text) {
   return digits([](unsigned char c) { return std::isalnum(c) != 0; });
 }
 
-// Copies text with its markup characters as references; a double-byte
-// character is copied whole, since its second byte may look like one.
-void AppendWithReferences(std::string& out, std::string_view text, common::Charset charset,
-                          bool inAttribute) {
-  for (size_t i = 0; i < text.size();) {
-    size_t width = CharLength(text, i, charset);
-    if (width > 1) {
-      out.append(text.substr(i, width));
-      i += width;
-      continue;
+// Copies text with its markup characters as references. Every sign written
+// as a reference is below 0x40, which is never the second byte of a
+// double-byte character, so the text is copied in runs between them.
+void AppendWithReferences(std::string& out, std::string_view text, bool inAttribute) {
+  const char* bytes = text.data();
+  size_t run = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = bytes[i];
+    if (c != '<' && c != '>' && (!inAttribute || (c != '&' && c != '"' && c != '\''))) continue;
+    const char* reference = ReferenceFor(c, inAttribute);
+    if (c == '&') {
+      if (BeginsReference(text.substr(i))) continue;
+      reference = "&amp;";  // an address's "&" (まちＢＢＳ's "?BBS=..&KEY=..")
     }
-    char c = text[i++];
-    if (c == '&' && inAttribute && !BeginsReference(text.substr(i - 1))) {
-      out += "&amp;";  // an address's "&" (まちＢＢＳ's "?BBS=..&KEY=..")
-    } else if (const char* reference = ReferenceFor(c, inAttribute)) {
-      out += reference;
-    } else {
-      out += c;
-    }
+    out.append(bytes + run, i - run);
+    out.append(reference);
+    run = i + 1;
   }
+  out.append(bytes + run, text.size() - run);
 }
 
 }  // namespace
@@ -136,17 +135,26 @@ Tag ParseTag(std::string_view text) {
 // addresses only. Entities and control characters could hide "javascript:",
 // so a scheme part holding them is refused.
 bool IsSafeAddress(std::string_view address) {
-  std::string folded;
+  // The address as a browser reads it: blanks and control characters
+  // dropped, in lower case. Only its start and whether it holds ':' or '&'
+  // decide, so only the start is kept.
+  char folded[8];
+  size_t kept = 0;
+  bool colon = false, ampersand = false;
   for (char c : address) {
-    if (static_cast<unsigned char>(c) > 0x20) folded += static_cast<char>(std::tolower(c));
+    if (static_cast<unsigned char>(c) <= 0x20) continue;
+    if (kept < sizeof folded) {
+      folded[kept++] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    colon = colon || c == ':';
+    ampersand = ampersand || c == '&';
   }
+  std::string_view start(folded, kept);
   for (std::string_view prefix :
        {"http://", "https://", "ftp://", "mailto:", "#", "/", "./", "../"}) {
-    if (StartsWith(folded, prefix)) return true;
+    if (StartsWith(start, prefix)) return true;
   }
-  size_t colon = folded.find(':');
-  if (colon == std::string::npos) return folded.find('&') == std::string::npos;
-  return false;
+  return !colon && !ampersand;
 }
 
 // The simple markup the boards themselves write, kept as it stands.
@@ -183,14 +191,14 @@ bool IsBoardMarkup(const Tag& tag) {
   return false;
 }
 
-void AppendEscaped(std::string& out, std::string_view text, common::Charset charset) {
-  AppendWithReferences(out, text, charset, false);
+void AppendEscaped(std::string& out, std::string_view text, common::Charset /*charset*/) {
+  AppendWithReferences(out, text, false);
 }
 
-std::string EscapeAttribute(std::string_view text, common::Charset charset) {
+std::string EscapeAttribute(std::string_view text, common::Charset /*charset*/) {
   std::string out;
   out.reserve(text.size());
-  AppendWithReferences(out, text, charset, true);
+  AppendWithReferences(out, text, true);
   return out;
 }
 
