@@ -9,6 +9,9 @@
 #include "converter/page/markup_filter.h"
 
 namespace converter::page {
+
+using namespace std::literals;
+
 namespace {
 
 // Finds a needle that begins with '<' regardless of case.
@@ -152,8 +155,9 @@ void CollectTargets(std::string_view text, int postCount, std::vector<int>* refs
 class FieldWriter {
  public:
   FieldWriter(std::string& out, FieldKind kind, const BodyRules& rules,
-              const AnchorContext& anchors, std::vector<int>* refs)
-      : kind_(kind), rules_(rules), anchors_(anchors), refs_(refs), out_(out) {}
+              const AnchorContext& anchors, std::vector<int>* refs,
+              const std::vector<size_t>* stops)
+      : kind_(kind), rules_(rules), anchors_(anchors), refs_(refs), stops_(stops), out_(out) {}
 
   void Run(std::string_view text) { Scan(text, /*insideLink=*/false); }
 
@@ -170,9 +174,17 @@ class FieldWriter {
     const char* bytes = text.data();
     size_t i = 0;     // start of the text not yet written, at a character boundary
     size_t from = 0;  // where the look for the next stop goes on
+    size_t next = 0;  // in stops_, known for the whole field
     for (;;) {
-      size_t stop =
-          insideLink ? FindByte(bytes, size, from, '<') : FindTagOrAddress(bytes, size, from);
+      size_t stop;
+      if (insideLink) {
+        stop = FindByte(bytes, size, from, '<');
+      } else if (stops_) {
+        while (next < stops_->size() && (*stops_)[next] < from) ++next;
+        stop = next < stops_->size() ? (*stops_)[next] : size;
+      } else {
+        stop = FindTagOrAddress(bytes, size, from);
+      }
       if (stop >= size) {
         out_.append(bytes + i, size - i);
         return;
@@ -229,12 +241,12 @@ class FieldWriter {
       return 4;
     }
     if (text.size() >= 3 && text[1] == 'b' && text[2] == '>') {
-      out_.append("<b>");
+      out_.append("<b>"sv);
       return 3;
     }
     Tag tag = ParseTag(text);
     if (!tag.valid) {
-      out_ += "&lt;";
+      out_ += "&lt;"sv;
       return 1;
     }
     if (tag.name == "a" && !insideLink) return Anchor(text, tag);
@@ -250,7 +262,7 @@ class FieldWriter {
   size_t Anchor(std::string_view text, const Tag& tag) {
     size_t closing = FindNoCase(text, "</a>", tag.length);
     if (closing == std::string_view::npos) {
-      out_ += "&lt;";
+      out_ += "&lt;"sv;
       return 1;
     }
     std::string_view linkText = text.substr(tag.length, closing - tag.length);
@@ -277,22 +289,22 @@ class FieldWriter {
       std::string extra;
       if (rules_.anchorext) consumed += TakeAnchorExtension(text.substr(consumed), extra);
       CollectTargets(std::string(linkText) + extra, anchors_.postCount, refs_, rules_.charset);
-      out_ += "<a href=\"";
+      out_ += "<a href=\""sv;
       if (anchors_.partFileOf) {
         out_ += anchors_.partFileOf(std::clamp(number, 1, std::max(1, anchors_.postCount)));
       }
       out_ += rules_.nametargetR ? "#R" : "#";
       out_ += std::to_string(number);
-      out_ += "\">";
+      out_ += "\">"sv;
       Scan(linkText, /*insideLink=*/true);
       out_ += extra;
-      out_ += "</a>";
+      out_ += "</a>"sv;
       return consumed;
     }
     if (!safe) {
       AppendEscaped(out_, text.substr(0, tag.length), rules_.charset);
       Scan(linkText, /*insideLink=*/true);
-      out_ += "&lt;/a&gt;";
+      out_ += "&lt;/a&gt;"sv;
       return consumed;
     }
     if (rules_.link_redirect && StartsWithNoCase(href, "http") && !IsBoardFamilyHost(href)) {
@@ -302,7 +314,7 @@ class FieldWriter {
       out_.append(text.substr(0, tag.length));
     }
     Scan(linkText, /*insideLink=*/true);
-    out_ += "</a>";
+    out_ += "</a>"sv;
     return consumed;
   }
 
@@ -338,9 +350,9 @@ class FieldWriter {
       if (length == 0 || !(StartsWith(path, "img.2ch.net/") || StartsWith(path, "img.5ch.net/"))) {
         return 0;
       }
-      out_ += "<img src=\"http://";
+      out_ += "<img src=\"http://"sv;
       out_.append(path);
-      out_ += "\">";
+      out_ += "\">"sv;
       return length;
     }
     if (rules_.link >= 2) return 0;
@@ -369,10 +381,10 @@ class FieldWriter {
     }
     if (rules_.link_omit_atagstr && address.size() > kShortLinkText) {
       out_.append(address.substr(0, kShortLinkText));
-      out_ += "...</a><br>";
+      out_ += "...</a><br>"sv;
     } else {
       out_.append(address);
-      out_ += "</a>";
+      out_ += "</a>"sv;
     }
     return length;
   }
@@ -383,15 +395,16 @@ class FieldWriter {
   const BodyRules& rules_;
   const AnchorContext& anchors_;
   std::vector<int>* refs_;
+  const std::vector<size_t>* stops_;
   std::string& out_;
 };
 
 }  // namespace
 
 void RewriteFieldInto(std::string& out, std::string_view text, FieldKind kind,
-                      const BodyRules& rules, const AnchorContext& anchors,
-                      std::vector<int>* refs) {
-  FieldWriter(out, kind, rules, anchors, refs).Run(text);
+                      const BodyRules& rules, const AnchorContext& anchors, std::vector<int>* refs,
+                      const std::vector<size_t>* stops) {
+  FieldWriter(out, kind, rules, anchors, refs, stops).Run(text);
 }
 
 std::string RewriteField(std::string_view text, FieldKind kind, const BodyRules& rules,
@@ -408,28 +421,32 @@ std::string TrimBodyBlanks(std::string_view body) {
   return out;
 }
 
-void TrimBodyBlanksInto(std::string& out, std::string_view body) {
+void TrimBodyBlanksInto(std::string& out, std::string_view body, std::vector<size_t>* stops) {
   out.clear();
+  if (stops) stops->clear();
   const char* bytes = body.data();
   const size_t size = body.size();
-  size_t i = size > 0 && bytes[0] == ' ' ? 1 : 0;
-  size_t less = i;
+  size_t i = size > 0 && bytes[0] == ' ' ? 1 : 0;  // start of the text not yet copied
+  size_t at = i;
   while (i < size) {
-    less = FindByte(bytes, size, less, '<');
-    if (less + 4 > size) {
+    at = FindTagOrAddress(bytes, size, at);
+    if (at >= size) {
       out.append(bytes + i, size - i);
       break;
     }
-    if (bytes[less + 1] != 'b' || bytes[less + 2] != 'r' || bytes[less + 3] != '>') {
-      ++less;
+    if (bytes[at] != '<' || at + 4 > size || bytes[at + 1] != 'b' || bytes[at + 2] != 'r' ||
+        bytes[at + 3] != '>') {
+      if (stops) stops->push_back(out.size() + (at - i));
+      ++at;
       continue;
     }
-    out.append(bytes + i, less - i);
+    out.append(bytes + i, at - i);
     if (!out.empty() && out.back() == ' ') out.pop_back();
+    if (stops) stops->push_back(out.size());
     out.append("<br>", 4);
-    i = less + 4;
+    i = at + 4;
     if (i < size && bytes[i] == ' ') ++i;
-    less = i;
+    at = i;
   }
   if (!out.empty() && out.back() == ' ') out.pop_back();
 }

@@ -17,19 +17,19 @@ bool AllowedAttributes(const Tag& tag, std::initializer_list<std::string_view> n
   return true;
 }
 
-// The reference written for c (quotes only inside an attribute value), or null to keep c.
-const char* ReferenceFor(char c, bool inAttribute) {
+// The reference written for c (quotes only inside an attribute value), or "" to keep c.
+std::string_view ReferenceFor(char c, bool inAttribute) {
   switch (c) {
     case '<':
       return "&lt;";
     case '>':
       return "&gt;";
     case '"':
-      return inAttribute ? "&quot;" : nullptr;
+      return inAttribute ? "&quot;" : "";
     case '\'':
-      return inAttribute ? "&#39;" : nullptr;
+      return inAttribute ? "&#39;" : "";
     default:
-      return nullptr;
+      return "";
   }
 }
 
@@ -61,7 +61,7 @@ void AppendWithReferences(std::string& out, std::string_view text, bool inAttrib
   for (size_t i = 0; i < text.size(); ++i) {
     char c = bytes[i];
     if (c != '<' && c != '>' && (!inAttribute || (c != '&' && c != '"' && c != '\''))) continue;
-    const char* reference = ReferenceFor(c, inAttribute);
+    std::string_view reference = ReferenceFor(c, inAttribute);
     if (c == '&') {
       if (BeginsReference(text.substr(i))) continue;
       reference = "&amp;";  // an address's "&" (まちＢＢＳ's "?BBS=..&KEY=..")
@@ -200,6 +200,10 @@ std::string EscapeAttribute(std::string_view text, common::Charset /*charset*/) 
   out.reserve(text.size());
   AppendWithReferences(out, text, true);
   return out;
+}
+
+void AppendEscapedAttribute(std::string& out, std::string_view text) {
+  AppendWithReferences(out, text, true);
 }
 
 std::string EscapeAmpersands(std::string_view text) {

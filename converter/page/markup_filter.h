@@ -57,11 +57,15 @@ bool IsSafeAddress(std::string_view address);
 // The simple markup the boards themselves write, kept as it stands.
 bool IsBoardMarkup(const Tag& tag);
 
-// Appends `text` with '<' and '>' written as entities.
+// Appends `text` with '<' and '>' written as entities. The signs written
+// as entities never occur inside a double-byte character of the charsets
+// here, so the result is the same in each.
 void AppendEscaped(std::string& out, std::string_view text, common::Charset charset);
 
 // Escapes a mail field for use inside a double-quoted attribute and as text.
 std::string EscapeAttribute(std::string_view text, common::Charset charset);
+// The same, appending to `out`.
+void AppendEscapedAttribute(std::string& out, std::string_view text);
 
 // An address for an attribute value: each "&" that begins no character
 // reference becomes "&amp;".

@@ -186,6 +186,36 @@ TEST(TrimBodyBlanks, RemovesTheBlanksTheLogWritesAroundBreaks) {
   EXPECT_EQ(TrimBodyBlanks(" 一行目 <br> 二行目 <br>  三 "), "一行目<br>二行目<br> 三");
 }
 
+// The trimmer hands the rewriter the places of every '<' and "://" so that
+// the body is searched once: the page must be the same as from a search.
+TEST(TrimBodyBlanks, PlacesItFindsLeadTheRewriterAsASearchWould) {
+  AnchorContext anchors;
+  anchors.postCount = 20;
+  for (const char* body : {
+           " 一行目 <br> 二行目 <br>  三 ",
+           " <br> <br> ",
+           " 見て http://e.example/a <br> ttp://e.example/b:// <br>",
+           " <a href=\"../test/read.cgi/x/1/5\" target=\"_blank\">&gt;&gt;5</a> <br> ok ",
+           " <script>x</script> <br <br> < br> <br>",
+           "::::http://e.example/ :::: <br> :// <br>://x",
+           " <b>太字</b> <br> <a href=\"x\">&gt;&gt;3 <br> 4</a> <br> http://e.example/ ",
+           "  ",
+           "",
+       }) {
+    std::string trimmed;
+    std::vector<size_t> stops;
+    TrimBodyBlanksInto(trimmed, body, &stops);
+    EXPECT_EQ(trimmed, TrimBodyBlanks(body)) << body;
+    std::vector<int> searchedRefs, knownRefs;
+    std::string searched =
+        RewriteField(trimmed, FieldKind::kBody, BodyRules(), anchors, &searchedRefs);
+    std::string known;
+    RewriteFieldInto(known, trimmed, FieldKind::kBody, BodyRules(), anchors, &knownRefs, &stops);
+    EXPECT_EQ(known, searched) << body;
+    EXPECT_EQ(knownRefs, searchedRefs) << body;
+  }
+}
+
 TEST(EscapeAttribute, QuotesCannotCloseTheAttribute) {
   EXPECT_EQ(EscapeAttribute("sage\" onmouseover=\"x", common::Charset::kUtf8),
             "sage&quot; onmouseover=&quot;x");
