@@ -423,9 +423,15 @@ std::string TrimBodyBlanks(std::string_view body) {
 
 void TrimBodyBlanksInto(std::string& out, std::string_view body, std::vector<size_t>* stops) {
   out.clear();
+  AppendTrimmedBody(out, body, stops);
+}
+
+bool AppendTrimmedBody(std::string& out, std::string_view body, std::vector<size_t>* stops) {
   if (stops) stops->clear();
+  const size_t start = out.size();
   const char* bytes = body.data();
   const size_t size = body.size();
+  bool onlyBreaks = true;
   size_t i = size > 0 && bytes[0] == ' ' ? 1 : 0;  // start of the text not yet copied
   size_t at = i;
   while (i < size) {
@@ -436,19 +442,25 @@ void TrimBodyBlanksInto(std::string& out, std::string_view body, std::vector<siz
     }
     if (bytes[at] != '<' || at + 4 > size || bytes[at + 1] != 'b' || bytes[at + 2] != 'r' ||
         bytes[at + 3] != '>') {
-      if (stops) stops->push_back(out.size() + (at - i));
+      if (stops) stops->push_back(out.size() - start + (at - i));
+      onlyBreaks = false;
       ++at;
       continue;
     }
-    out.append(bytes + i, at - i);
-    if (!out.empty() && out.back() == ' ') out.pop_back();
-    if (stops) stops->push_back(out.size());
+    // The blank before the break goes, whether this run or an earlier one wrote it.
+    if (at > i) {
+      out.append(bytes + i, at - i - (bytes[at - 1] == ' ' ? 1 : 0));
+    } else if (out.size() > start && out.back() == ' ') {
+      out.pop_back();
+    }
+    if (stops) stops->push_back(out.size() - start);
     out.append("<br>", 4);
     i = at + 4;
     if (i < size && bytes[i] == ' ') ++i;
     at = i;
   }
-  if (!out.empty() && out.back() == ' ') out.pop_back();
+  if (out.size() > start && out.back() == ' ') out.pop_back();
+  return onlyBreaks;
 }
 
 bool IsBoardFamilyHost(std::string_view address) {

@@ -59,6 +59,11 @@ std::string TrimBodyBlanks(std::string_view body);
 // the result holds '<' or "://".
 void TrimBodyBlanksInto(std::string& out, std::string_view body,
                         std::vector<size_t>* stops = nullptr);
+// The same appended to `out`, the places counted from where it began. True
+// when the only markup is <br> and no address: the rewriter would then write
+// the text as it stands.
+bool AppendTrimmedBody(std::string& out, std::string_view body,
+                       std::vector<size_t>* stops = nullptr);
 
 // True when the host of an address belongs to the 2ch family of boards,
 // whose links never go through the redirector.

@@ -542,6 +542,19 @@ class PageBuilder {
       page += Language(post.language);
     }
     std::string_view text = FieldView(post.body, converted_body_);
+    if (!m_.notdelsp && m_.limitoflinenumber <= 0) {
+      // Most bodies hold no markup but <br> and no address: trimmed straight
+      // into the page, they are done; the others are taken back and rewritten.
+      page += bodyLead;
+      size_t bodyStart = page.size();
+      if (!AppendTrimmedBody(page, text, &stops_)) {
+        trimmed_.assign(page, bodyStart);
+        page.resize(bodyStart);
+        RewriteFieldInto(page, trimmed_, FieldKind::kBody, rules_, anchors_, refs, &stops_);
+      }
+      page.append("<br><br>"sv).append(eol_);
+      return;
+    }
     const std::vector<size_t>* stops = nullptr;
     if (m_.notdelsp) {
       if (!text.empty() && text.back() == ' ') text.remove_suffix(1);

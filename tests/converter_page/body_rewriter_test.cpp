@@ -213,6 +213,34 @@ TEST(TrimBodyBlanks, PlacesItFindsLeadTheRewriterAsASearchWould) {
     RewriteFieldInto(known, trimmed, FieldKind::kBody, BodyRules(), anchors, &knownRefs, &stops);
     EXPECT_EQ(known, searched) << body;
     EXPECT_EQ(knownRefs, searchedRefs) << body;
+    // Appended after text that ends in a blank, which must stay.
+    std::string page = "<dd> ";
+    std::vector<size_t> appendedStops;
+    bool plain = AppendTrimmedBody(page, body, &appendedStops);
+    EXPECT_EQ(page, "<dd> " + trimmed) << body;
+    EXPECT_EQ(appendedStops, stops) << body;
+    if (plain) {
+      EXPECT_EQ(searched, trimmed) << body;
+    }
+  }
+}
+
+TEST(TrimBodyBlanks, OnlyBodiesWithoutMarkupOrAddressesArePlain) {
+  struct Case {
+    const char* body;
+    bool plain;
+  } cases[] = {
+      {" 一行目 <br> 二行目 ", true},
+      {"", true},
+      {" a:b <br> c:/d <br>", true},
+      {" a <b>b</b> ", false},
+      {" http://e.example/ ", false},
+      {" <br <br> ", false},
+      {" < ", false},
+  };
+  for (const Case& c : cases) {
+    std::string out;
+    EXPECT_EQ(AppendTrimmedBody(out, c.body), c.plain) << c.body;
   }
 }
 
