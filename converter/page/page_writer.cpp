@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <unordered_map>
 
 #include "converter/page/body_rewriter.h"
 #include "converter/page/date_column.h"
@@ -201,14 +202,19 @@ class PageBuilder {
   }
 
  private:
-  // Text of this program (UTF-8) in the output encoding.
+  // Text of this program (UTF-8) in the output encoding. Labels and links
+  // repeat from page to page, so the first texts of a run are kept for the
+  // whole run (a bounded number, as some name one thread only).
   const std::string& Tx(const std::string& utf8) const {
-    auto it = converted_.find(utf8);
-    if (it == converted_.end()) {
-      it = converted_.emplace(utf8, EncodeWithReferences(utf8, outCharset_)).first;
-    }
-    return it->second;
+    static std::map<common::Charset, std::unordered_map<std::string, std::string>> runTexts;
+    auto& shared = runTexts[outCharset_];
+    if (auto it = shared.find(utf8); it != shared.end()) return it->second;
+    if (auto it = converted_.find(utf8); it != converted_.end()) return it->second;
+    std::string bytes = EncodeWithReferences(utf8, outCharset_);
+    if (shared.size() < kRunTexts) return shared.emplace(utf8, std::move(bytes)).first->second;
+    return converted_.emplace(utf8, std::move(bytes)).first->second;
   }
+  static constexpr size_t kRunTexts = 2048;
 
   // A field of the log in the output encoding.
   std::string Field(std::string_view raw) const {
