@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <charconv>
 #include <cstring>
 
 #include "converter/page/byte_search.h"
@@ -288,13 +289,19 @@ class FieldWriter {
         ReadNumber(linkText.substr(mark), number, rules_.charset) > 0) {
       std::string extra;
       if (rules_.anchorext) consumed += TakeAnchorExtension(text.substr(consumed), extra);
-      CollectTargets(std::string(linkText) + extra, anchors_.postCount, refs_, rules_.charset);
+      if (extra.empty()) {
+        CollectTargets(linkText, anchors_.postCount, refs_, rules_.charset);
+      } else {
+        CollectTargets(std::string(linkText) + extra, anchors_.postCount, refs_, rules_.charset);
+      }
       out_ += "<a href=\""sv;
       if (anchors_.partFileOf) {
         out_ += anchors_.partFileOf(std::clamp(number, 1, std::max(1, anchors_.postCount)));
       }
       out_ += rules_.nametargetR ? "#R" : "#";
-      out_ += std::to_string(number);
+      char digits[16];
+      auto written = std::to_chars(digits, digits + sizeof digits, number);
+      out_.append(digits, static_cast<size_t>(written.ptr - digits));
       out_ += "\">"sv;
       Scan(linkText, /*insideLink=*/true);
       out_ += extra;

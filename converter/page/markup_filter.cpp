@@ -56,11 +56,19 @@ bool BeginsReference(std::string_view text) {
 // as a reference is below 0x40, which is never the second byte of a
 // double-byte character, so the text is copied in runs between them.
 void AppendWithReferences(std::string& out, std::string_view text, bool inAttribute) {
+  // Bit 1: written as a reference in text; bit 2: in an attribute value.
+  static constexpr auto kSigns = [] {
+    std::array<unsigned char, 256> signs{};
+    signs['<'] = signs['>'] = 3;
+    signs['&'] = signs['"'] = signs['\''] = 2;
+    return signs;
+  }();
+  const unsigned char wanted = inAttribute ? 2 : 1;
   const char* bytes = text.data();
   size_t run = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     char c = bytes[i];
-    if (c != '<' && c != '>' && (!inAttribute || (c != '&' && c != '"' && c != '\''))) continue;
+    if (!(kSigns[static_cast<unsigned char>(c)] & wanted)) continue;
     std::string_view reference = ReferenceFor(c, inAttribute);
     if (c == '&') {
       if (BeginsReference(text.substr(i))) continue;
@@ -101,6 +109,7 @@ Tag ParseTag(std::string_view text) {
       continue;
     }
     Attribute attribute;
+    if (tag.attributes.empty()) tag.attributes.reserve(4);  // one allocation for most tags
     size_t attrStart = i;
     while (i < text.size() && text[i] != '=' && text[i] != '>' && text[i] != '<' &&
            !std::isspace(static_cast<unsigned char>(text[i])) && text[i] != '/') {
