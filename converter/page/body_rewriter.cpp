@@ -191,6 +191,11 @@ class FieldWriter {
         return;
       }
       if (bytes[stop] == '<') {
+        // The plain tags every log is full of stay in the text being copied.
+        if (size_t plain = PlainTagLength(text.substr(stop))) {
+          from = stop + plain;
+          continue;
+        }
         out_.append(bytes + i, stop - i);
         i = from = stop + Markup(text.substr(stop), insideLink);
         continue;
@@ -233,18 +238,19 @@ class FieldWriter {
   }
 
   // Handles the markup at the start of `text`; returns the bytes consumed.
-  size_t Markup(std::string_view text, bool insideLink) {
-    // The tags every log is full of, without a parse.
+  // Length of the <br>, <hr>, <b> or </b> at the start of `text`, written
+  // as it stands; 0 for any other markup.
+  static size_t PlainTagLength(std::string_view text) {
     if (text.size() >= 4 && text[3] == '>' &&
         ((text[1] == 'b' && text[2] == 'r') || (text[1] == 'h' && text[2] == 'r') ||
          (text[1] == '/' && text[2] == 'b'))) {
-      out_.append(text.data(), 4);
       return 4;
     }
-    if (text.size() >= 3 && text[1] == 'b' && text[2] == '>') {
-      out_.append("<b>"sv);
-      return 3;
-    }
+    if (text.size() >= 3 && text[1] == 'b' && text[2] == '>') return 3;
+    return 0;
+  }
+
+  size_t Markup(std::string_view text, bool insideLink) {
     Tag tag = ParseTag(text);
     if (!tag.valid) {
       out_ += "&lt;"sv;
