@@ -745,13 +745,20 @@ class PageBuilder {
     } else {
       entry += "<font color=green><b>"sv;
     }
-    size_t name = entry.size();
-    AppendName(entry, post, mailLink);
-    std::string_view written = std::string_view(entry).substr(name);
-    bool trip = written.compare(0, 5, "</b>\xE2\x97\x86") == 0 ||
-                written.compare(0, 6, "</b>\x81\x9F") == 0 ||
-                written.compare(0, 6, "</b>\xA2\xA1") == 0;
-    if (!m_.delnamesp && (trip || m_.readcgi7xx)) entry += " "sv;
+    // Most posts of a thread carry the same name as the one before.
+    if (!lastNameKnown_ || post.name != lastName_ || mailLink != lastNameInMailLink_) {
+      lastNameKnown_ = true;
+      lastName_.assign(post.name);
+      lastNameInMailLink_ = mailLink;
+      std::string& written = lastNameWritten_;
+      written.clear();
+      AppendName(written, post, mailLink);
+      bool trip = written.compare(0, 5, "</b>\xE2\x97\x86") == 0 ||
+                  written.compare(0, 6, "</b>\x81\x9F") == 0 ||
+                  written.compare(0, 6, "</b>\xA2\xA1") == 0;
+      if (!m_.delnamesp && (trip || m_.readcgi7xx)) written += " "sv;
+    }
+    entry += lastNameWritten_;
     if (mailLink) {
       entry += "</b></a>"sv;
     } else {
@@ -809,6 +816,8 @@ class PageBuilder {
   std::string converted_body_;
   std::string name_, mail_, date_, id_;
   std::vector<size_t> stops_;
+  std::string lastName_, lastNameWritten_;  // the last name column, as the log and as written
+  bool lastNameInMailLink_ = false, lastNameKnown_ = false;
   std::string nameColumnLabel_;
   std::string dateColumnLabel_;
   std::string brokenMark_;
