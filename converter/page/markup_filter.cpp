@@ -91,8 +91,8 @@ Tag ParseTag(std::string_view text) {
     ++i;
   }
   size_t nameStart = i;
-  while (i < text.size() && std::isalnum(static_cast<unsigned char>(text[i]))) {
-    tag.name.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(text[i]))));
+  while (i < text.size() && IsAsciiAlnum(static_cast<unsigned char>(text[i]))) {
+    tag.name.push_back(AsciiLower(text[i]));
     ++i;
   }
   if (i == nameStart) return tag;
@@ -104,7 +104,7 @@ Tag ParseTag(std::string_view text) {
       return tag;
     }
     if (c == '<') return tag;  // a '<' inside a tag: not a tag of the board
-    if (std::isspace(static_cast<unsigned char>(c)) || c == '/') {
+    if (IsAsciiSpace(static_cast<unsigned char>(c)) || c == '/') {
       ++i;
       continue;
     }
@@ -112,14 +112,14 @@ Tag ParseTag(std::string_view text) {
     if (tag.attributes.empty()) tag.attributes.reserve(4);  // one allocation for most tags
     size_t attrStart = i;
     while (i < text.size() && text[i] != '=' && text[i] != '>' && text[i] != '<' &&
-           !std::isspace(static_cast<unsigned char>(text[i])) && text[i] != '/') {
+           !IsAsciiSpace(static_cast<unsigned char>(text[i])) && text[i] != '/') {
       ++i;
     }
     attribute.name = Lower(text.substr(attrStart, i - attrStart));
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    while (i < text.size() && IsAsciiSpace(static_cast<unsigned char>(text[i]))) ++i;
     if (i < text.size() && text[i] == '=') {
       ++i;
-      while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+      while (i < text.size() && IsAsciiSpace(static_cast<unsigned char>(text[i]))) ++i;
       if (i < text.size() && (text[i] == '"' || text[i] == '\'')) {
         char quote = text[i++];
         size_t end = text.find(quote, i);
@@ -129,7 +129,7 @@ Tag ParseTag(std::string_view text) {
       } else {
         size_t valueStart = i;
         while (i < text.size() && text[i] != '>' && text[i] != '<' &&
-               !std::isspace(static_cast<unsigned char>(text[i]))) {
+               !IsAsciiSpace(static_cast<unsigned char>(text[i]))) {
           ++i;
         }
         attribute.value = std::string(text.substr(valueStart, i - valueStart));
@@ -145,25 +145,21 @@ Tag ParseTag(std::string_view text) {
 // so a scheme part holding them is refused.
 bool IsSafeAddress(std::string_view address) {
   // The address as a browser reads it: blanks and control characters
-  // dropped, in lower case. Only its start and whether it holds ':' or '&'
-  // decide, so only the start is kept.
+  // dropped, in lower case. Its start decides; failing that, whether it
+  // holds ':' or '&' anywhere.
   char folded[8];
   size_t kept = 0;
-  bool colon = false, ampersand = false;
-  for (char c : address) {
-    if (static_cast<unsigned char>(c) <= 0x20) continue;
-    if (kept < sizeof folded) {
-      folded[kept++] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    }
-    colon = colon || c == ':';
-    ampersand = ampersand || c == '&';
+  size_t i = 0;
+  for (; i < address.size() && kept < sizeof folded; ++i) {
+    if (static_cast<unsigned char>(address[i]) > 0x20) folded[kept++] = AsciiLower(address[i]);
   }
   std::string_view start(folded, kept);
   for (std::string_view prefix :
        {"http://", "https://", "ftp://", "mailto:", "#", "/", "./", "../"}) {
     if (StartsWith(start, prefix)) return true;
   }
-  return !colon && !ampersand;
+  return start.find_first_of(":&") == std::string_view::npos &&
+         address.substr(i).find_first_of(":&") == std::string_view::npos;
 }
 
 // The simple markup the boards themselves write, kept as it stands.

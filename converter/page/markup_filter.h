@@ -13,6 +13,16 @@
 
 namespace converter::page {
 
+// Character classes of the "C" locale this program runs in, without a
+// library call for each character of a tag.
+inline bool IsAsciiSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline bool IsAsciiAlnum(unsigned char c) {
+  return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
+}
+inline char AsciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 inline bool StartsWith(std::string_view s, std::string_view prefix) {
   return s.size() >= prefix.size() && s.substr(0, prefix.size()) == prefix;
 }
@@ -21,14 +31,14 @@ inline bool StartsWith(std::string_view s, std::string_view prefix) {
 inline bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
   if (s.size() < prefix.size()) return false;
   for (size_t i = 0; i < prefix.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
+    if (AsciiLower(s[i]) != prefix[i]) return false;
   }
   return true;
 }
 
 inline std::string Lower(std::string_view s) {
   std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : out) c = AsciiLower(c);
   return out;
 }
 
