@@ -460,6 +460,13 @@ bool AppendTrimmedBody(std::string& out, std::string_view body, std::vector<size
       ++at;
       continue;
     }
+    bool blankBefore = at > i ? bytes[at - 1] == ' ' : out.size() > start && out.back() == ' ';
+    if (!blankBefore && (at + 4 >= size || bytes[at + 4] != ' ')) {
+      // No blank to drop (art is written so): the break stays in the run.
+      if (stops) stops->push_back(out.size() - start + (at - i));
+      at += 4;
+      continue;
+    }
     // The blank before the break goes, whether this run or an earlier one wrote it.
     if (at > i) {
       out.append(bytes + i, at - i - (bytes[at - 1] == ' ' ? 1 : 0));

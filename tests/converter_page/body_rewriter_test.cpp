@@ -184,6 +184,8 @@ TEST(RewriteField, FindsAddressesAndTagsAtEveryPlace) {
 
 TEST(TrimBodyBlanks, RemovesTheBlanksTheLogWritesAroundBreaks) {
   EXPECT_EQ(TrimBodyBlanks(" 一行目 <br> 二行目 <br>  三 "), "一行目<br>二行目<br> 三");
+  // Art writes its breaks without blanks; one blank on either side still goes.
+  EXPECT_EQ(TrimBodyBlanks("＿:<br>:|<br> ｌ<br>l <br><br>  "), "＿:<br>:|<br>ｌ<br>l<br><br>");
 }
 
 // The trimmer hands the rewriter the places of every '<' and "://" so that
@@ -194,6 +196,8 @@ TEST(TrimBodyBlanks, PlacesItFindsLeadTheRewriterAsASearchWould) {
   for (const char* body : {
            " 一行目 <br> 二行目 <br>  三 ",
            " <br> <br> ",
+           "＿:::<br>::|<br> ｌ <br>|:<br><br> <br>http://e.example/<br><a "
+           "href=\"x\">&gt;&gt;2</a>",
            " 見て http://e.example/a <br> ttp://e.example/b:// <br>",
            " <a href=\"../test/read.cgi/x/1/5\" target=\"_blank\">&gt;&gt;5</a> <br> ok ",
            " <script>x</script> <br <br> < br> <br>",
