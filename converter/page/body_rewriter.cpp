@@ -3,11 +3,16 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <charconv>
 #include <cstring>
 
+#include "converter/page/byte_search.h"
 #include "converter/page/markup_filter.h"
 
 namespace converter::page {
+
+using namespace std::literals;
+
 namespace {
 
 // Finds a needle that begins with '<' regardless of case.
@@ -151,8 +156,9 @@ void CollectTargets(std::string_view text, int postCount, std::vector<int>* refs
 class FieldWriter {
  public:
   FieldWriter(std::string& out, FieldKind kind, const BodyRules& rules,
-              const AnchorContext& anchors, std::vector<int>* refs)
-      : kind_(kind), rules_(rules), anchors_(anchors), refs_(refs), out_(out) {}
+              const AnchorContext& anchors, std::vector<int>* refs,
+              const std::vector<size_t>* stops)
+      : kind_(kind), rules_(rules), anchors_(anchors), refs_(refs), stops_(stops), out_(out) {}
 
   void Run(std::string_view text) { Scan(text, /*insideLink=*/false); }
 
@@ -167,54 +173,50 @@ class FieldWriter {
   void Scan(std::string_view text, bool insideLink) {
     const size_t size = text.size();
     const char* bytes = text.data();
-    size_t i = 0;  // always at a character boundary
-    size_t nextLess = 0;
-    size_t nextColon = insideLink ? size : 0;
-    while (i < size) {
-      if (nextLess < i) nextLess = i;
-      if (nextLess < size && bytes[nextLess] != '<') nextLess = Find(bytes, size, nextLess, '<');
-      if (!insideLink && nextColon < size && (nextColon < i || bytes[nextColon] != ':')) {
-        nextColon = Find(bytes, size, std::max(nextColon, i), ':');
+    size_t i = 0;     // start of the text not yet written, at a character boundary
+    size_t from = 0;  // where the look for the next stop goes on
+    size_t next = 0;  // in stops_, known for the whole field
+    for (;;) {
+      size_t stop;
+      if (insideLink) {
+        stop = FindByte(bytes, size, from, '<');
+      } else if (stops_) {
+        while (next < stops_->size() && (*stops_)[next] < from) ++next;
+        stop = next < stops_->size() ? (*stops_)[next] : size;
+      } else {
+        stop = FindTagOrAddress(bytes, size, from);
       }
-      size_t stop = std::min(nextLess, nextColon);
       if (stop >= size) {
         out_.append(bytes + i, size - i);
-        break;
+        return;
       }
-      if (stop == nextLess) {
+      if (bytes[stop] == '<') {
+        // The plain tags every log is full of stay in the text being copied.
+        if (size_t plain = PlainTagLength(text.substr(stop))) {
+          from = stop + plain;
+          continue;
+        }
         out_.append(bytes + i, stop - i);
-        i = stop + Markup(text.substr(stop), insideLink);
+        i = from = stop + Markup(text.substr(stop), insideLink);
         continue;
       }
       size_t start = AddressStart(text, i, stop);
       if (start != std::string_view::npos) {
         out_.append(bytes + i, start - i);
+        i = start;
         size_t used = PlainAddress(text.substr(start));
         if (used > 0) {
-          i = start + used;
+          i = from = start + used;
           continue;
         }
-        i = start;
       }
-      out_.append(bytes + i, stop + 1 - i);
-      i = stop + 1;
-      nextColon = i;
+      from = stop + 1;
     }
-  }
-
-  static size_t Find(const char* bytes, size_t size, size_t from, char c) {
-    const void* hit = std::memchr(bytes + from, c, size - from);
-    return hit ? static_cast<size_t>(static_cast<const char*>(hit) - bytes) : size;
   }
 
   // Where the scheme of an address whose "://" is at `colon` begins (at or
   // after `from`, on a character boundary), npos when none does.
   size_t AddressStart(std::string_view text, size_t from, size_t colon) const {
-    // Asked at every ':' of every post (each time of day has two): no call.
-    if (colon + 3 > text.size() || text[colon + 1] != '/' || text[colon + 2] != '/' ||
-        text[colon] != ':') {
-      return std::string_view::npos;
-    }
     for (std::string_view scheme : {"https", "http", "sssp", "ttp", "ftp"}) {
       if (colon < from + scheme.size()) continue;
       size_t start = colon - scheme.size();
@@ -236,21 +238,22 @@ class FieldWriter {
   }
 
   // Handles the markup at the start of `text`; returns the bytes consumed.
-  size_t Markup(std::string_view text, bool insideLink) {
-    // The tags every log is full of, without a parse.
+  // Length of the <br>, <hr>, <b> or </b> at the start of `text`, written
+  // as it stands; 0 for any other markup.
+  static size_t PlainTagLength(std::string_view text) {
     if (text.size() >= 4 && text[3] == '>' &&
         ((text[1] == 'b' && text[2] == 'r') || (text[1] == 'h' && text[2] == 'r') ||
          (text[1] == '/' && text[2] == 'b'))) {
-      out_.append(text.data(), 4);
       return 4;
     }
-    if (text.size() >= 3 && text[1] == 'b' && text[2] == '>') {
-      out_.append("<b>");
-      return 3;
-    }
+    if (text.size() >= 3 && text[1] == 'b' && text[2] == '>') return 3;
+    return 0;
+  }
+
+  size_t Markup(std::string_view text, bool insideLink) {
     Tag tag = ParseTag(text);
     if (!tag.valid) {
-      out_ += "&lt;";
+      out_ += "&lt;"sv;
       return 1;
     }
     if (tag.name == "a" && !insideLink) return Anchor(text, tag);
@@ -266,7 +269,7 @@ class FieldWriter {
   size_t Anchor(std::string_view text, const Tag& tag) {
     size_t closing = FindNoCase(text, "</a>", tag.length);
     if (closing == std::string_view::npos) {
-      out_ += "&lt;";
+      out_ += "&lt;"sv;
       return 1;
     }
     std::string_view linkText = text.substr(tag.length, closing - tag.length);
@@ -292,23 +295,29 @@ class FieldWriter {
         ReadNumber(linkText.substr(mark), number, rules_.charset) > 0) {
       std::string extra;
       if (rules_.anchorext) consumed += TakeAnchorExtension(text.substr(consumed), extra);
-      CollectTargets(std::string(linkText) + extra, anchors_.postCount, refs_, rules_.charset);
-      out_ += "<a href=\"";
+      if (extra.empty()) {
+        CollectTargets(linkText, anchors_.postCount, refs_, rules_.charset);
+      } else {
+        CollectTargets(std::string(linkText) + extra, anchors_.postCount, refs_, rules_.charset);
+      }
+      out_ += "<a href=\""sv;
       if (anchors_.partFileOf) {
         out_ += anchors_.partFileOf(std::clamp(number, 1, std::max(1, anchors_.postCount)));
       }
       out_ += rules_.nametargetR ? "#R" : "#";
-      out_ += std::to_string(number);
-      out_ += "\">";
+      char digits[16];
+      auto written = std::to_chars(digits, digits + sizeof digits, number);
+      out_.append(digits, static_cast<size_t>(written.ptr - digits));
+      out_ += "\">"sv;
       Scan(linkText, /*insideLink=*/true);
       out_ += extra;
-      out_ += "</a>";
+      out_ += "</a>"sv;
       return consumed;
     }
     if (!safe) {
       AppendEscaped(out_, text.substr(0, tag.length), rules_.charset);
       Scan(linkText, /*insideLink=*/true);
-      out_ += "&lt;/a&gt;";
+      out_ += "&lt;/a&gt;"sv;
       return consumed;
     }
     if (rules_.link_redirect && StartsWithNoCase(href, "http") && !IsBoardFamilyHost(href)) {
@@ -318,7 +327,7 @@ class FieldWriter {
       out_.append(text.substr(0, tag.length));
     }
     Scan(linkText, /*insideLink=*/true);
-    out_ += "</a>";
+    out_ += "</a>"sv;
     return consumed;
   }
 
@@ -354,9 +363,9 @@ class FieldWriter {
       if (length == 0 || !(StartsWith(path, "img.2ch.net/") || StartsWith(path, "img.5ch.net/"))) {
         return 0;
       }
-      out_ += "<img src=\"http://";
+      out_ += "<img src=\"http://"sv;
       out_.append(path);
-      out_ += "\">";
+      out_ += "\">"sv;
       return length;
     }
     if (rules_.link >= 2) return 0;
@@ -385,10 +394,10 @@ class FieldWriter {
     }
     if (rules_.link_omit_atagstr && address.size() > kShortLinkText) {
       out_.append(address.substr(0, kShortLinkText));
-      out_ += "...</a><br>";
+      out_ += "...</a><br>"sv;
     } else {
       out_.append(address);
-      out_ += "</a>";
+      out_ += "</a>"sv;
     }
     return length;
   }
@@ -399,15 +408,16 @@ class FieldWriter {
   const BodyRules& rules_;
   const AnchorContext& anchors_;
   std::vector<int>* refs_;
+  const std::vector<size_t>* stops_;
   std::string& out_;
 };
 
 }  // namespace
 
 void RewriteFieldInto(std::string& out, std::string_view text, FieldKind kind,
-                      const BodyRules& rules, const AnchorContext& anchors,
-                      std::vector<int>* refs) {
-  FieldWriter(out, kind, rules, anchors, refs).Run(text);
+                      const BodyRules& rules, const AnchorContext& anchors, std::vector<int>* refs,
+                      const std::vector<size_t>* stops) {
+  FieldWriter(out, kind, rules, anchors, refs, stops).Run(text);
 }
 
 std::string RewriteField(std::string_view text, FieldKind kind, const BodyRules& rules,
@@ -424,22 +434,53 @@ std::string TrimBodyBlanks(std::string_view body) {
   return out;
 }
 
-void TrimBodyBlanksInto(std::string& out, std::string_view body) {
+void TrimBodyBlanksInto(std::string& out, std::string_view body, std::vector<size_t>* stops) {
   out.clear();
-  size_t i = !body.empty() && body[0] == ' ' ? 1 : 0;
-  while (i < body.size()) {
-    size_t at = body.find("<br>", i);
-    if (at == std::string_view::npos) {
-      out.append(body.data() + i, body.size() - i);
+  AppendTrimmedBody(out, body, stops);
+}
+
+bool AppendTrimmedBody(std::string& out, std::string_view body, std::vector<size_t>* stops) {
+  if (stops) stops->clear();
+  const size_t start = out.size();
+  const char* bytes = body.data();
+  const size_t size = body.size();
+  bool onlyBreaks = true;
+  size_t i = size > 0 && bytes[0] == ' ' ? 1 : 0;  // start of the text not yet copied
+  size_t at = i;
+  while (i < size) {
+    at = FindTagOrAddress(bytes, size, at);
+    if (at >= size) {
+      out.append(bytes + i, size - i);
       break;
     }
-    out.append(body.data() + i, at - i);
-    if (!out.empty() && out.back() == ' ') out.pop_back();
-    out += "<br>";
+    if (bytes[at] != '<' || at + 4 > size || bytes[at + 1] != 'b' || bytes[at + 2] != 'r' ||
+        bytes[at + 3] != '>') {
+      if (stops) stops->push_back(out.size() - start + (at - i));
+      onlyBreaks = false;
+      ++at;
+      continue;
+    }
+    bool blankBefore = at > i ? bytes[at - 1] == ' ' : out.size() > start && out.back() == ' ';
+    if (!blankBefore && (at + 4 >= size || bytes[at + 4] != ' ')) {
+      // No blank to drop (art is written so): the break stays in the run.
+      if (stops) stops->push_back(out.size() - start + (at - i));
+      at += 4;
+      continue;
+    }
+    // The blank before the break goes, whether this run or an earlier one wrote it.
+    if (at > i) {
+      out.append(bytes + i, at - i - (bytes[at - 1] == ' ' ? 1 : 0));
+    } else if (out.size() > start && out.back() == ' ') {
+      out.pop_back();
+    }
+    if (stops) stops->push_back(out.size() - start);
+    out.append("<br>", 4);
     i = at + 4;
-    if (i < body.size() && body[i] == ' ') ++i;
+    if (i < size && bytes[i] == ' ') ++i;
+    at = i;
   }
-  if (!out.empty() && out.back() == ' ') out.pop_back();
+  if (out.size() > start && out.back() == ' ') out.pop_back();
+  return onlyBreaks;
 }
 
 bool IsBoardFamilyHost(std::string_view address) {

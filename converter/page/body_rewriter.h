@@ -46,15 +46,24 @@ inline constexpr size_t kMaxRefsPerPost = 200;
 std::string RewriteField(std::string_view text, FieldKind kind, const BodyRules& rules,
                          const AnchorContext& anchors, std::vector<int>* refs = nullptr);
 
-// The same, appending to `out`.
+// The same, appending to `out`. `stops` (may be null): every place where
+// `text` holds '<' or "://", in order, as TrimBodyBlanksInto finds them;
+// the text is then not searched again.
 void RewriteFieldInto(std::string& out, std::string_view text, FieldKind kind,
                       const BodyRules& rules, const AnchorContext& anchors,
-                      std::vector<int>* refs = nullptr);
+                      std::vector<int>* refs = nullptr, const std::vector<size_t>* stops = nullptr);
 
 // Removes the blanks the log writes around each <br> and at both ends.
 std::string TrimBodyBlanks(std::string_view body);
-// The same into `out` (cleared first).
-void TrimBodyBlanksInto(std::string& out, std::string_view body);
+// The same into `out` (cleared first); `stops` (may be null) receives where
+// the result holds '<' or "://".
+void TrimBodyBlanksInto(std::string& out, std::string_view body,
+                        std::vector<size_t>* stops = nullptr);
+// The same appended to `out`, the places counted from where it began. True
+// when the only markup is <br> and no address: the rewriter would then write
+// the text as it stands.
+bool AppendTrimmedBody(std::string& out, std::string_view body,
+                       std::vector<size_t>* stops = nullptr);
 
 // True when the host of an address belongs to the 2ch family of boards,
 // whose links never go through the redirector.

@@ -17,19 +17,19 @@ bool AllowedAttributes(const Tag& tag, std::initializer_list<std::string_view> n
   return true;
 }
 
-// The reference written for c (quotes only inside an attribute value), or null to keep c.
-const char* ReferenceFor(char c, bool inAttribute) {
+// The reference written for c (quotes only inside an attribute value), or "" to keep c.
+std::string_view ReferenceFor(char c, bool inAttribute) {
   switch (c) {
     case '<':
       return "&lt;";
     case '>':
       return "&gt;";
     case '"':
-      return inAttribute ? "&quot;" : nullptr;
+      return inAttribute ? "&quot;" : "";
     case '\'':
-      return inAttribute ? "&#39;" : nullptr;
+      return inAttribute ? "&#39;" : "";
     default:
-      return nullptr;
+      return "";
   }
 }
 
@@ -52,26 +52,33 @@ bool BeginsReference(std::string_view text) {
   return digits([](unsigned char c) { return std::isalnum(c) != 0; });
 }
 
-// Copies text with its markup characters as references; a double-byte
-// character is copied whole, since its second byte may look like one.
-void AppendWithReferences(std::string& out, std::string_view text, common::Charset charset,
-                          bool inAttribute) {
-  for (size_t i = 0; i < text.size();) {
-    size_t width = CharLength(text, i, charset);
-    if (width > 1) {
-      out.append(text.substr(i, width));
-      i += width;
-      continue;
+// Copies text with its markup characters as references. Every sign written
+// as a reference is below 0x40, which is never the second byte of a
+// double-byte character, so the text is copied in runs between them.
+void AppendWithReferences(std::string& out, std::string_view text, bool inAttribute) {
+  // Bit 1: written as a reference in text; bit 2: in an attribute value.
+  static constexpr auto kSigns = [] {
+    std::array<unsigned char, 256> signs{};
+    signs['<'] = signs['>'] = 3;
+    signs['&'] = signs['"'] = signs['\''] = 2;
+    return signs;
+  }();
+  const unsigned char wanted = inAttribute ? 2 : 1;
+  const char* bytes = text.data();
+  size_t run = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = bytes[i];
+    if (!(kSigns[static_cast<unsigned char>(c)] & wanted)) continue;
+    std::string_view reference = ReferenceFor(c, inAttribute);
+    if (c == '&') {
+      if (BeginsReference(text.substr(i))) continue;
+      reference = "&amp;";  // an address's "&" (まちＢＢＳ's "?BBS=..&KEY=..")
     }
-    char c = text[i++];
-    if (c == '&' && inAttribute && !BeginsReference(text.substr(i - 1))) {
-      out += "&amp;";  // an address's "&" (まちＢＢＳ's "?BBS=..&KEY=..")
-    } else if (const char* reference = ReferenceFor(c, inAttribute)) {
-      out += reference;
-    } else {
-      out += c;
-    }
+    out.append(bytes + run, i - run);
+    out.append(reference);
+    run = i + 1;
   }
+  out.append(bytes + run, text.size() - run);
 }
 
 }  // namespace
@@ -84,8 +91,8 @@ Tag ParseTag(std::string_view text) {
     ++i;
   }
   size_t nameStart = i;
-  while (i < text.size() && std::isalnum(static_cast<unsigned char>(text[i]))) {
-    tag.name.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(text[i]))));
+  while (i < text.size() && IsAsciiAlnum(static_cast<unsigned char>(text[i]))) {
+    tag.name.push_back(AsciiLower(text[i]));
     ++i;
   }
   if (i == nameStart) return tag;
@@ -97,21 +104,22 @@ Tag ParseTag(std::string_view text) {
       return tag;
     }
     if (c == '<') return tag;  // a '<' inside a tag: not a tag of the board
-    if (std::isspace(static_cast<unsigned char>(c)) || c == '/') {
+    if (IsAsciiSpace(static_cast<unsigned char>(c)) || c == '/') {
       ++i;
       continue;
     }
     Attribute attribute;
+    if (tag.attributes.empty()) tag.attributes.reserve(4);  // one allocation for most tags
     size_t attrStart = i;
     while (i < text.size() && text[i] != '=' && text[i] != '>' && text[i] != '<' &&
-           !std::isspace(static_cast<unsigned char>(text[i])) && text[i] != '/') {
+           !IsAsciiSpace(static_cast<unsigned char>(text[i])) && text[i] != '/') {
       ++i;
     }
     attribute.name = Lower(text.substr(attrStart, i - attrStart));
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    while (i < text.size() && IsAsciiSpace(static_cast<unsigned char>(text[i]))) ++i;
     if (i < text.size() && text[i] == '=') {
       ++i;
-      while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+      while (i < text.size() && IsAsciiSpace(static_cast<unsigned char>(text[i]))) ++i;
       if (i < text.size() && (text[i] == '"' || text[i] == '\'')) {
         char quote = text[i++];
         size_t end = text.find(quote, i);
@@ -121,7 +129,7 @@ Tag ParseTag(std::string_view text) {
       } else {
         size_t valueStart = i;
         while (i < text.size() && text[i] != '>' && text[i] != '<' &&
-               !std::isspace(static_cast<unsigned char>(text[i]))) {
+               !IsAsciiSpace(static_cast<unsigned char>(text[i]))) {
           ++i;
         }
         attribute.value = std::string(text.substr(valueStart, i - valueStart));
@@ -136,17 +144,22 @@ Tag ParseTag(std::string_view text) {
 // addresses only. Entities and control characters could hide "javascript:",
 // so a scheme part holding them is refused.
 bool IsSafeAddress(std::string_view address) {
-  std::string folded;
-  for (char c : address) {
-    if (static_cast<unsigned char>(c) > 0x20) folded += static_cast<char>(std::tolower(c));
+  // The address as a browser reads it: blanks and control characters
+  // dropped, in lower case. Its start decides; failing that, whether it
+  // holds ':' or '&' anywhere.
+  char folded[8];
+  size_t kept = 0;
+  size_t i = 0;
+  for (; i < address.size() && kept < sizeof folded; ++i) {
+    if (static_cast<unsigned char>(address[i]) > 0x20) folded[kept++] = AsciiLower(address[i]);
   }
+  std::string_view start(folded, kept);
   for (std::string_view prefix :
        {"http://", "https://", "ftp://", "mailto:", "#", "/", "./", "../"}) {
-    if (StartsWith(folded, prefix)) return true;
+    if (StartsWith(start, prefix)) return true;
   }
-  size_t colon = folded.find(':');
-  if (colon == std::string::npos) return folded.find('&') == std::string::npos;
-  return false;
+  return start.find_first_of(":&") == std::string_view::npos &&
+         address.substr(i).find_first_of(":&") == std::string_view::npos;
 }
 
 // The simple markup the boards themselves write, kept as it stands.
@@ -183,15 +196,19 @@ bool IsBoardMarkup(const Tag& tag) {
   return false;
 }
 
-void AppendEscaped(std::string& out, std::string_view text, common::Charset charset) {
-  AppendWithReferences(out, text, charset, false);
+void AppendEscaped(std::string& out, std::string_view text, common::Charset /*charset*/) {
+  AppendWithReferences(out, text, false);
 }
 
-std::string EscapeAttribute(std::string_view text, common::Charset charset) {
+std::string EscapeAttribute(std::string_view text, common::Charset /*charset*/) {
   std::string out;
   out.reserve(text.size());
-  AppendWithReferences(out, text, charset, true);
+  AppendWithReferences(out, text, true);
   return out;
+}
+
+void AppendEscapedAttribute(std::string& out, std::string_view text) {
+  AppendWithReferences(out, text, true);
 }
 
 std::string EscapeAmpersands(std::string_view text) {

@@ -13,6 +13,16 @@
 
 namespace converter::page {
 
+// Character classes of the "C" locale this program runs in, without a
+// library call for each character of a tag.
+inline bool IsAsciiSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline bool IsAsciiAlnum(unsigned char c) {
+  return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
+}
+inline char AsciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 inline bool StartsWith(std::string_view s, std::string_view prefix) {
   return s.size() >= prefix.size() && s.substr(0, prefix.size()) == prefix;
 }
@@ -21,14 +31,14 @@ inline bool StartsWith(std::string_view s, std::string_view prefix) {
 inline bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
   if (s.size() < prefix.size()) return false;
   for (size_t i = 0; i < prefix.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
+    if (AsciiLower(s[i]) != prefix[i]) return false;
   }
   return true;
 }
 
 inline std::string Lower(std::string_view s) {
   std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : out) c = AsciiLower(c);
   return out;
 }
 
@@ -57,11 +67,15 @@ bool IsSafeAddress(std::string_view address);
 // The simple markup the boards themselves write, kept as it stands.
 bool IsBoardMarkup(const Tag& tag);
 
-// Appends `text` with '<' and '>' written as entities.
+// Appends `text` with '<' and '>' written as entities. The signs written
+// as entities never occur inside a double-byte character of the charsets
+// here, so the result is the same in each.
 void AppendEscaped(std::string& out, std::string_view text, common::Charset charset);
 
 // Escapes a mail field for use inside a double-quoted attribute and as text.
 std::string EscapeAttribute(std::string_view text, common::Charset charset);
+// The same, appending to `out`.
+void AppendEscapedAttribute(std::string& out, std::string_view text);
 
 // An address for an attribute value: each "&" that begins no character
 // reference becomes "&amp;".

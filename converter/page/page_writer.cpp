@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <unordered_map>
 
 #include "converter/page/body_rewriter.h"
 #include "converter/page/date_column.h"
@@ -14,6 +16,9 @@
 #include "converter/script/popup_script.h"
 
 namespace converter::page {
+
+using namespace std::literals;
+
 namespace {
 
 constexpr const char* kVersion = "0.35a";
@@ -197,14 +202,19 @@ class PageBuilder {
   }
 
  private:
-  // Text of this program (UTF-8) in the output encoding.
+  // Text of this program (UTF-8) in the output encoding. Labels and links
+  // repeat from page to page, so the first texts of a run are kept for the
+  // whole run (a bounded number, as some name one thread only).
   const std::string& Tx(const std::string& utf8) const {
-    auto it = converted_.find(utf8);
-    if (it == converted_.end()) {
-      it = converted_.emplace(utf8, EncodeWithReferences(utf8, outCharset_)).first;
-    }
-    return it->second;
+    static std::map<common::Charset, std::unordered_map<std::string, std::string>> runTexts;
+    auto& shared = runTexts[outCharset_];
+    if (auto it = shared.find(utf8); it != shared.end()) return it->second;
+    if (auto it = converted_.find(utf8); it != converted_.end()) return it->second;
+    std::string bytes = EncodeWithReferences(utf8, outCharset_);
+    if (shared.size() < kRunTexts) return shared.emplace(utf8, std::move(bytes)).first->second;
+    return converted_.emplace(utf8, std::move(bytes)).first->second;
   }
+  static constexpr size_t kRunTexts = 2048;
 
   // A field of the log in the output encoding.
   std::string Field(std::string_view raw) const {
@@ -354,7 +364,7 @@ class PageBuilder {
   }
 
   void Link(std::string& bar, const std::string& target, const std::string& label) {
-    if (!bar.empty()) bar += " ";
+    if (!bar.empty()) bar += " "sv;
     // A board name comes from board files outside the log: shown as text.
     bar += "<a href=\"" + EscapeAttribute(Tx(target), outCharset_) + "\">" +
            EscapeTags(Tx(label), outCharset_) + "</a>" + eol_;
@@ -414,7 +424,7 @@ class PageBuilder {
     for (const std::string* piece : {&p.backToIndex, &p.backToBoard, &p.sourceThread, &p.all,
                                      &p.resNumber, &p.back, &p.next, &p.lastFifty}) {
       if (piece->empty()) continue;
-      if (!bar.empty()) bar += " ";
+      if (!bar.empty()) bar += " "sv;
       bar += *piece;
     }
     return bar;
@@ -467,7 +477,7 @@ class PageBuilder {
       int breaks =
           traits_->TopBarBreaks() + (t_.language == 1 ? 1 : 0) + (m_.link_omit_atagstr ? 1 : 0);
       page += bar;
-      for (int i = 0; i < std::max(1, breaks); ++i) page += "<br>";
+      for (int i = 0; i < std::max(1, breaks); ++i) page += "<br>"sv;
       page += eol_;
     }
   }
@@ -488,67 +498,105 @@ class PageBuilder {
     if (!listFirst) page += list + eol_;
   }
 
+  // Writes one post into the page in place: the page holds the whole input
+  // reserved, so a post costs no strings of its own; only a body that may be
+  // cut is built apart.
   void Post(std::string& page, size_t index, std::vector<int>* refs, std::string* overflow) {
     const converter::Post& post = t_.posts[index];
-    std::string number = std::to_string(post.number);
-    std::string& entry = entry_;
-    entry.clear();
-    // Appended piece by piece: a post costs no temporary strings here.
+    char digits[16];
+    std::string_view number = NumberText(post.number, digits);
+    const size_t entryStart = page.size();
     if (!m_.omitdldd) {
       if (traits_->NumberedDt()) {
-        entry.append("<dt title=").append(number).append(">");
+        page.append("<dt title="sv).append(number).append(">"sv);
       } else {
-        entry += "<dt>";
+        page += "<dt>"sv;
       }
     }
     if (m_.notreplaceresanchor) {
-      entry += number;
+      page += number;
     } else {
-      entry.append("<a name=\"").append(m_.nametargetR ? "R" : "").append(number);
-      entry.append("\">").append(number).append("</a>");
+      page += "<a name=\""sv;
+      if (m_.nametargetR) page += 'R';
+      page += number;
+      page.append("\">"sv).append(number).append("</a>"sv);
     }
-    entry += " ";
-    entry += nameColumnLabel_;
+    page += " "sv;
+    page += nameColumnLabel_;
     bool broken = post.broken || post.name.size() > kLongestField ||
                   post.mail.size() > kLongestField || post.date.size() > kLongestField ||
                   post.body.size() > kLongestField;
-    std::string& body = body_;
-    body.clear();
+    const std::string_view bodyLead = m_.omitdldd ? "<br>" : "<dd>";
     if (broken) {
       const std::string& mark = brokenMark_;
-      entry += "<font color=green><b>" + mark + "</b></font>";
-      entry += dateColumnLabel_ + mark;
-      body = mark;
-    } else {
-      NameColumn(entry, post);
-      entry += dateColumnLabel_;
-      if (traits_->BlankBeforeDate()) entry += " ";
-      std::string date = DateText(post);
-      entry += BeLink(RewriteField(date, FieldKind::kDate, rules_, anchors_), post.number);
-      // The numbered form keeps the ID in a field of its own.
-      if (!post.id.empty() && date.find("ID:") == std::string::npos) {
-        entry += " ID:" + EscapeTags(Field(post.id), outCharset_);
-      }
-      if (t_.kind == BoardKind::kWorld2ch && !post.language.empty())
-        entry += Language(post.language);
-      std::string_view text = FieldView(post.body, converted_body_);
-      if (m_.notdelsp) {
-        if (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-      } else {
-        TrimBodyBlanksInto(trimmed_, text);
-        text = trimmed_;
-      }
-      body_.clear();
-      RewriteFieldInto(body_, text, FieldKind::kBody, rules_, anchors_, refs);
+      page.append("<font color=green><b>"sv).append(mark).append("</b></font>"sv);
+      page.append(dateColumnLabel_).append(mark);
+      page.append(bodyLead).append(mark).append("<br><br>"sv).append(eol_);
+      return;
     }
-    const std::string_view bodyLead = m_.omitdldd ? "<br>" : "<dd>";
-    if (!broken && m_.limitoflinenumber > 0) {
-      if (CutLongBody(body, number)) {
-        overflow->append(entry).append(bodyLead).append(OverflowBody(post));
+    NameColumn(page, post);
+    page += dateColumnLabel_;
+    if (traits_->BlankBeforeDate()) page += " "sv;
+    std::string_view date = DateView(post, date_);
+    DateColumn(page, date, post.number);
+    // The numbered form keeps the ID in a field of its own.
+    if (!post.id.empty() && date.find("ID:") == std::string_view::npos) {
+      page += " ID:"sv;
+      AppendEscaped(page, FieldView(post.id, id_), outCharset_);
+    }
+    if (t_.kind == BoardKind::kWorld2ch && !post.language.empty()) {
+      page += Language(post.language);
+    }
+    std::string_view text = FieldView(post.body, converted_body_);
+    if (!m_.notdelsp && m_.limitoflinenumber <= 0) {
+      // Most bodies hold no markup but <br> and no address: trimmed straight
+      // into the page, they are done; the others are taken back and rewritten.
+      page += bodyLead;
+      size_t bodyStart = page.size();
+      if (!AppendTrimmedBody(page, text, &stops_)) {
+        trimmed_.assign(page, bodyStart);
+        page.resize(bodyStart);
+        RewriteFieldInto(page, trimmed_, FieldKind::kBody, rules_, anchors_, refs, &stops_);
+      }
+      page.append("<br><br>"sv).append(eol_);
+      return;
+    }
+    const std::vector<size_t>* stops = nullptr;
+    if (m_.notdelsp) {
+      if (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    } else {
+      TrimBodyBlanksInto(trimmed_, text, &stops_);
+      text = trimmed_;
+      stops = &stops_;
+    }
+    if (m_.limitoflinenumber <= 0) {
+      page += bodyLead;
+      RewriteFieldInto(page, text, FieldKind::kBody, rules_, anchors_, refs, stops);
+    } else {
+      body_.clear();
+      RewriteFieldInto(body_, text, FieldKind::kBody, rules_, anchors_, refs, stops);
+      if (CutLongBody(body_, std::string(number))) {
+        overflow->append(page, entryStart).append(bodyLead).append(OverflowBody(post));
         overflow->append("<br><br>").append(eol_);
       }
+      page.append(bodyLead).append(body_);
     }
-    page.append(entry).append(bodyLead).append(body).append("<br><br>").append(eol_);
+    page.append("<br><br>"sv).append(eol_);
+  }
+
+  static std::string_view NumberText(int number, char (&digits)[16]) {
+    auto [end, error] = std::to_chars(digits, digits + sizeof digits, number);
+    return {digits, static_cast<size_t>(end - digits)};
+  }
+
+  // The date column rewritten, with its Be link.
+  void DateColumn(std::string& out, std::string_view date, int number) const {
+    size_t start = out.size();
+    RewriteFieldInto(out, date, FieldKind::kDate, rules_, anchors_);
+    if (out.find("BE:", start) == std::string::npos) return;
+    std::string linked = BeLink(out.substr(start), number);
+    out.resize(start);
+    out += linked;
   }
 
   // Cuts a body of more than `limitoflinenumber` lines and appends the
@@ -659,32 +707,67 @@ class PageBuilder {
     return date;
   }
 
+  // The date field as DateText gives it, without a copy when it stays as the log wrote it.
+  std::string_view DateView(const converter::Post& post, std::string& storage) const {
+    if (m_.hizuke != 0) {
+      storage = DateText(post);
+      return storage;
+    }
+    return FieldView(post.date, storage);
+  }
+
   // The name field rewritten; inside a mail link it keeps no links of its
   // own, as anchors do not nest.
-  std::string NameText(const converter::Post& post, bool insideMailLink) const {
-    std::string name = Field(post.name);
+  std::string NameText(const converter::Post& post, bool insideMailLink) {
+    std::string name;
+    AppendName(name, post, insideMailLink);
+    return name;
+  }
+
+  void AppendName(std::string& out, const converter::Post& post, bool insideMailLink) {
+    std::string_view name = FieldView(post.name, name_);
     if (m_.delnamesp) {
       size_t b = name.find_first_not_of(' ');
       size_t e = name.find_last_not_of(' ');
-      name = b == std::string::npos ? "" : name.substr(b, e - b + 1);
+      name = b == std::string_view::npos ? std::string_view() : name.substr(b, e - b + 1);
     }
-    return RewriteField(name, FieldKind::kName, insideMailLink ? nameInMailRules_ : rules_,
-                        anchors_);
+    RewriteFieldInto(out, name, FieldKind::kName, insideMailLink ? nameInMailRules_ : rules_,
+                     anchors_);
   }
 
   void NameColumn(std::string& entry, const converter::Post& post) {
-    std::string mail = Field(post.mail);
+    std::string_view mail = FieldView(post.mail, mail_);
     bool mailLink = !mail.empty() && !m_.maildshow;
-    std::string name = NameText(post, mailLink);
-    bool trip = name.compare(0, 5, "</b>\xE2\x97\x86") == 0 ||
-                name.compare(0, 6, "</b>\x81\x9F") == 0 || name.compare(0, 6, "</b>\xA2\xA1") == 0;
-    if (!m_.delnamesp && (trip || m_.readcgi7xx)) name += " ";
     if (mailLink) {
-      entry.append("<a href=\"mailto:").append(EscapeAttribute(mail, outCharset_));
-      entry.append("\"><b>").append(name).append("</b></a>");
+      entry += "<a href=\"mailto:"sv;
+      AppendEscapedAttribute(entry, mail);
+      entry += "\"><b>"sv;
     } else {
-      entry.append("<font color=green><b>").append(name).append("</b></font>");
-      if (m_.maildshow) entry += "[" + EscapeTags(mail, outCharset_) + "]";
+      entry += "<font color=green><b>"sv;
+    }
+    // Most posts of a thread carry the same name as the one before.
+    if (!lastNameKnown_ || post.name != lastName_ || mailLink != lastNameInMailLink_) {
+      lastNameKnown_ = true;
+      lastName_.assign(post.name);
+      lastNameInMailLink_ = mailLink;
+      std::string& written = lastNameWritten_;
+      written.clear();
+      AppendName(written, post, mailLink);
+      bool trip = written.compare(0, 5, "</b>\xE2\x97\x86") == 0 ||
+                  written.compare(0, 6, "</b>\x81\x9F") == 0 ||
+                  written.compare(0, 6, "</b>\xA2\xA1") == 0;
+      if (!m_.delnamesp && (trip || m_.readcgi7xx)) written += " "sv;
+    }
+    entry += lastNameWritten_;
+    if (mailLink) {
+      entry += "</b></a>"sv;
+    } else {
+      entry += "</b></font>"sv;
+      if (m_.maildshow) {
+        entry += "["sv;
+        AppendEscaped(entry, mail, outCharset_);
+        entry += "]"sv;
+      }
     }
   }
 
@@ -727,10 +810,14 @@ class PageBuilder {
   BodyRules nameInMailRules_;
   AnchorContext anchors_;
   mutable std::map<std::string, std::string> converted_;
-  std::string entry_;
+  // Buffers lent from post to post.
   std::string body_;
   std::string trimmed_;
   std::string converted_body_;
+  std::string name_, mail_, date_, id_;
+  std::vector<size_t> stops_;
+  std::string lastName_, lastNameWritten_;  // the last name column, as the log and as written
+  bool lastNameInMailLink_ = false, lastNameKnown_ = false;
   std::string nameColumnLabel_;
   std::string dateColumnLabel_;
   std::string brokenMark_;

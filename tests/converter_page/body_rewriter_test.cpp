@@ -159,8 +159,93 @@ TEST(RewriteField, ShiftJisTrailBytesAreNotSigns) {
             "<a href=\"#R3\">\x81\x84\x81\x84\x82\x52</a>");
 }
 
+// Fields are searched sixteen bytes at a time: an address or a tag is found
+// at every place, after art full of ':' and split "://" pieces.
+TEST(RewriteField, FindsAddressesAndTagsAtEveryPlace) {
+  AnchorContext anchors;
+  anchors.postCount = 9;
+  const std::string link = "<a href=\"http://e.example/\" target=\"_blank\">http://e.example/</a>";
+  for (const char* art : {":", "::/", ":/:", "\xEF\xBC\x9A", "a"}) {
+    for (size_t n = 0; n < 40; ++n) {
+      std::string lead;
+      while (lead.size() < n) lead += art;
+      EXPECT_EQ(RewriteField(lead + "http://e.example/", FieldKind::kBody, BodyRules(), anchors),
+                lead + link)
+          << lead;
+      EXPECT_EQ(RewriteField(lead + "<br>" + lead + ":/", FieldKind::kBody, BodyRules(), anchors),
+                lead + "<br>" + lead + ":/")
+          << lead;
+      EXPECT_EQ(RewriteField(lead + "<script>", FieldKind::kBody, BodyRules(), anchors),
+                lead + "&lt;script&gt;")
+          << lead;
+    }
+  }
+}
+
 TEST(TrimBodyBlanks, RemovesTheBlanksTheLogWritesAroundBreaks) {
   EXPECT_EQ(TrimBodyBlanks(" 一行目 <br> 二行目 <br>  三 "), "一行目<br>二行目<br> 三");
+  // Art writes its breaks without blanks; one blank on either side still goes.
+  EXPECT_EQ(TrimBodyBlanks("＿:<br>:|<br> ｌ<br>l <br><br>  "), "＿:<br>:|<br>ｌ<br>l<br><br>");
+}
+
+// The trimmer hands the rewriter the places of every '<' and "://" so that
+// the body is searched once: the page must be the same as from a search.
+TEST(TrimBodyBlanks, PlacesItFindsLeadTheRewriterAsASearchWould) {
+  AnchorContext anchors;
+  anchors.postCount = 20;
+  for (const char* body : {
+           " 一行目 <br> 二行目 <br>  三 ",
+           " <br> <br> ",
+           "＿:::<br>::|<br> ｌ <br>|:<br><br> <br>http://e.example/<br><a "
+           "href=\"x\">&gt;&gt;2</a>",
+           " 見て http://e.example/a <br> ttp://e.example/b:// <br>",
+           " <a href=\"../test/read.cgi/x/1/5\" target=\"_blank\">&gt;&gt;5</a> <br> ok ",
+           " <script>x</script> <br <br> < br> <br>",
+           "::::http://e.example/ :::: <br> :// <br>://x",
+           " <b>太字</b> <br> <a href=\"x\">&gt;&gt;3 <br> 4</a> <br> http://e.example/ ",
+           "  ",
+           "",
+       }) {
+    std::string trimmed;
+    std::vector<size_t> stops;
+    TrimBodyBlanksInto(trimmed, body, &stops);
+    EXPECT_EQ(trimmed, TrimBodyBlanks(body)) << body;
+    std::vector<int> searchedRefs, knownRefs;
+    std::string searched =
+        RewriteField(trimmed, FieldKind::kBody, BodyRules(), anchors, &searchedRefs);
+    std::string known;
+    RewriteFieldInto(known, trimmed, FieldKind::kBody, BodyRules(), anchors, &knownRefs, &stops);
+    EXPECT_EQ(known, searched) << body;
+    EXPECT_EQ(knownRefs, searchedRefs) << body;
+    // Appended after text that ends in a blank, which must stay.
+    std::string page = "<dd> ";
+    std::vector<size_t> appendedStops;
+    bool plain = AppendTrimmedBody(page, body, &appendedStops);
+    EXPECT_EQ(page, "<dd> " + trimmed) << body;
+    EXPECT_EQ(appendedStops, stops) << body;
+    if (plain) {
+      EXPECT_EQ(searched, trimmed) << body;
+    }
+  }
+}
+
+TEST(TrimBodyBlanks, OnlyBodiesWithoutMarkupOrAddressesArePlain) {
+  struct Case {
+    const char* body;
+    bool plain;
+  } cases[] = {
+      {" 一行目 <br> 二行目 ", true},
+      {"", true},
+      {" a:b <br> c:/d <br>", true},
+      {" a <b>b</b> ", false},
+      {" http://e.example/ ", false},
+      {" <br <br> ", false},
+      {" < ", false},
+  };
+  for (const Case& c : cases) {
+    std::string out;
+    EXPECT_EQ(AppendTrimmedBody(out, c.body), c.plain) << c.body;
+  }
 }
 
 TEST(EscapeAttribute, QuotesCannotCloseTheAttribute) {

@@ -319,6 +319,32 @@ TEST(BuildPages, NameInsideAMailLinkGetsNoLinkOfItsOwn) {
       HasSubstr("<b><a href=\"http://a.example/\" target=\"_blank\">http://a.example/</a></b>"));
 }
 
+// A name written once is reused for the next post of the same name; the
+// mail link around it, and a first empty name, must still count.
+TEST(BuildPages, RepeatedNamesFollowTheirMailLinks) {
+  std::vector<PostText> posts(4);
+  for (PostText& p : posts) p.name = "http://a.example/";
+  posts[0].mail = posts[2].mail = "age";
+  const std::string page = BuildPages(*MakeThread(posts), Options(), PlainSetup()).files[0].bytes;
+  const std::string inMail = "<a href=\"mailto:age\"><b>http://a.example/</b></a>";
+  const std::string linked =
+      "<b><a href=\"http://a.example/\" target=\"_blank\">http://a.example/</a></b>";
+  size_t at = 0;
+  for (const std::string* name : {&inMail, &linked, &inMail, &linked}) {
+    at = page.find(*name, at);
+    ASSERT_NE(at, std::string::npos) << *name;
+    ++at;
+  }
+
+  std::vector<PostText> unnamed(2);
+  unnamed[0].name = unnamed[1].name = "";
+  Options cmd;
+  cmd.m.readcgi7xx = true;
+  const std::string old = BuildPages(*MakeThread(unnamed), cmd, PlainSetup()).files[0].bytes;
+  EXPECT_THAT(old, HasSubstr("<a name=\"R1\">1</a> 名前：<font color=green><b> </b></font>"));
+  EXPECT_THAT(old, HasSubstr("<a name=\"R2\">2</a> 名前：<font color=green><b> </b></font>"));
+}
+
 struct KindCase {
   const char* name;
   BoardKind kind;
