@@ -3,17 +3,39 @@
 #include <algorithm>
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace converter {
 namespace {
 
-// Walks the bytes from the start: `step` looks at position k, adds to `score` and returns how
-// many bytes it consumed, or 0 to stop.
+// The first byte at or after k that is not ASCII, or n. Half a log's head is
+// ASCII (names, dates, markup), so runs of it are passed sixteen at a time.
+size_t SkipAscii(const std::uint8_t* b, size_t n, size_t k) {
+#if defined(__SSE2__)
+  while (n - k >= 16) {
+    int high = _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + k)));
+    if (high) return k + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(high)));
+    k += 16;
+  }
+#endif
+  while (k < n && b[k] < 0x80) ++k;
+  return k;
+}
+
+// Walks the bytes from the start: `step` looks at the non-ASCII byte at
+// position k, adds to `score` and returns how many bytes it consumed, or 0 to
+// stop. An ASCII byte where a step would begin scores nothing in every
+// encoding, so such bytes are skipped without a step.
 template <typename Step>
 long ScoreBytes(std::string_view text, Step step) {
   const auto* b = reinterpret_cast<const std::uint8_t*>(text.data());
   const size_t n = text.size();
   long score = 0;
-  for (size_t k = 0; k < n;) {
+  for (size_t k = 0;;) {
+    if (k < n && b[k] < 0x80) k = SkipAscii(b, n, k);
+    if (k >= n) break;
     size_t used = step(b, n, k, score);
     if (used == 0) break;
     k += used;
@@ -24,7 +46,6 @@ long ScoreBytes(std::string_view text, Step step) {
 long EucScore(std::string_view text) {
   return ScoreBytes(text, [](const std::uint8_t* b, size_t n, size_t k, long& score) -> size_t {
     std::uint8_t c = b[k];
-    if (c < 0x80) return 1;
     if (k + 1 < n) {
       std::uint8_t d = b[k + 1];
       bool pair = (c >= 0xA1 && c != 0xFF && d > 0xA0 && d != 0xFF) ||
@@ -48,7 +69,6 @@ long SjisScore(std::string_view text) {
   long total =
       ScoreBytes(text, [](const std::uint8_t* b, size_t n, size_t k, long& score) -> size_t {
         std::uint8_t c = b[k];
-        if (c < 0x80) return 1;
         if (c >= 0xA1 && c <= 0xDF) {
           score += 1;  // half-width katakana
           return 1;
