@@ -83,7 +83,7 @@ Identification IdentifyHead(std::string head, const Options& cmd, Thread& thread
     thread.inputKanjicode = 4;  // Taiwan 2ch writes big5
   } else {
     std::string_view region = EncodingRegion(head, o.headKb);
-    int decided = DecideEncoding(ScoreEncodings(region));
+    int decided = IdentifyEncoding(region);
     if (decided == 0) {
       // A tie of EUC-JP and UTF-8: well-formed UTF-8 is UTF-8, anything else EUC-JP.
       decided = common::IsValidUtf8(region) ? 3 : 2;

@@ -156,5 +156,39 @@ TEST(EncodingScores, AsciiRunsPassedInBlocksScoreAsByteByByte) {
   }
 }
 
+// The decision with losing scores cut short is the decision of the full
+// scores: on real logs in each encoding, on heads that change encoding half
+// way (the early leader loses), and at every length of cut.
+TEST(EncodingScores, CutShortDecisionIsTheFullDecision) {
+  REAL_LOG_OR_SKIP(sjis, "twoB-2ch/2ch_with_id_and_be.dat");
+  REAL_LOG_OR_SKIP(euc, "twoB-jbbs/aa-euc.dat");
+  const std::string utf8 = common::Cp932ToUtf8(sjis);
+  std::string eucCopy;
+  common::EncodeFromUtf8(utf8, common::Charset::kEucJp, eucCopy);
+  const std::string heads[] = {sjis,
+                               euc,
+                               utf8,
+                               eucCopy,
+                               sjis.substr(0, 9000) + utf8,
+                               sjis.substr(0, 12000) + euc,
+                               utf8.substr(0, 9000) + sjis,
+                               euc.substr(0, 3000) + utf8,
+                               euc.substr(0, 15000) + sjis,
+                               utf8.substr(0, 20000) + euc};
+  int decisions[4] = {};
+  for (const std::string& head : heads) {
+    for (size_t length = 0; length <= 30720 && length <= head.size(); length += 97) {
+      std::string_view region(head.data(), length);
+      const int full = DecideEncoding(ScoreEncodings(region));
+      ASSERT_EQ(IdentifyEncoding(region), full) << "length " << length;
+      ++decisions[full];
+    }
+  }
+  // Every outcome but a tie came up.
+  EXPECT_GT(decisions[1], 0);
+  EXPECT_GT(decisions[2], 0);
+  EXPECT_GT(decisions[3], 0);
+}
+
 }  // namespace
 }  // namespace converter
