@@ -1,8 +1,8 @@
 #include "converter/reading/date_reader.h"
 
 #include <array>
+#include <cstring>
 #include <ctime>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -19,31 +19,59 @@ struct EncodedWords {
   std::string koki;  // 皇紀
 };
 
+using WordTables = std::array<EncodedWords, 5>;
+
+WordTables EncodeWords() {
+  static const char* const kNoDate[] = {"あぼーん",  "あほーん",           "移転したよ",
+                                        "ヤバイ！",  "[ここ壊れています]", "[ここ壊れてます]",
+                                        "移転＆停止"};
+  static const char* const kWeekdays[] = {"日", "月", "火", "水", "木", "金", "土"};
+  static const char* const kNotations[] = {"ラッキー賞", "ポイント特典", "株優プチ"};
+  const common::Charset charsets[5] = {common::Charset::kCp932, common::Charset::kCp932,
+                                       common::Charset::kEucJp, common::Charset::kUtf8,
+                                       common::Charset::kBig5};
+  WordTables tables;
+  for (int k = 0; k < 5; ++k) {
+    auto encode = [&](const char* text) {
+      std::string out;
+      common::EncodeFromUtf8(text, charsets[k], out);
+      return out;
+    };
+    for (const char* word : kNoDate) tables[k].noDate.push_back(encode(word));
+    for (int d = 0; d < 7; ++d) tables[k].weekdays[d] = encode(kWeekdays[d]);
+    for (const char* word : kNotations) tables[k].notations.push_back(encode(word));
+    tables[k].koki = encode("皇紀");
+  }
+  return tables;
+}
+
 const EncodedWords& WordsFor(int kanjicode) {
-  static std::array<EncodedWords, 5> tables;
-  static std::once_flag once;
-  std::call_once(once, [] {
-    static const char* const kNoDate[] = {"あぼーん",  "あほーん",           "移転したよ",
-                                          "ヤバイ！",  "[ここ壊れています]", "[ここ壊れてます]",
-                                          "移転＆停止"};
-    static const char* const kWeekdays[] = {"日", "月", "火", "水", "木", "金", "土"};
-    static const char* const kNotations[] = {"ラッキー賞", "ポイント特典", "株優プチ"};
-    const common::Charset charsets[5] = {common::Charset::kCp932, common::Charset::kCp932,
-                                         common::Charset::kEucJp, common::Charset::kUtf8,
-                                         common::Charset::kBig5};
-    for (int k = 0; k < 5; ++k) {
-      auto encode = [&](const char* text) {
-        std::string out;
-        common::EncodeFromUtf8(text, charsets[k], out);
-        return out;
-      };
-      for (const char* word : kNoDate) tables[k].noDate.push_back(encode(word));
-      for (int d = 0; d < 7; ++d) tables[k].weekdays[d] = encode(kWeekdays[d]);
-      for (const char* word : kNotations) tables[k].notations.push_back(encode(word));
-      tables[k].koki = encode("皇紀");
-    }
-  });
+  static const WordTables tables = EncodeWords();
   return tables[(kanjicode >= 1 && kanjicode <= 4) ? kanjicode : 1];
+}
+
+// Date fields are short and the words shorter: bytes compared one by one
+// cost less than a call.
+bool SameBytes(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t k = 0; k < a.size(); ++k) {
+    if (a[k] != b[k]) return false;
+  }
+  return true;
+}
+
+// First `word` in `text` at or after `from`, found by its first byte.
+size_t FindWord(std::string_view text, std::string_view word, size_t from = 0) {
+  if (word.empty() || text.size() < word.size()) return std::string_view::npos;
+  const char* const last = text.data() + text.size() - word.size();  // last possible start
+  for (const char* p = text.data() + from; p <= last; ++p) {
+    p = static_cast<const char*>(std::memchr(p, word[0], static_cast<size_t>(last - p) + 1));
+    if (!p) break;
+    if (SameBytes(std::string_view(p + 1, word.size() - 1), word.substr(1))) {
+      return static_cast<size_t>(p - text.data());
+    }
+  }
+  return std::string_view::npos;
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -155,7 +183,10 @@ DateReading ReadPostDate(std::string_view field, int kanjicode, int keyYear) {
     if (close != std::string_view::npos && close < timeStart) {
       std::string_view name = field.substr(open + 1, close - open - 1);
       for (int d = 0; d < 7; ++d) {
-        if (name == words.weekdays[d]) out.weekday = d;
+        if (SameBytes(name, words.weekdays[d])) {
+          out.weekday = d;
+          break;
+        }
       }
     }
   }
@@ -214,7 +245,7 @@ DateReading ReadPostDate(std::string_view field, int kanjicode, int keyYear) {
              minute * 10000ULL + second * 100ULL + hundredths;
 
   // Notes that tell the boards apart.
-  size_t id = field.find("ID:");
+  size_t id = FindWord(field, "ID:");
   if (id != std::string_view::npos) {
     out.notes.hasId = true;
     size_t end = id + 3;
@@ -225,11 +256,11 @@ DateReading ReadPostDate(std::string_view field, int kanjicode, int keyYear) {
   if (bracket != std::string_view::npos && field.find(']', bracket) != std::string_view::npos) {
     out.notes.hasBracket = true;
   }
-  if (out.notes.hasId && field.find("<font size=1>IP:") != std::string_view::npos) {
+  if (out.notes.hasId && FindWord(field, "<font size=1>IP:") != std::string_view::npos) {
     out.notes.hasIp = true;
   }
   for (const std::string& word : words.notations) {
-    size_t at = field.find(word);
+    size_t at = FindWord(field, word);
     if (at != std::string_view::npos) {
       out.notation = field.substr(at, word.size());
       break;

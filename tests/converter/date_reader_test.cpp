@@ -94,6 +94,44 @@ TEST(DateReader, NotesAndNotation) {
   EXPECT_EQ(r.weekday, 4);
 }
 
+// The words after the time in each encoding the reader takes: the first
+// "ID:", a notation anywhere (the first of the list when there are two), IP
+// only in its font tag and beside an ID.
+TEST(DateReader, NotesInEachEncoding) {
+  struct Case {
+    const char* field;
+    const char* id;
+    const char* notation;
+    bool ip;
+    int weekday;
+  };
+  const Case cases[] = {
+      {"2005/05/05(木) 12:00:00 ID:abc ID:def", "abc", "", false, 4},
+      {"2005/05/05(木) 12:00:00 ポイント特典 ID:x<b>", "x", "ポイント特典", false, 4},
+      {"2005/05/05(木) 12:00:00 ID:ab 株優プチ ラッキー賞", "ab", "ラッキー賞", false, 4},
+      {"2005/05/05(木) 12:00:00 ID:q <font size=1>IP:1.2.3.4</font>", "q", "", true, 4},
+      {"2005/05/05(木) 12:00:00 ID:q <font size=2>IP:1.2.3.4</font>", "q", "", false, 4},
+      {"2005/05/05(木) 12:00:00 <font size=1>IP:1.2.3.4</font>", "", "", false, 4},
+      {"2005/05/05(木) 12:00:00 ラッキー", "", "", false, 4},
+      {"2005/05/05(月曜) 12:00:00 IDなし", "", "", false, -1},
+  };
+  const std::pair<int, common::Charset> encodings[] = {
+      {1, common::Charset::kCp932}, {2, common::Charset::kEucJp}, {3, common::Charset::kUtf8}};
+  for (const auto& [kanjicode, charset] : encodings) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.field) + " in kanjicode " + std::to_string(kanjicode));
+      std::string field;
+      common::EncodeFromUtf8(c.field, charset, field);
+      DateReading r = ReadPostDate(field, kanjicode, 0);
+      EXPECT_EQ(r.time, 2005050512000000ULL);
+      EXPECT_EQ(std::string(r.id), c.id);
+      EXPECT_EQ(common::DecodeToUtf8(r.notation, charset), c.notation);
+      EXPECT_EQ(r.notes.hasIp, c.ip);
+      EXPECT_EQ(r.weekday, c.weekday);
+    }
+  }
+}
+
 TEST(DateReader, Weekdays) {
   EXPECT_EQ(WeekdayOf(2008, 1, 7), 1);
   EXPECT_EQ(WeekdayOf(2000, 2, 29), 2);
