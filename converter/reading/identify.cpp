@@ -55,7 +55,7 @@ size_t HeadBytes(const OSwitches& o) {
   return std::min(bytes, kMaxHeadBytes);
 }
 
-Identification IdentifyHead(std::string head, const Options& cmd, Thread& thread,
+Identification IdentifyHead(std::string_view head, const Options& cmd, Thread& thread,
                             size_t* decidingLine) {
   if (head.empty()) return Identification::kEmpty;
   const OSwitches& o = cmd.o;
@@ -90,8 +90,14 @@ Identification IdentifyHead(std::string head, const Options& cmd, Thread& thread
     }
     thread.inputKanjicode = decided;
   }
-  for (size_t nul = head.find('\0'); nul != std::string::npos; nul = head.find('\0', nul + 1)) {
-    head[nul] = ' ';
+  std::string blanked;  // a copy only for a head that holds NUL bytes
+  if (head.find('\0') != std::string_view::npos) {
+    blanked.assign(head);
+    for (size_t nul = blanked.find('\0'); nul != std::string::npos;
+         nul = blanked.find('\0', nul + 1)) {
+      blanked[nul] = ' ';
+    }
+    head = blanked;
   }
   thread.oldArchive = (head.rfind("LIVE,,", 0) == 0 || head.rfind("KAKO,,", 0) == 0);
   if (head.rfind("<dt><a name=\"a1\">1", 0) == 0) return Identification::kEarlierHtml;
@@ -168,10 +174,10 @@ Identification IdentifyFile(const Options& cmd, Thread& thread) {
     got += static_cast<size_t>(n);
   }
   thread.headBytes = got;
-  std::string head(thread.buffer.data(), got);
   size_t decidingLine = 0;
   const bool headFull = got == wanted;
-  Identification result = IdentifyHead(std::move(head), cmd, thread, &decidingLine);
+  Identification result =
+      IdentifyHead(std::string_view(thread.buffer.data(), got), cmd, thread, &decidingLine);
   thread.firstLineOffset = decidingLine;
   if (result == Identification::kDat && thread.title.empty() && headFull) {
     // The head ended inside the deciding line (a first post longer than the
