@@ -31,8 +31,8 @@ const char* FindSeparator(const char* p, const char* end) {
 
 }  // namespace
 
-DatFields SplitCurrentForm(std::string_view line) {
-  DatFields out;
+void SplitCurrentForm(std::string_view line, DatFields& out) {
+  out.count = 0;
   const char* end = line.data() + line.size();
   const char* start = line.data();
   while (out.count < kMaxFields) {
@@ -48,11 +48,16 @@ DatFields SplitCurrentForm(std::string_view line) {
       break;
     }
   }
+}
+
+DatFields SplitCurrentForm(std::string_view line) {
+  DatFields out;
+  SplitCurrentForm(line, out);
   return out;
 }
 
-DatFields SplitOldForm(std::string_view line) {
-  DatFields out;
+void SplitOldForm(std::string_view line, DatFields& out) {
+  out.count = 0;
   int separators = 0;
   size_t start = 0;
   while (out.count < kMaxFields) {
@@ -65,6 +70,11 @@ DatFields SplitOldForm(std::string_view line) {
     out.field[out.count++] = line.substr(start, comma - start);
     start = comma + 1;
   }
+}
+
+DatFields SplitOldForm(std::string_view line) {
+  DatFields out;
+  SplitOldForm(line, out);
   return out;
 }
 
@@ -82,6 +92,61 @@ bool NextLine(std::string_view text, size_t& pos, std::string_view& line) {
   pos += length + (lf ? 1 : 0);
   if (length > 0 && begin[length - 1] == '\r') --length;
   line = std::string_view(begin, length);
+  return true;
+}
+
+bool CurrentFormLines::Next(std::string_view& line, DatFields& fields) {
+  const size_t n = text_.size();
+  if (pos_ >= n) return false;
+  const char* const data = text_.data();
+  const char* const begin = data + pos_;
+  const char* fieldStart = begin;
+  fields.count = 0;
+  // A separator ends a field until the seventh; then only the LF is looked for.
+  bool separators = true;
+  size_t lf = n;  // the line's LF, n when the text ends without one
+  size_t k = pos_;
+  auto separatorAt = [&](size_t at) {
+    fields.field[fields.count++] = std::string_view(fieldStart, data + at - fieldStart);
+    fieldStart = data + at + 2;
+    separators = fields.count < kMaxFields;
+  };
+#if defined(__SSE2__)
+  const __m128i newline = _mm_set1_epi8('\n');
+  const __m128i lt = _mm_set1_epi8('<');
+  const __m128i gt = _mm_set1_epi8('>');
+  // Sixteen positions at a time while the byte after the sixteenth is there.
+  for (; lf == n && n - k >= 17; k += 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + k));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + k + 1));
+    unsigned ends = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, newline)));
+    unsigned pairs = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, lt), _mm_cmpeq_epi8(b, gt))));
+    // Separators only before the LF; two never overlap ("<>" cannot begin at a '>').
+    if (ends) pairs &= (ends & -ends) - 1;
+    while (separators && pairs) {
+      separatorAt(k + static_cast<size_t>(__builtin_ctz(pairs)));
+      pairs &= pairs - 1;
+    }
+    if (ends) lf = k + static_cast<size_t>(__builtin_ctz(ends));
+  }
+#endif
+  for (; lf == n && k < n; ++k) {
+    if (data[k] == '\n') {
+      lf = k;
+    } else if (separators && data[k] == '<' && k + 1 < n && data[k + 1] == '>') {
+      separatorAt(k);
+      ++k;  // past the '>'
+    }
+  }
+  size_t end = lf;
+  if (end > pos_ && data[end - 1] == '\r') --end;
+  // A separator never takes the CR, so the last field begins at or before it.
+  if (fields.count < kMaxFields) {
+    fields.field[fields.count++] = std::string_view(fieldStart, data + end - fieldStart);
+  }
+  line = std::string_view(begin, end - pos_);
+  pos_ = lf < n ? lf + 1 : n;
   return true;
 }
 
