@@ -38,11 +38,16 @@ class HighBytes {
       const size_t end = std::min(text.size(), (block + 1) * kBlock);
       size_t k = block * kBlock, count = 0;
 #if defined(__SSE2__)
+      // A non-ASCII byte is negative as a signed one: each lane counts its own,
+      // at most sixteen in a block, and the lanes are summed at the end.
+      const __m128i zero = _mm_setzero_si128();
+      __m128i lanes = zero;
       for (; end - k >= 16; k += 16) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + k));
-        count += static_cast<size_t>(
-            __builtin_popcount(static_cast<unsigned>(_mm_movemask_epi8(bytes))));
+        lanes = _mm_sub_epi8(lanes, _mm_cmplt_epi8(bytes, zero));
       }
+      const __m128i sums = _mm_sad_epu8(lanes, zero);
+      count += static_cast<size_t>(_mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4));
 #endif
       for (; k < end; ++k) count += b[k] >> 7;
       from_[block] = from_[block + 1] + count;
