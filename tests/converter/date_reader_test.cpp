@@ -65,6 +65,28 @@ TEST(DateReader, SpecialRules) {
   }
 }
 
+// The time is the last "d:d" of the field, however much follows it: IDs and
+// BE numbers with colons of their own, a link written "1:2>", a second time.
+TEST(DateReader, TimeAmongOtherColons) {
+  struct Case {
+    const char* field;
+    std::uint64_t time;
+  };
+  const Case cases[] = {
+      {"2008/08/17(日) 15:30:19 ID:1hlWO7Vt BE:95537333-2BP(111)", 2008081715301900ULL},
+      {"2008/08/17(日) 15:30:19 ID:1hlWO7Vt BE:95537333-2BP(111) <a href=1:2>x</a>",
+       2008081715301900ULL},
+      {"2008/08/17(日) 15:30:19 ID:ab 0:0 ID:cd", 2008081700000000ULL},
+      {"2008/08/17 1:2", 2008081701020000ULL},  // colon at the eleventh character
+      {"2008/08/17 12:34:56.7 ID:a:b:c:d:e:f:g:h:i:j:k:l:m", 2008081712345670ULL},
+      {"2008/08/17 12:34 <b>a:b</b> <i>1:2></i>", 2008081712340000ULL},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.field);
+    EXPECT_EQ(ReadPostDate(Sjis(c.field), 1, 0).time, c.time);
+  }
+}
+
 TEST(DateReader, NoDateWordsAndFieldsWithoutDate) {
   for (const char* word : {"あぼーん", "あほーん", "移転したよ", "ヤバイ！", "[ここ壊れています]",
                            "[ここ壊れてます]", "移転＆停止"}) {
