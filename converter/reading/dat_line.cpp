@@ -115,20 +115,37 @@ bool CurrentFormLines::Next(std::string_view& line, DatFields& fields) {
   const __m128i newline = _mm_set1_epi8('\n');
   const __m128i lt = _mm_set1_epi8('<');
   const __m128i gt = _mm_set1_epi8('>');
-  // Sixteen positions at a time while the byte after the sixteenth is there.
-  for (; lf == n && n - k >= 17; k += 16) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + k));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + k + 1));
-    unsigned ends = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, newline)));
-    unsigned pairs = static_cast<unsigned>(
+  // LFs and separators of the sixteen positions from `at` (the byte after
+  // the sixteenth must be there).
+  auto masks = [&](size_t at, unsigned& ends, unsigned& pairs) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + 1));
+    ends = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, newline)));
+    pairs = static_cast<unsigned>(
         _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, lt), _mm_cmpeq_epi8(b, gt))));
-    // Separators only before the LF; two never overlap ("<>" cannot begin at a '>').
+  };
+  // Takes the separators before the first LF of a block; true when the line ended in it.
+  auto take = [&](size_t at, unsigned ends, unsigned pairs) {
+    // Two separators never overlap ("<>" cannot begin at a '>').
     if (ends) pairs &= (ends & -ends) - 1;
-    while (separators && pairs) {
-      separatorAt(k + static_cast<size_t>(__builtin_ctz(pairs)));
-      pairs &= pairs - 1;
+    for (; separators && pairs; pairs &= pairs - 1) {
+      separatorAt(at + static_cast<size_t>(__builtin_ctz(pairs)));
     }
-    if (ends) lf = k + static_cast<size_t>(__builtin_ctz(ends));
+    if (!ends) return false;
+    lf = at + static_cast<size_t>(__builtin_ctz(ends));
+    return true;
+  };
+  // Thirty-two positions a turn, then sixteen, then one at a time.
+  for (; n - k >= 33; k += 32) {
+    unsigned ends0, pairs0, ends1, pairs1;
+    masks(k, ends0, pairs0);
+    masks(k + 16, ends1, pairs1);
+    if (take(k, ends0 | ends1 << 16, pairs0 | pairs1 << 16)) break;
+  }
+  for (; lf == n && n - k >= 17; k += 16) {
+    unsigned ends, pairs;
+    masks(k, ends, pairs);
+    if (take(k, ends, pairs)) break;
   }
 #endif
   for (; lf == n && k < n; ++k) {
