@@ -31,8 +31,8 @@ const char* FindSeparator(const char* p, const char* end) {
 
 }  // namespace
 
-DatFields SplitCurrentForm(std::string_view line) {
-  DatFields out;
+void SplitCurrentForm(std::string_view line, DatFields& out) {
+  out.count = 0;
   const char* end = line.data() + line.size();
   const char* start = line.data();
   while (out.count < kMaxFields) {
@@ -48,11 +48,16 @@ DatFields SplitCurrentForm(std::string_view line) {
       break;
     }
   }
+}
+
+DatFields SplitCurrentForm(std::string_view line) {
+  DatFields out;
+  SplitCurrentForm(line, out);
   return out;
 }
 
-DatFields SplitOldForm(std::string_view line) {
-  DatFields out;
+void SplitOldForm(std::string_view line, DatFields& out) {
+  out.count = 0;
   int separators = 0;
   size_t start = 0;
   while (out.count < kMaxFields) {
@@ -65,6 +70,11 @@ DatFields SplitOldForm(std::string_view line) {
     out.field[out.count++] = line.substr(start, comma - start);
     start = comma + 1;
   }
+}
+
+DatFields SplitOldForm(std::string_view line) {
+  DatFields out;
+  SplitOldForm(line, out);
   return out;
 }
 
@@ -82,6 +92,78 @@ bool NextLine(std::string_view text, size_t& pos, std::string_view& line) {
   pos += length + (lf ? 1 : 0);
   if (length > 0 && begin[length - 1] == '\r') --length;
   line = std::string_view(begin, length);
+  return true;
+}
+
+bool CurrentFormLines::Next(std::string_view& line, DatFields& fields) {
+  const size_t n = text_.size();
+  if (pos_ >= n) return false;
+  const char* const data = text_.data();
+  const char* const begin = data + pos_;
+  const char* fieldStart = begin;
+  fields.count = 0;
+  // A separator ends a field until the seventh; then only the LF is looked for.
+  bool separators = true;
+  size_t lf = n;  // the line's LF, n when the text ends without one
+  size_t k = pos_;
+  auto separatorAt = [&](size_t at) {
+    fields.field[fields.count++] = std::string_view(fieldStart, data + at - fieldStart);
+    fieldStart = data + at + 2;
+    separators = fields.count < kMaxFields;
+  };
+#if defined(__SSE2__)
+  const __m128i newline = _mm_set1_epi8('\n');
+  const __m128i lt = _mm_set1_epi8('<');
+  const __m128i gt = _mm_set1_epi8('>');
+  // LFs and separators of the sixteen positions from `at` (the byte after
+  // the sixteenth must be there).
+  auto masks = [&](size_t at, unsigned& ends, unsigned& pairs) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + 1));
+    ends = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, newline)));
+    pairs = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, lt), _mm_cmpeq_epi8(b, gt))));
+  };
+  // Takes the separators before the first LF of a block; true when the line ended in it.
+  auto take = [&](size_t at, unsigned ends, unsigned pairs) {
+    // Two separators never overlap ("<>" cannot begin at a '>').
+    if (ends) pairs &= (ends & -ends) - 1;
+    for (; separators && pairs; pairs &= pairs - 1) {
+      separatorAt(at + static_cast<size_t>(__builtin_ctz(pairs)));
+    }
+    if (!ends) return false;
+    lf = at + static_cast<size_t>(__builtin_ctz(ends));
+    return true;
+  };
+  // Thirty-two positions a turn, then sixteen, then one at a time.
+  for (; n - k >= 33; k += 32) {
+    unsigned ends0, pairs0, ends1, pairs1;
+    masks(k, ends0, pairs0);
+    masks(k + 16, ends1, pairs1);
+    if (take(k, ends0 | ends1 << 16, pairs0 | pairs1 << 16)) break;
+  }
+  for (; lf == n && n - k >= 17; k += 16) {
+    unsigned ends, pairs;
+    masks(k, ends, pairs);
+    if (take(k, ends, pairs)) break;
+  }
+#endif
+  for (; lf == n && k < n; ++k) {
+    if (data[k] == '\n') {
+      lf = k;
+    } else if (separators && data[k] == '<' && k + 1 < n && data[k + 1] == '>') {
+      separatorAt(k);
+      ++k;  // past the '>'
+    }
+  }
+  size_t end = lf;
+  if (end > pos_ && data[end - 1] == '\r') --end;
+  // A separator never takes the CR, so the last field begins at or before it.
+  if (fields.count < kMaxFields) {
+    fields.field[fields.count++] = std::string_view(fieldStart, data + end - fieldStart);
+  }
+  line = std::string_view(begin, end - pos_);
+  pos_ = lf < n ? lf + 1 : n;
   return true;
 }
 

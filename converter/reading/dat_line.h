@@ -17,9 +17,28 @@ struct DatFields {
 DatFields SplitDatLine(std::string_view line, bool* oldForm = nullptr);
 DatFields SplitCurrentForm(std::string_view line);
 DatFields SplitOldForm(std::string_view line);
+// The same into fields the caller keeps: only the first `count` are set.
+void SplitCurrentForm(std::string_view line, DatFields& fields);
+void SplitOldForm(std::string_view line, DatFields& fields);
 
 // Next line of `text` from `pos` (LF-terminated, a CR before the LF
 // dropped); advances `pos` past the LF. False at the end.
 bool NextLine(std::string_view text, size_t& pos, std::string_view& line);
+
+// The lines of `text` from `pos` on as NextLine gives them, each split as
+// SplitCurrentForm splits it, in one pass over the bytes that finds the line
+// ends and the separators together.
+class CurrentFormLines {
+ public:
+  CurrentFormLines(std::string_view text, size_t pos) : text_(text), pos_(pos) {}
+  // False at the end; only the first `fields.count` fields are set.
+  bool Next(std::string_view& line, DatFields& fields);
+  // Just past the LF of the last line given, as NextLine's `pos`.
+  size_t pos() const { return pos_; }
+
+ private:
+  std::string_view text_;
+  size_t pos_;
+};
 
 }  // namespace converter

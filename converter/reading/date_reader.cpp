@@ -2,70 +2,196 @@
 
 #include <array>
 #include <ctime>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "common/encoding.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace converter {
 namespace {
+
+constexpr size_t kNotationCount = 3;
 
 // The words the reader looks for, as bytes of one encoding.
 struct EncodedWords {
   std::vector<std::string> noDate;
   std::array<std::string, 7> weekdays;
-  std::vector<std::string> notations;
-  std::string koki;  // 皇紀
+  std::array<std::string, kNotationCount> notations;
+  std::array<char, kNotationCount> notationFirst;  // first bytes ("I" for a word that is empty)
+  std::string koki;                                // 皇紀
 };
 
-const EncodedWords& WordsFor(int kanjicode) {
-  static std::array<EncodedWords, 5> tables;
-  static std::once_flag once;
-  std::call_once(once, [] {
-    static const char* const kNoDate[] = {"あぼーん",  "あほーん",           "移転したよ",
-                                          "ヤバイ！",  "[ここ壊れています]", "[ここ壊れてます]",
-                                          "移転＆停止"};
-    static const char* const kWeekdays[] = {"日", "月", "火", "水", "木", "金", "土"};
-    static const char* const kNotations[] = {"ラッキー賞", "ポイント特典", "株優プチ"};
-    const common::Charset charsets[5] = {common::Charset::kCp932, common::Charset::kCp932,
-                                         common::Charset::kEucJp, common::Charset::kUtf8,
-                                         common::Charset::kBig5};
-    for (int k = 0; k < 5; ++k) {
-      auto encode = [&](const char* text) {
-        std::string out;
-        common::EncodeFromUtf8(text, charsets[k], out);
-        return out;
-      };
-      for (const char* word : kNoDate) tables[k].noDate.push_back(encode(word));
-      for (int d = 0; d < 7; ++d) tables[k].weekdays[d] = encode(kWeekdays[d]);
-      for (const char* word : kNotations) tables[k].notations.push_back(encode(word));
-      tables[k].koki = encode("皇紀");
+using WordTables = std::array<EncodedWords, 5>;
+
+WordTables EncodeWords() {
+  static const char* const kNoDate[] = {"あぼーん",  "あほーん",           "移転したよ",
+                                        "ヤバイ！",  "[ここ壊れています]", "[ここ壊れてます]",
+                                        "移転＆停止"};
+  static const char* const kWeekdays[] = {"日", "月", "火", "水", "木", "金", "土"};
+  static const char* const kNotations[kNotationCount] = {"ラッキー賞", "ポイント特典", "株優プチ"};
+  const common::Charset charsets[5] = {common::Charset::kCp932, common::Charset::kCp932,
+                                       common::Charset::kEucJp, common::Charset::kUtf8,
+                                       common::Charset::kBig5};
+  WordTables tables;
+  for (int k = 0; k < 5; ++k) {
+    auto encode = [&](const char* text) {
+      std::string out;
+      common::EncodeFromUtf8(text, charsets[k], out);
+      return out;
+    };
+    for (const char* word : kNoDate) tables[k].noDate.push_back(encode(word));
+    for (int d = 0; d < 7; ++d) tables[k].weekdays[d] = encode(kWeekdays[d]);
+    for (size_t w = 0; w < kNotationCount; ++w) {
+      tables[k].notations[w] = encode(kNotations[w]);
+      tables[k].notationFirst[w] = tables[k].notations[w].empty() ? 'I' : tables[k].notations[w][0];
     }
-  });
+    tables[k].koki = encode("皇紀");
+  }
+  return tables;
+}
+
+const EncodedWords& WordsFor(int kanjicode) {
+  static const WordTables tables = EncodeWords();
   return tables[(kanjicode >= 1 && kanjicode <= 4) ? kanjicode : 1];
+}
+
+// Date fields are short and the words shorter: bytes compared one by one
+// cost less than a call.
+bool SameBytes(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t k = 0; k < a.size(); ++k) {
+    if (a[k] != b[k]) return false;
+  }
+  return true;
+}
+
+constexpr std::string_view kIdMark = "ID:";
+constexpr std::string_view kIpTag = "<font size=1>IP:";
+
+// Where the marks after a date first appear in its field, npos where not.
+struct Marks {
+  size_t id = std::string_view::npos;       // "ID:"
+  size_t bracket = std::string_view::npos;  // '[' after the time
+  bool ipTag = false;                       // "<font size=1>IP:"
+  size_t notation[kNotationCount] = {std::string_view::npos, std::string_view::npos,
+                                     std::string_view::npos};
+};
+
+bool WordAt(std::string_view text, size_t at, std::string_view word) {
+  return text.size() - at >= word.size() && SameBytes(text.substr(at, word.size()), word);
+}
+
+// Looks at a byte that may begin a mark.
+void NoteMark(std::string_view field, size_t at, const EncodedWords& words, size_t timeEnd,
+              Marks& marks) {
+  const char c = field[at];
+  if (c == 'I' && marks.id == std::string_view::npos && WordAt(field, at, kIdMark)) marks.id = at;
+  if (c == '[' && at >= timeEnd && marks.bracket == std::string_view::npos) marks.bracket = at;
+  if (c == '<' && !marks.ipTag && WordAt(field, at, kIpTag)) marks.ipTag = true;
+  for (size_t k = 0; k < kNotationCount; ++k) {
+    const std::string& word = words.notations[k];
+    if (marks.notation[k] == std::string_view::npos && !word.empty() && c == word[0] &&
+        WordAt(field, at, word)) {
+      marks.notation[k] = at;
+    }
+  }
+}
+
+// One pass over the field for every mark, instead of a search for each.
+Marks FindMarks(std::string_view field, const EncodedWords& words, size_t timeEnd) {
+  Marks marks;
+  const std::array<char, kNotationCount>& first = words.notationFirst;
+#if defined(__SSE2__)
+  if (field.size() >= 16) {
+    const __m128i id = _mm_set1_epi8(kIdMark[0]);
+    const __m128i bracket = _mm_set1_epi8('[');
+    const __m128i tag = _mm_set1_epi8(kIpTag[0]);
+    const __m128i first0 = _mm_set1_epi8(first[0]);
+    const __m128i first1 = _mm_set1_epi8(first[1]);
+    const __m128i first2 = _mm_set1_epi8(first[2]);
+    // The last block ends with the field and overlaps the one before it; the
+    // bytes seen already are masked off.
+    for (size_t k = 0;; k += 16) {
+      const size_t at = std::min(k, field.size() - 16);
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(field.data() + at));
+      __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(bytes, id), _mm_cmpeq_epi8(bytes, bracket));
+      hits = _mm_or_si128(hits, _mm_cmpeq_epi8(bytes, tag));
+      hits = _mm_or_si128(hits, _mm_cmpeq_epi8(bytes, first0));
+      hits = _mm_or_si128(
+          hits, _mm_or_si128(_mm_cmpeq_epi8(bytes, first1), _mm_cmpeq_epi8(bytes, first2)));
+      unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits)) & (0xFFFFu << (k - at));
+      for (; mask; mask &= mask - 1) {
+        NoteMark(field, at + static_cast<size_t>(__builtin_ctz(mask)), words, timeEnd, marks);
+      }
+      if (at == field.size() - 16) return marks;
+    }
+  }
+#endif
+  for (size_t k = 0; k < field.size(); ++k) {
+    const char c = field[k];
+    if (c == kIdMark[0] || c == '[' || c == kIpTag[0] || c == first[0] || c == first[1] ||
+        c == first[2]) {
+      NoteMark(field, k, words, timeEnd, marks);
+    }
+  }
+  return marks;
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Value of the digits ending just before `end` (at most `most` of them);
-// `count` receives how many there were.
-int DigitsBefore(std::string_view text, size_t end, int most, int& count) {
-  size_t begin = end;
-  while (begin > 0 && end - begin < static_cast<size_t>(most) && IsDigit(text[begin - 1])) --begin;
-  count = static_cast<int>(end - begin);
+// Value of the digits ending just before `end` (at most `kMost` of them);
+// `count` receives how many there were. Dates read a handful of these per
+// post, so the bound is known when the code is built and the loops unroll.
+template <int kMost>
+inline int DigitsBefore(std::string_view text, size_t end, int& count) {
+  int n = 0;
+  while (n < kMost && end > static_cast<size_t>(n) && IsDigit(text[end - 1 - n])) ++n;
+  count = n;
   int value = 0;
-  for (size_t k = begin; k < end; ++k) value = value * 10 + (text[k] - '0');
+  for (int k = n; k > 0; --k) value = value * 10 + (text[end - k] - '0');
   return value;
 }
 
-int DigitsAfter(std::string_view text, size_t begin, int most, int& count) {
-  size_t end = begin;
-  while (end < text.size() && end - begin < static_cast<size_t>(most) && IsDigit(text[end])) ++end;
-  count = static_cast<int>(end - begin);
+template <int kMost>
+inline int DigitsAfter(std::string_view text, size_t begin, int& count) {
+  int n = 0;
+  while (n < kMost && begin + n < text.size() && IsDigit(text[begin + n])) ++n;
+  count = n;
   int value = 0;
-  for (size_t k = begin; k < end; ++k) value = value * 10 + (text[k] - '0');
+  for (int k = 0; k < n; ++k) value = value * 10 + (text[begin + k] - '0');
   return value;
+}
+
+// The colon of the time: the last "d:d" whose colon is at least 11
+// characters in, not followed by '>'. Colons are looked for sixteen bytes at a
+// time from the end (an ID and a BE number may follow the time).
+size_t TimeColon(std::string_view field) {
+  constexpr size_t kFirst = 11;
+  auto isTime = [&](size_t k) {
+    return field[k] == ':' && IsDigit(field[k - 1]) && k + 1 < field.size() &&
+           IsDigit(field[k + 1]) && (k + 2 >= field.size() || field[k + 2] != '>');
+  };
+  size_t end = field.size();  // positions below `end` are left to look at
+#if defined(__SSE2__)
+  const __m128i colon = _mm_set1_epi8(':');
+  for (; end >= kFirst + 16; end -= 16) {
+    const __m128i bytes =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(field.data() + end - 16));
+    for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, colon)));
+         mask; mask &= ~(1u << (31 - __builtin_clz(mask)))) {
+      const size_t k = end - 16 + static_cast<size_t>(31 - __builtin_clz(mask));
+      if (isTime(k)) return k;
+    }
+  }
+#endif
+  for (size_t k = end; k-- > kFirst;) {
+    if (isTime(k)) return k;
+  }
+  return std::string_view::npos;
 }
 
 bool IsLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
@@ -112,33 +238,26 @@ DateReading ReadPostDate(std::string_view field, int kanjicode, int keyYear) {
 
   // The time: the last "d:d", its colon at least 11 characters in, not
   // followed by '>'.
-  size_t colon = std::string_view::npos;
-  for (size_t k = field.size(); k-- > 11;) {
-    if (field[k] == ':' && IsDigit(field[k - 1]) && k + 1 < field.size() && IsDigit(field[k + 1]) &&
-        (k + 2 >= field.size() || field[k + 2] != '>')) {
-      colon = k;
-      break;
-    }
-  }
+  const size_t colon = TimeColon(field);
   if (colon == std::string_view::npos) return out;
   int n = 0;
   int hour = 0, minute = 0, second = 0, hundredths = 0;
   size_t timeStart;
   size_t timeEnd;
-  int lastValue = DigitsAfter(field, colon + 1, 2, n);
+  int lastValue = DigitsAfter<2>(field, colon + 1, n);
   timeEnd = colon + 1 + n;
   int beforeCount = 0;
-  int before = DigitsBefore(field, colon, 2, beforeCount);
+  int before = DigitsBefore<2>(field, colon, beforeCount);
   size_t beforeStart = colon - beforeCount;
   if (beforeStart >= 2 && field[beforeStart - 1] == ':' && IsDigit(field[beforeStart - 2])) {
     int hourCount = 0;
-    hour = DigitsBefore(field, beforeStart - 1, 2, hourCount);
+    hour = DigitsBefore<2>(field, beforeStart - 1, hourCount);
     minute = before;
     second = lastValue;
     timeStart = beforeStart - 1 - hourCount;
     if (timeEnd + 1 < field.size() && field[timeEnd] == '.' && IsDigit(field[timeEnd + 1])) {
       int centCount = 0;
-      hundredths = DigitsAfter(field, timeEnd + 1, 2, centCount);
+      hundredths = DigitsAfter<2>(field, timeEnd + 1, centCount);
       if (centCount == 1) hundredths *= 10;
       timeEnd += 1 + centCount;
     }
@@ -155,7 +274,10 @@ DateReading ReadPostDate(std::string_view field, int kanjicode, int keyYear) {
     if (close != std::string_view::npos && close < timeStart) {
       std::string_view name = field.substr(open + 1, close - open - 1);
       for (int d = 0; d < 7; ++d) {
-        if (name == words.weekdays[d]) out.weekday = d;
+        if (SameBytes(name, words.weekdays[d])) {
+          out.weekday = d;
+          break;
+        }
       }
     }
   }
@@ -171,11 +293,11 @@ DateReading ReadPostDate(std::string_view field, int kanjicode, int keyYear) {
   }
   if (slash == std::string_view::npos) return out;
   int dayCount = 0, monthCount = 0, yearCount = 0;
-  int day = DigitsAfter(field, slash + 1, 2, dayCount);
-  int month = DigitsBefore(field, slash, 2, monthCount);
+  int day = DigitsAfter<2>(field, slash + 1, dayCount);
+  int month = DigitsBefore<2>(field, slash, monthCount);
   size_t monthStart = slash - monthCount;
   if (monthStart == 0 || field[monthStart - 1] != '/') return out;
-  int year = DigitsBefore(field, monthStart - 1, 4, yearCount);
+  int year = DigitsBefore<4>(field, monthStart - 1, yearCount);
   size_t yearStart = monthStart - 1 - yearCount;
   if (yearCount == 4) {
     // 皇紀 counts from 660 BC.
@@ -214,24 +336,21 @@ DateReading ReadPostDate(std::string_view field, int kanjicode, int keyYear) {
              minute * 10000ULL + second * 100ULL + hundredths;
 
   // Notes that tell the boards apart.
-  size_t id = field.find("ID:");
-  if (id != std::string_view::npos) {
+  const Marks marks = FindMarks(field, words, timeEnd);
+  if (marks.id != std::string_view::npos) {
     out.notes.hasId = true;
-    size_t end = id + 3;
+    size_t end = marks.id + 3;
     while (end < field.size() && field[end] != ' ' && field[end] != '<') ++end;
-    out.id = field.substr(id + 3, end - id - 3);
+    out.id = field.substr(marks.id + 3, end - marks.id - 3);
   }
-  size_t bracket = field.find('[', timeEnd);
-  if (bracket != std::string_view::npos && field.find(']', bracket) != std::string_view::npos) {
+  if (marks.bracket != std::string_view::npos &&
+      field.find(']', marks.bracket) != std::string_view::npos) {
     out.notes.hasBracket = true;
   }
-  if (out.notes.hasId && field.find("<font size=1>IP:") != std::string_view::npos) {
-    out.notes.hasIp = true;
-  }
-  for (const std::string& word : words.notations) {
-    size_t at = field.find(word);
-    if (at != std::string_view::npos) {
-      out.notation = field.substr(at, word.size());
+  out.notes.hasIp = out.notes.hasId && marks.ipTag;
+  for (size_t k = 0; k < words.notations.size(); ++k) {
+    if (marks.notation[k] != std::string_view::npos) {
+      out.notation = field.substr(marks.notation[k], words.notations[k].size());
       break;
     }
   }

@@ -55,7 +55,7 @@ size_t HeadBytes(const OSwitches& o) {
   return std::min(bytes, kMaxHeadBytes);
 }
 
-Identification IdentifyHead(std::string head, const Options& cmd, Thread& thread,
+Identification IdentifyHead(std::string_view head, const Options& cmd, Thread& thread,
                             size_t* decidingLine) {
   if (head.empty()) return Identification::kEmpty;
   const OSwitches& o = cmd.o;
@@ -83,15 +83,21 @@ Identification IdentifyHead(std::string head, const Options& cmd, Thread& thread
     thread.inputKanjicode = 4;  // Taiwan 2ch writes big5
   } else {
     std::string_view region = EncodingRegion(head, o.headKb);
-    int decided = DecideEncoding(ScoreEncodings(region));
+    int decided = IdentifyEncoding(region);
     if (decided == 0) {
       // A tie of EUC-JP and UTF-8: well-formed UTF-8 is UTF-8, anything else EUC-JP.
       decided = common::IsValidUtf8(region) ? 3 : 2;
     }
     thread.inputKanjicode = decided;
   }
-  for (size_t nul = head.find('\0'); nul != std::string::npos; nul = head.find('\0', nul + 1)) {
-    head[nul] = ' ';
+  std::string blanked;  // a copy only for a head that holds NUL bytes
+  if (head.find('\0') != std::string_view::npos) {
+    blanked.assign(head);
+    for (size_t nul = blanked.find('\0'); nul != std::string::npos;
+         nul = blanked.find('\0', nul + 1)) {
+      blanked[nul] = ' ';
+    }
+    head = blanked;
   }
   thread.oldArchive = (head.rfind("LIVE,,", 0) == 0 || head.rfind("KAKO,,", 0) == 0);
   if (head.rfind("<dt><a name=\"a1\">1", 0) == 0) return Identification::kEarlierHtml;
@@ -168,10 +174,10 @@ Identification IdentifyFile(const Options& cmd, Thread& thread) {
     got += static_cast<size_t>(n);
   }
   thread.headBytes = got;
-  std::string head(thread.buffer.data(), got);
   size_t decidingLine = 0;
   const bool headFull = got == wanted;
-  Identification result = IdentifyHead(std::move(head), cmd, thread, &decidingLine);
+  Identification result =
+      IdentifyHead(std::string_view(thread.buffer.data(), got), cmd, thread, &decidingLine);
   thread.firstLineOffset = decidingLine;
   if (result == Identification::kDat && thread.title.empty() && headFull) {
     // The head ended inside the deciding line (a first post longer than the

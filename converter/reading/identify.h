@@ -16,7 +16,7 @@ inline constexpr size_t kMaxHeadBytes = 270000;
 // Identifies `head` (the first bytes of a file, as read) for `thread`,
 // setting its encoding, form, separator, title and the kinds that the date
 // style suggests. `headLineOffset` receives where the deciding line starts.
-Identification IdentifyHead(std::string head, const Options& cmd, Thread& thread,
+Identification IdentifyHead(std::string_view head, const Options& cmd, Thread& thread,
                             size_t* decidingLine = nullptr);
 
 // Opens the file of `thread.path`, reads its head and identifies it.

@@ -160,11 +160,22 @@ void SplitPosts(Thread& thread) {
 
   size_t lineFeeds = 0;
   int running = 0;
-  while (NextLine(text, pos, line)) {
+  // Fields kept from line to line: splitting writes only those a line has.
+  DatFields fields;
+  CurrentFormLines currentForm(text, pos);
+  auto nextLine = [&] {
+    if (!oldForm) {
+      if (!currentForm.Next(line, fields)) return false;
+      pos = currentForm.pos();
+      return true;
+    }
+    if (!NextLine(text, pos, line)) return false;
+    SplitOldForm(line, fields);
+    return true;
+  };
+  while (nextLine()) {
     if (pos <= text.size() && text[pos - 1] == '\n') ++lineFeeds;
     if (line.empty() && pos >= text.size()) break;  // nothing after the last LF
-    DatFields fields = oldForm ? SplitOldForm(line) : SplitCurrentForm(line);
-    Post post;
     int base = 0;
     int number = running + 1;
     if (numbered && fields.count > 0) {
@@ -178,13 +189,13 @@ void SplitPosts(Thread& thread) {
       base = 1;
     }
     running = number;
-    post.number = number;
     int count = fields.count - base;
     bool tooLong = false;
     for (int k = 0; k < fields.count; ++k) tooLong |= fields.field[k].size() > kMaxFieldBytes;
     if (count < 3 || tooLong) {
-      post.broken = true;
-      thread.posts.push_back(post);
+      Post& broken = thread.posts.emplace_back();
+      broken.number = number;
+      broken.broken = true;
       continue;
     }
     auto field = [&](int k) -> std::string_view {
@@ -192,30 +203,33 @@ void SplitPosts(Thread& thread) {
       std::string_view value = fields.field[base + k];
       return oldForm ? Unescape(value, thread) : value;
     };
-    post.name = field(0);
-    post.mail = field(1);
-    post.date = field(2);
-    post.body = field(3);
-    post.title = field(4);
-    if (numbered) {
-      post.id = field(5);
-    } else {
-      post.language = field(5);  // World 2ch's language code
-    }
-    post.sage = ContainsSage(post.mail);
-    DateReading reading = ReadPostDate(post.date, thread.inputKanjicode, keyYear);
-    post.time = reading.time;
-    post.notation = reading.notation;
-    if (post.id.empty()) post.id = reading.id;
+    const std::string_view name = field(0), mail = field(1), date = field(2), body = field(3),
+                           title = field(4), sixth = field(5);
+    const DateReading reading = ReadPostDate(date, thread.inputKanjicode, keyYear);
+    const bool sage = ContainsSage(mail);
+    std::string_view id = numbered ? sixth : std::string_view();
+    if (id.empty()) id = reading.id;
     thread.dateNotes.hasId |= reading.notes.hasId;
     thread.dateNotes.hasBracket |= reading.notes.hasBracket;
     thread.dateNotes.hasIp |= reading.notes.hasIp;
-    if (post.time) {
-      if (thread.firstPostTime == 0) thread.firstPostTime = post.time;
-      if (post.time > thread.lastPostTime) thread.lastPostTime = post.time;
-      if (!post.sage && post.time > thread.lastNonSageTime) thread.lastNonSageTime = post.time;
+    if (reading.time) {
+      if (thread.firstPostTime == 0) thread.firstPostTime = reading.time;
+      if (reading.time > thread.lastPostTime) thread.lastPostTime = reading.time;
+      if (!sage && reading.time > thread.lastNonSageTime) thread.lastNonSageTime = reading.time;
     }
-    thread.posts.push_back(post);
+    // Every member given: the post is written once, not cleared first.
+    thread.posts.push_back(Post{.number = number,
+                                .name = name,
+                                .mail = mail,
+                                .date = date,
+                                .body = body,
+                                .title = title,
+                                .id = id,
+                                .language = numbered ? std::string_view() : sixth,  // World 2ch's
+                                .notation = reading.notation,
+                                .time = reading.time,
+                                .sage = sage,
+                                .broken = false});
   }
   thread.postCount = static_cast<int>(lineFeeds);
   if (!thread.posts.empty()) thread.titleRaw = thread.posts.front().title;

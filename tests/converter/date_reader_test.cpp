@@ -65,6 +65,28 @@ TEST(DateReader, SpecialRules) {
   }
 }
 
+// The time is the last "d:d" of the field, however much follows it: IDs and
+// BE numbers with colons of their own, a link written "1:2>", a second time.
+TEST(DateReader, TimeAmongOtherColons) {
+  struct Case {
+    const char* field;
+    std::uint64_t time;
+  };
+  const Case cases[] = {
+      {"2008/08/17(日) 15:30:19 ID:1hlWO7Vt BE:95537333-2BP(111)", 2008081715301900ULL},
+      {"2008/08/17(日) 15:30:19 ID:1hlWO7Vt BE:95537333-2BP(111) <a href=1:2>x</a>",
+       2008081715301900ULL},
+      {"2008/08/17(日) 15:30:19 ID:ab 0:0 ID:cd", 2008081700000000ULL},
+      {"2008/08/17 1:2", 2008081701020000ULL},  // colon at the eleventh character
+      {"2008/08/17 12:34:56.7 ID:a:b:c:d:e:f:g:h:i:j:k:l:m", 2008081712345670ULL},
+      {"2008/08/17 12:34 <b>a:b</b> <i>1:2></i>", 2008081712340000ULL},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.field);
+    EXPECT_EQ(ReadPostDate(Sjis(c.field), 1, 0).time, c.time);
+  }
+}
+
 TEST(DateReader, NoDateWordsAndFieldsWithoutDate) {
   for (const char* word : {"あぼーん", "あほーん", "移転したよ", "ヤバイ！", "[ここ壊れています]",
                            "[ここ壊れてます]", "移転＆停止"}) {
@@ -92,6 +114,44 @@ TEST(DateReader, NotesAndNotation) {
   r = ReadPostDate(Sjis("2005/05/05(木) 12:00:00 ラッキー賞 ID:abc"), 1, 0);
   EXPECT_EQ(common::Cp932ToUtf8(r.notation), "ラッキー賞");
   EXPECT_EQ(r.weekday, 4);
+}
+
+// The words after the time in each encoding the reader takes: the first
+// "ID:", a notation anywhere (the first of the list when there are two), IP
+// only in its font tag and beside an ID.
+TEST(DateReader, NotesInEachEncoding) {
+  struct Case {
+    const char* field;
+    const char* id;
+    const char* notation;
+    bool ip;
+    int weekday;
+  };
+  const Case cases[] = {
+      {"2005/05/05(木) 12:00:00 ID:abc ID:def", "abc", "", false, 4},
+      {"2005/05/05(木) 12:00:00 ポイント特典 ID:x<b>", "x", "ポイント特典", false, 4},
+      {"2005/05/05(木) 12:00:00 ID:ab 株優プチ ラッキー賞", "ab", "ラッキー賞", false, 4},
+      {"2005/05/05(木) 12:00:00 ID:q <font size=1>IP:1.2.3.4</font>", "q", "", true, 4},
+      {"2005/05/05(木) 12:00:00 ID:q <font size=2>IP:1.2.3.4</font>", "q", "", false, 4},
+      {"2005/05/05(木) 12:00:00 <font size=1>IP:1.2.3.4</font>", "", "", false, 4},
+      {"2005/05/05(木) 12:00:00 ラッキー", "", "", false, 4},
+      {"2005/05/05(月曜) 12:00:00 IDなし", "", "", false, -1},
+  };
+  const std::pair<int, common::Charset> encodings[] = {
+      {1, common::Charset::kCp932}, {2, common::Charset::kEucJp}, {3, common::Charset::kUtf8}};
+  for (const auto& [kanjicode, charset] : encodings) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.field) + " in kanjicode " + std::to_string(kanjicode));
+      std::string field;
+      common::EncodeFromUtf8(c.field, charset, field);
+      DateReading r = ReadPostDate(field, kanjicode, 0);
+      EXPECT_EQ(r.time, 2005050512000000ULL);
+      EXPECT_EQ(std::string(r.id), c.id);
+      EXPECT_EQ(common::DecodeToUtf8(r.notation, charset), c.notation);
+      EXPECT_EQ(r.notes.hasIp, c.ip);
+      EXPECT_EQ(r.weekday, c.weekday);
+    }
+  }
 }
 
 TEST(DateReader, Weekdays) {
