@@ -2,6 +2,7 @@
 // over libcurl, with the request line and header lines a board expects.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -104,6 +105,14 @@ class HttpClient {
 
   // A stop of the running cycle or an exit request arrived.
   bool StopArrived() const;
+
+  // The easy and multi handle kept for the client's life: making them anew
+  // for every request costs more than a probe answered 304. A request made
+  // while they are in use (nested in the pump) gets handles of its own.
+  struct Handles;
+  class HandleLease;
+  std::unique_ptr<Handles> kept_;
+  bool keptInUse_ = false;
 
   Monitor& monitor_;
   ResponseHead lastHead_;
