@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/unique_fd.h"
 #include "monitor/core/form.h"
 #include "monitor/core/platform.h"
 
@@ -85,6 +86,11 @@ struct Monitor {
     size_t paneUtf16Units = 0;                // UTF-16 length of txtLOG's text
     unsigned long long paneRevision = ~0ULL;  // txtLOG's revision it was counted at
     bool fileGivenUp = false;                 // the last record could not be written
+    // The log file, kept open between records while it is still the file
+    // at the log's path (the device and inode it had when opened).
+    common::UniqueFd file;
+    unsigned long long fileDevice = 0;
+    unsigned long long fileInode = 0;
     int retryLimitMilliseconds = 10000;
     std::mt19937 pauses{std::random_device{}()};  // the random pauses between retries
   } log;
