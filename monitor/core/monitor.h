@@ -10,6 +10,7 @@
 
 #include "common/unique_fd.h"
 #include "monitor/core/form.h"
+#include "monitor/core/line_counts.h"
 #include "monitor/core/platform.h"
 
 namespace yagura {
@@ -80,6 +81,9 @@ struct Monitor {
   // button before the cycle has ended, or a nested tick would start a second
   // cycle inside it.
   bool cycleInProgress = false;
+
+  // The followed logs' line counts the title search keeps between cycles.
+  LineCounts lineCounts;
 
   // The activity log's bookkeeping (see activity_log.h).
   struct LogState {
