@@ -44,11 +44,16 @@ class ThreadRetrieval {
 
   void Run() {
     // A range request needs a log to overlap: its last byte is asked again.
-    if (common::FileSize(local_) > 0 && common::FileExists(head_)) {
-      Differential();
-    } else {
-      Full();
+    const long long size = common::FileSize(local_);
+    if (size > 0) {
+      // Read at once: the header file that exists is the one needed next.
+      const std::optional<std::string> head = common::ReadWholeFile(head_);
+      if (head || common::FileExists(head_)) {
+        Differential(size, ParseHeaderFields(head.value_or("")));
+        return;
+      }
     }
+    Full();
   }
 
  private:
@@ -89,17 +94,17 @@ class ThreadRetrieval {
     return http_.Send(request);
   }
 
-  void Differential() {
-    const std::string lastModified = ReadHeaderFile(head_).lastModified;
+  // `size` is the local log's, `stored` its header file's lines.
+  void Differential(long long size, const HeaderFields& stored) {
+    const std::string& lastModified = stored.lastModified;
     const size_t blank = lastModified.find(' ');
     const std::string since =
         blank == std::string::npos ? lastModified : lastModified.substr(blank + 1);
     // The range starts one byte before the local end: that byte must come
     // back as the line feed the log ends with, or the log changed under us
     // (a deleted post, or a page served in its place).
-    const std::string extra = "If-Modified-Since: " + since +
-                              "\r\nRange: bytes=" + std::to_string(common::FileSize(local_) - 1) +
-                              "-\r\n";
+    const std::string extra =
+        "If-Modified-Since: " + since + "\r\nRange: bytes=" + std::to_string(size - 1) + "-\r\n";
 
     bool connected = false;
     for (int attempt = 0;
