@@ -349,14 +349,11 @@ void HttpClient::RunPumped(void* multiHandle, Transfer& t) {
   }
 }
 
-namespace {
-
-bool Store(const HttpRequestSpec& request, const std::string& path, std::string_view bytes) {
-  return request.scratchFiles ? common::ReplaceScratchFile(path, bytes)
+bool HttpClient::Store(const HttpRequestSpec& request, const std::string& path,
+                       std::string_view bytes) {
+  return request.scratchFiles ? scratchFiles_.Replace(path, bytes)
                               : common::ReplaceFileAtomically(path, bytes);
 }
-
-}  // namespace
 
 int HttpClient::StoreResult(const HttpRequestSpec& request, bool isHead, Transfer& t) {
   if (t.aborted || t.timedOut || t.bodyTooLarge || t.headersTooLong || !t.headersDone) {

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/file_io.h"
 #include "monitor/core/monitor.h"
 #include "monitor/http/response_head.h"
 
@@ -47,7 +48,7 @@ struct HttpRequestSpec {
   std::string proxy;         // "" for the environment's proxy
   std::string extraHeaders;  // further lines, each ending CR LF
   // The files only hold this exchange for the cycle's own use: they are
-  // overwritten in place (common::ReplaceScratchFile), not replaced safely.
+  // overwritten in place (common::ScratchFiles), not replaced safely.
   bool scratchFiles = false;
 };
 
@@ -100,6 +101,8 @@ class HttpClient {
   // Runs the transfer to its end, pumping the window; the event loop of the
   // call that behaves as if it blocked.
   void RunPumped(void* multi, Transfer& transfer);
+  // Writes one of the request's files.
+  bool Store(const HttpRequestSpec& request, const std::string& path, std::string_view bytes);
   // Writes the header file and the body file; the call's result.
   int StoreResult(const HttpRequestSpec& request, bool isHead, Transfer& transfer);
 
@@ -113,6 +116,9 @@ class HttpClient {
   class HandleLease;
   std::unique_ptr<Handles> kept_;
   bool keptInUse_ = false;
+
+  // The scratch files of range requests, kept open between requests.
+  common::ScratchFiles scratchFiles_;
 
   Monitor& monitor_;
   ResponseHead lastHead_;
