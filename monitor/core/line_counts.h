@@ -1,25 +1,12 @@
 // The line counts of the followed threads' logs, kept between title searches:
-// every search asks whether each log can still take posts, and reading every
-// log again each cycle costs more than the rest of an unchanged cycle's search.
+// every search asks whether each log can still take posts.
 #pragma once
 
-#include <optional>
 #include <string>
-#include <unordered_map>
+
+#include "monitor/core/file_stamp.h"
 
 namespace yagura {
-
-// What tells one state of a file from another without reading it.
-struct FileStamp {
-  unsigned long long device = 0;
-  unsigned long long inode = 0;
-  long long size = 0;
-  long long modifiedNanoseconds = 0;
-  long long changedNanoseconds = 0;  // also moves when someone sets the modified time back
-  bool operator==(const FileStamp&) const = default;
-};
-// The file's stamp; nothing when it does not exist.
-std::optional<FileStamp> StampOf(const std::string& path);
 
 class LineCounts {
  public:
@@ -28,16 +15,14 @@ class LineCounts {
   // read again.
   long long CountUpTo(const std::string& path, const FileStamp& stamp, long long limit);
   // Starts a search: what the previous one did not look at is forgotten.
-  void StartPass();
+  void StartPass() { counts_.StartPass(); }
 
  private:
   struct Counted {
-    FileStamp stamp;
     long long limit = 0;
     long long count = 0;
   };
-  std::unordered_map<std::string, Counted> current_;
-  std::unordered_map<std::string, Counted> previous_;
+  StampedMemo<Counted> counts_;
 };
 
 }  // namespace yagura

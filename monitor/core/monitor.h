@@ -84,6 +84,9 @@ struct Monitor {
 
   // The followed logs' line counts the title search keeps between cycles.
   LineCounts lineCounts;
+  // The text of each followed log's header file, kept by the dat retrieval
+  // between cycles while the file is unchanged.
+  StampedMemo<std::string> storedHeads;
 
   // The activity log's bookkeeping (see activity_log.h).
   struct LogState {

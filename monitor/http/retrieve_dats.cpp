@@ -8,6 +8,7 @@
 #include "common/line_ends.h"
 #include "monitor/core/activity_log.h"
 #include "monitor/core/board_urls.h"
+#include "monitor/core/file_stamp.h"
 #include "monitor/core/message_text.h"
 #include "monitor/core/run_state.h"
 #include "monitor/core/thread_lists.h"
@@ -46,10 +47,8 @@ class ThreadRetrieval {
     // A range request needs a log to overlap: its last byte is asked again.
     const long long size = common::FileSize(local_);
     if (size > 0) {
-      // Read at once: the header file that exists is the one needed next.
-      const std::optional<std::string> head = common::ReadWholeFile(head_);
-      if (head || common::FileExists(head_)) {
-        Differential(size, ParseHeaderFields(head.value_or("")));
+      if (const std::optional<FileStamp> stamp = StampOf(head_)) {
+        Differential(size, ParseHeaderFields(StoredHead(*stamp)));
         return;
       }
     }
@@ -57,6 +56,15 @@ class ThreadRetrieval {
   }
 
  private:
+  // The header file's text, read again only when the file changed since.
+  std::string StoredHead(const FileStamp& stamp) {
+    if (const std::string* kept = monitor_.storedHeads.Find(head_, stamp)) return *kept;
+    std::optional<std::string> text = common::ReadWholeFile(head_);
+    if (!text) return {};
+    monitor_.storedHeads.Keep(head_, stamp, *text);
+    return std::move(*text);
+  }
+
   static void RestoreOrRemove(const std::string& path, const std::optional<std::string>& bytes) {
     if (bytes) {
       common::ReplaceFileAtomically(path, *bytes);
@@ -321,6 +329,7 @@ bool RetrieveDats(Monitor& monitor, HttpClient& http, const std::string& datFold
   std::filesystem::create_directories(datFolder, error);
   if (!std::filesystem::is_directory(datFolder, error)) return false;
 
+  monitor.storedHeads.StartPass();
   ListBox& list = monitor.form.listDATDL[0];
   const int count = list.Count();
   for (int i = 0; i < count; ++i) {
