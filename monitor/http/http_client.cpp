@@ -427,9 +427,11 @@ int HttpClient::Send(const HttpRequestSpec& request) {
   curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
   curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 1L);
-  // Each request resolves the host and shakes hands anew, as it did with
-  // handles of its own; only the trusted certificates stay loaded.
+  // Kept handles keep nothing from one request for the next, as handles of
+  // its own did: the host is resolved, the trusted certificates are loaded
+  // (a changed CA file counts at once) and the TLS handshake is made anew.
   curl_easy_setopt(e, CURLOPT_DNS_CACHE_TIMEOUT, 0L);
+  curl_easy_setopt(e, CURLOPT_CA_CACHE_TIMEOUT, 0L);
   curl_easy_setopt(e, CURLOPT_SSL_SESSIONID_CACHE, 0L);
   curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, connectTimeoutMilliseconds);
   // Certificates are checked against the system's CA store; a failure fails the request.
