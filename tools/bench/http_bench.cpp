@@ -13,7 +13,11 @@
 //  4. the bytes one board refresh receives when nothing changed on the demo
 //     board (tools/demo/board_sim.py, 300 threads), asked plainly as before
 //     and with the kept list's Last-Modified.
-// Run: build/tests/monitor/http/http_bench [runs] [cycle]
+// Run: build/tests/monitor/http/http_bench [runs] [cycle [monitor|libcurl]]
+// "cycle monitor" and "cycle libcurl" run the unchanged cycles of one side
+// only (after the same set-up), for measuring each from outside, e.g. its
+// CPU time: perf stat -e task-clock --no-inherit http_bench N cycle monitor,
+// less the same with 0 runs, divided by N.
 #include <curl/curl.h>
 #include <unistd.h>
 
@@ -240,7 +244,11 @@ bool RunPoliteRefresh(yagura::EventPump& pump, const std::string& folder) {
 }
 
 // Returns false when the cycle could not be set up.
-bool RunCycleBenchmark(int runs, yagura::EventPump& pump, const std::string& folder) {
+// Which sides of the cycle comparison run.
+enum class Sides { kBoth, kMonitorOnly, kLibcurlOnly };
+
+bool RunCycleBenchmark(int runs, yagura::EventPump& pump, const std::string& folder,
+                       Sides sides = Sides::kBoth) {
   NginxServer nginx;
   if (!nginx.Running()) {
     std::fprintf(stderr, "nginx did not start: %s\n", nginx.ErrorLog().c_str());
@@ -272,13 +280,23 @@ bool RunCycleBenchmark(int runs, yagura::EventPump& pump, const std::string& fol
   std::vector<double> referenceList;
   for (int i = 0; i < runs; ++i) {
     auto start = SteadyClock::now();
-    if (!MonitorCycle(m, client, &steps)) return false;
-    ours.push_back(Milliseconds(SteadyClock::now() - start));
+    if (sides != Sides::kLibcurlOnly) {
+      if (!MonitorCycle(m, client, &steps)) return false;
+      ours.push_back(Milliseconds(SteadyClock::now() - start));
+    }
     start = SteadyClock::now();
-    if (!ReferenceCycle(curl, m, boardUrl, folder, &referenceList)) return false;
-    theirs.push_back(Milliseconds(SteadyClock::now() - start));
+    if (sides != Sides::kMonitorOnly) {
+      if (!ReferenceCycle(curl, m, boardUrl, folder, &referenceList)) return false;
+      theirs.push_back(Milliseconds(SteadyClock::now() - start));
+    }
   }
   if (runs == 0) return true;  // the first cycle alone (fsync counting)
+  if (sides != Sides::kBoth) {
+    std::printf("unchanged cycle, %d runs of %s only: median %.2f ms\n", runs,
+                sides == Sides::kMonitorOnly ? "the monitor" : "libcurl",
+                Median(sides == Sides::kMonitorOnly ? ours : theirs));
+    return true;
+  }
   const double a = Median(ours), b = Median(theirs);
   std::printf(
       "unchanged cycle, 100 followed threads (101 requests), %d runs: monitor median %.2f ms, "
@@ -297,6 +315,14 @@ bool RunCycleBenchmark(int runs, yagura::EventPump& pump, const std::string& fol
 int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::atoi(argv[1]) : 21;
   const bool cycleOnly = argc > 2 && std::string(argv[2]) == "cycle";
+  const std::string side = argc > 3 ? argv[3] : "";
+  const Sides sides = side == "monitor"   ? Sides::kMonitorOnly
+                      : side == "libcurl" ? Sides::kLibcurlOnly
+                                          : Sides::kBoth;
+  if (!side.empty() && sides == Sides::kBoth) {
+    std::fprintf(stderr, "unknown side \"%s\" (monitor or libcurl)\n", side.c_str());
+    return 2;
+  }
   RecordingPump pump;
   yagura::Monitor monitor;
   monitor.pump = &pump;
@@ -306,7 +332,7 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(folder);
   if (cycleOnly) {
     yagura::NullPump quiet;
-    const bool ok = RunCycleBenchmark(runs, quiet, folder);
+    const bool ok = RunCycleBenchmark(runs, quiet, folder, sides);
     std::filesystem::remove_all(folder);
     return ok ? 0 : 1;
   }
