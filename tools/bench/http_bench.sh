@@ -37,5 +37,6 @@ if command -v perf >/dev/null; then
   awk -v m0="$(cpu 0 monitor)" -v m="$(cpu $cycles monitor)" \
       -v l0="$(cpu 0 libcurl)" -v l="$(cpu $cycles libcurl)" -v n=$cycles 'BEGIN {
     a = (m - m0) / n; b = (l - l0) / n
+    if (b <= 0) { print "CPU time per unchanged cycle: perf stat could not count task-clock"; exit }
     printf "CPU time per unchanged cycle: monitor %.2f ms, libcurl easy handle %.2f ms, ratio %.2f\n", a, b, a / b }'
 fi
