@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <random>
@@ -48,6 +49,39 @@ bool ReplaceScratchFile(const std::string& path, std::string_view bytes) {
     ok = ::ftruncate(fd.Get(), static_cast<off_t>(bytes.size())) == 0;
   }
   ok = fd.Close() && ok;
+  return ok;
+}
+
+bool ScratchFiles::Replace(const std::string& path, std::string_view bytes) {
+  auto kept =
+      std::find_if(open_.begin(), open_.end(), [&](const Open& file) { return file.path == path; });
+  if (kept == open_.end()) kept = open_.insert(open_.end(), Open{path, {}, 0, 0});
+  struct stat st {};
+  const bool exists = ::stat(path.c_str(), &st) == 0;
+  if (!exists || st.st_dev != kept->device || st.st_ino != kept->inode) kept->fd.Reset();
+  if (!kept->fd.Valid()) {
+    // Not O_TRUNC, as in ReplaceScratchFile.
+    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0) return false;
+    kept->fd = std::move(fd);
+    kept->device = st.st_dev;
+    kept->inode = st.st_ino;
+  }
+  const int fd = kept->fd.Get();
+  bool ok = true;
+  for (size_t done = 0; ok && done < bytes.size();) {
+    const ssize_t n =
+        ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+    } else if (n == 0 || errno != EINTR) {
+      ok = false;
+    }
+  }
+  if (ok && st.st_size > static_cast<off_t>(bytes.size())) {
+    ok = ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0;
+  }
+  if (!ok) kept->fd.Reset();  // opened afresh next time
   return ok;
 }
 

@@ -7,6 +7,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "common/unique_fd.h"
 
 namespace common {
 
@@ -32,6 +35,24 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, mode
 // request itself. A failed or interrupted write may leave the file cut, so
 // a caller treats false as "nothing stored".
 bool ReplaceScratchFile(const std::string& path, std::string_view bytes);
+
+// The same overwrite, through files kept open from one write to the next
+// while their path still names them (checked with one stat): a scratch file
+// rewritten for every request then costs a stat and a write.
+class ScratchFiles {
+ public:
+  // Same contract as ReplaceScratchFile.
+  bool Replace(const std::string& path, std::string_view bytes);
+
+ private:
+  struct Open {
+    std::string path;
+    UniqueFd fd;
+    unsigned long long device = 0;
+    unsigned long long inode = 0;
+  };
+  std::vector<Open> open_;
+};
 
 // Appends `bytes` to `path`, creating it (mode 0644) when missing.
 bool AppendToFile(const std::string& path, std::string_view bytes);

@@ -1,5 +1,8 @@
 #include "monitor/core/activity_log.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
 #include <iostream>
@@ -18,36 +21,69 @@ constexpr std::string_view kFullwidthRightParen = "\xEF\xBC\x89";  // "）"
 void AppendToPane(Monitor& monitor, std::string_view message) {
   TextBox& pane = monitor.form.txtLOG;
   auto& units = monitor.log.paneUtf16Units;
-  std::string text = pane.Text();
   // Someone else may have set the pane (the start-up report): count afresh.
-  if (monitor.log.paneRevision != pane.Revision()) units = common::Utf16Length(text);
-  text += "\r\n";
-  text += message;
-  units += 2 + common::Utf16Length(message);
-  size_t cut = 0;
-  while (units * 2 > kLogPaneLimitBytes && cut < text.size()) {
-    size_t crlf = text.find("\r\n", cut);
-    size_t next = crlf == std::string::npos ? cut + 1 : crlf + 2;
-    if (crlf == std::string::npos) {
-      // No line end left: cut the first character (a whole UTF-8 sequence).
-      while (next < text.size() && (static_cast<unsigned char>(text[next]) & 0xC0) == 0x80) ++next;
+  if (monitor.log.paneRevision != pane.Revision()) units = common::Utf16Length(pane.Text());
+  pane.EditText([&](std::string& text) {
+    text += "\r\n";
+    text += message;
+    units += 2 + common::Utf16Length(message);
+    size_t cut = 0;
+    while (units * 2 > kLogPaneLimitBytes && cut < text.size()) {
+      size_t crlf = text.find("\r\n", cut);
+      size_t next = crlf == std::string::npos ? cut + 1 : crlf + 2;
+      if (crlf == std::string::npos) {
+        // No line end left: cut the first character (a whole UTF-8 sequence).
+        while (next < text.size() && (static_cast<unsigned char>(text[next]) & 0xC0) == 0x80) {
+          ++next;
+        }
+      }
+      units -= common::Utf16Length(std::string_view(text).substr(cut, next - cut));
+      cut = next;
     }
-    units -= common::Utf16Length(std::string_view(text).substr(cut, next - cut));
-    cut = next;
-  }
-  if (cut > 0) text.erase(0, cut);
-  pane.SetText(std::move(text));
+    if (cut > 0) text.erase(0, cut);
+  });
   monitor.log.paneRevision = pane.Revision();
 }
 
-void RotateIfLarge(const std::string& logPath, const std::string& oldPath) {
-  long long size = common::FileSize(logPath);
-  if (size < kLogRotateBytes) return;
+// A log grown to the limit becomes the old log (one generation) and the next
+// record starts a new file. The kept file is let go when the path no longer
+// names it (rotated, removed or replaced by someone else).
+void RotateIfLarge(Monitor::LogState& log, const std::string& logPath, const std::string& oldPath) {
+  struct stat st {};
+  if (::stat(logPath.c_str(), &st) != 0) {
+    log.file.Reset();
+    return;
+  }
+  if (log.file.Valid() && (st.st_dev != log.fileDevice || st.st_ino != log.fileInode)) {
+    log.file.Reset();
+  }
+  if (st.st_size < kLogRotateBytes) return;
+  log.file.Reset();
+  // The rename is the copy and the removal in one step.
+  if (::rename(logPath.c_str(), oldPath.c_str()) == 0) return;
   if (auto bytes = common::ReadWholeFile(logPath)) {
     common::ReplaceFileAtomically(oldPath, *bytes);
   }
   // A failed copy is not checked: the log restarts all the same.
   common::RemoveFile(logPath);
+}
+
+// Appends a record through the kept file, opening it when there is none;
+// errno tells why it failed.
+bool AppendRecord(Monitor::LogState& log, const std::string& logPath, std::string_view bytes) {
+  if (!log.file.Valid()) {
+    common::UniqueFd fd(::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+    struct stat st {};
+    if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0) return false;
+    log.file = std::move(fd);
+    log.fileDevice = st.st_dev;
+    log.fileInode = st.st_ino;
+  }
+  if (common::WriteAll(log.file.Get(), bytes)) return true;
+  const int error = errno;
+  log.file.Reset();
+  errno = error;
+  return false;
 }
 
 }  // namespace
@@ -102,7 +138,7 @@ void WriteLog(Monitor& monitor, std::string_view rawMessage) {
   monitor.PumpOnce();
 
   const std::string logPath = monitor.paths.File(".log");
-  RotateIfLarge(logPath, monitor.paths.File("_old.log"));
+  RotateIfLarge(monitor.log, logPath, monitor.paths.File("_old.log"));
 
   if (monitor.onLogLine) monitor.onLogLine(message);
 
@@ -116,7 +152,7 @@ void WriteLog(Monitor& monitor, std::string_view rawMessage) {
   std::uniform_real_distribution<double> uniform(0.0, 1.0);
   int waited = 0;
   for (;;) {
-    if (common::AppendToFile(logPath, bytes)) {
+    if (AppendRecord(monitor.log, logPath, bytes)) {
       monitor.log.fileGivenUp = false;
       return;
     }

@@ -45,6 +45,12 @@ void TextBox::SetText(std::string text) {
   Changed();
 }
 
+void TextBox::EditText(const std::function<void(std::string& text)>& edit) {
+  edit(text_);
+  ++revision_;
+  Changed();
+}
+
 void CheckBox::SetValue(int value) {
   if (value_ == value) return;
   value_ = value;

@@ -73,6 +73,9 @@ class TextBox : public Control {
  public:
   const std::string& Text() const { return text_; }
   void SetText(std::string text);
+  // Changes the text in place, without a copy of it (the log pane grows by
+  // a line at a time); always counts as a change.
+  void EditText(const std::function<void(std::string& text)>& edit);
   // Counts the changes of the text, so that a reader can tell cheaply whether
   // the text is still the one it last saw.
   unsigned long long Revision() const { return revision_; }

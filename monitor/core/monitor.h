@@ -8,7 +8,9 @@
 #include <string>
 #include <string_view>
 
+#include "common/unique_fd.h"
 #include "monitor/core/form.h"
+#include "monitor/core/line_counts.h"
 #include "monitor/core/platform.h"
 
 namespace yagura {
@@ -80,11 +82,22 @@ struct Monitor {
   // cycle inside it.
   bool cycleInProgress = false;
 
+  // The followed logs' line counts the title search keeps between cycles.
+  LineCounts lineCounts;
+  // The text of each followed log's header file, kept by the dat retrieval
+  // between cycles while the file is unchanged.
+  StampedMemo<std::string> storedHeads;
+
   // The activity log's bookkeeping (see activity_log.h).
   struct LogState {
     size_t paneUtf16Units = 0;                // UTF-16 length of txtLOG's text
     unsigned long long paneRevision = ~0ULL;  // txtLOG's revision it was counted at
     bool fileGivenUp = false;                 // the last record could not be written
+    // The log file, kept open between records while it is still the file
+    // at the log's path (the device and inode it had when opened).
+    common::UniqueFd file;
+    unsigned long long fileDevice = 0;
+    unsigned long long fileInode = 0;
     int retryLimitMilliseconds = 10000;
     std::mt19937 pauses{std::random_device{}()};  // the random pauses between retries
   } log;

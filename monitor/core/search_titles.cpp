@@ -308,11 +308,11 @@ size_t CountEnd(std::string_view entry, size_t lt) {
 }
 
 // A log that can take no more posts: 1001 lines or more than 512 KB.
-bool CannotTakePosts(const std::string& datPath) {
-  long long size = common::FileSize(datPath);
-  if (size < 0) return false;
-  if (size / 1024 > kBigThreadKilobytes) return true;
-  return CountLineFeedsUpTo(datPath, kFullThreadLines) >= kFullThreadLines;
+bool CannotTakePosts(Monitor& monitor, const std::string& datPath) {
+  const std::optional<FileStamp> stamp = StampOf(datPath);
+  if (!stamp) return false;
+  if (stamp->size / 1024 > kBigThreadKilobytes) return true;
+  return monitor.lineCounts.CountUpTo(datPath, *stamp, kFullThreadLines) >= kFullThreadLines;
 }
 
 // Pass 2: returns false when the user stopped the run.
@@ -322,6 +322,7 @@ bool FindDroppedThreads(Monitor& monitor, std::string_view text) {
   ListBox& downloads = f.listDATDL[0];
   if (downloads.Count() == 0) return true;
   const BoardIndex board(text, downloads.Items());
+  monitor.lineCounts.StartPass();
   const int startCount = downloads.Count();
   for (int j = 0; j < startCount;) {
     const std::optional<std::string> selected = SelectWithEvents(monitor, downloads, j);
@@ -347,7 +348,7 @@ bool FindDroppedThreads(Monitor& monitor, std::string_view text) {
       std::string rebuilt = entry.substr(0, lt + 1) + entry.substr(gt);
       const std::string datPath = monitor.paths.DatFolder() + std::string(keyPart);
       if (board.Lists(keyPart, rebuilt)) {
-        if (CannotTakePosts(datPath)) {
+        if (CannotTakePosts(monitor, datPath)) {
           WriteLog(monitor,
                    Detail(monitor, Quoted(title) + "[" + std::string(keyPart) +
                                        "]には書き込めませんがdat落ちしていないのでLZH圧縮、"

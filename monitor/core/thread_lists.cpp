@@ -104,6 +104,19 @@ bool SaveDownloadPlan(Monitor& monitor) {
   for (const std::string& item : monitor.form.listDATDL[0].Items()) lines.push_back(item);
   lines.push_back(std::string(kStepPrefix) + "終わり");
   const std::string path = monitor.paths.File("_dat.lst");
+  const std::string bytes = common::Utf8ToCp932(common::JoinCrLfLines(lines));
+  // Only the time in the first line changed (an unchanged cycle): the bytes
+  // go over the old ones in place. A crash midway leaves a plan that differs
+  // at most in its time; a new file and a rename would cost more than the
+  // rest of the cycle's bookkeeping.
+  if (const std::optional<std::string> oldBytes = common::ReadWholeFile(path);
+      oldBytes && oldBytes->size() == bytes.size()) {
+    const size_t firstEnd = bytes.find("\r\n");
+    if (firstEnd != std::string::npos && oldBytes->find("\r\n") == firstEnd &&
+        oldBytes->compare(firstEnd, std::string::npos, bytes, firstEnd) == 0) {
+      return common::ReplaceScratchFile(path, bytes);
+    }
+  }
   // The plan is rewritten every cycle for its time line, but it only needs
   // to reach the disk when the followed threads changed: a restart rebuilds
   // the download list from it.
@@ -111,7 +124,7 @@ bool SaveDownloadPlan(Monitor& monitor) {
   const bool sameEntries = old && old->size() == lines.size() &&
                            std::equal(lines.begin() + 1, lines.end(), old->begin() + 1);
   return common::ReplaceFileAtomically(
-      path, common::Utf8ToCp932(common::JoinCrLfLines(lines)), 0644,
+      path, bytes, 0644,
       sameEntries ? common::Durability::kUnflushed : common::Durability::kFlushed);
 }
 

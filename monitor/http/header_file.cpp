@@ -43,10 +43,14 @@ std::string_view ApplyRule(std::string_view line, const std::string& argument) {
 }  // namespace
 
 HeaderFields ReadHeaderFile(const std::string& path) {
-  HeaderFields fields;
   auto bytes = common::ReadWholeFile(path);
-  if (!bytes) return fields;
-  for (std::string_view line : SplitLines(*bytes)) {
+  if (!bytes) return {};
+  return ParseHeaderFields(*bytes);
+}
+
+HeaderFields ParseHeaderFields(std::string_view text) {
+  HeaderFields fields;
+  for (std::string_view line : SplitLines(text)) {
     if (line.starts_with(kStatusStart)) {
       fields.status = line;
     } else if (line.starts_with(kDateStart)) {

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace yagura {
 
@@ -17,6 +18,8 @@ struct HeaderFields {
 };
 
 HeaderFields ReadHeaderFile(const std::string& path);
+// The same from the file's text.
+HeaderFields ParseHeaderFields(std::string_view text);
 
 // Each field: "-" removes the line, "" keeps it, any other text replaces it.
 // Replaces the file atomically; always returns 1.

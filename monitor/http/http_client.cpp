@@ -192,12 +192,54 @@ std::string UrlPath(std::string_view url) {
   return "/" + std::string(rest);
 }
 
+struct HttpClient::Handles {
+  std::unique_ptr<CURL, EasyDeleter> easy{curl_easy_init()};
+  std::unique_ptr<CURLM, MultiDeleter> multi{curl_multi_init()};
+  bool Valid() const { return easy && multi; }
+};
+
+// The kept handles while they are free, else a pair made for this request
+// alone. The kept easy handle starts each request from libcurl's defaults.
+class HttpClient::HandleLease {
+ public:
+  explicit HandleLease(HttpClient& client) : client_(client) {
+    if (!client_.keptInUse_) {
+      if (!client_.kept_) client_.kept_ = std::make_unique<Handles>();
+      if (client_.kept_->Valid()) {
+        client_.keptInUse_ = true;
+        handles_ = client_.kept_.get();
+        curl_easy_reset(handles_->easy.get());
+        return;
+      }
+    }
+    own_ = std::make_unique<Handles>();
+    handles_ = own_.get();
+  }
+  ~HandleLease() {
+    if (!own_) client_.keptInUse_ = false;
+  }
+  HandleLease(const HandleLease&) = delete;
+  HandleLease& operator=(const HandleLease&) = delete;
+
+  bool Valid() const { return handles_->Valid(); }
+  CURL* Easy() const { return handles_->easy.get(); }
+  CURLM* Multi() const { return handles_->multi.get(); }
+
+ private:
+  HttpClient& client_;
+  Handles* handles_ = nullptr;
+  std::unique_ptr<Handles> own_;
+};
+
 // libcurl counts its global initialisations: each client holds one.
 HttpClient::HttpClient(Monitor& monitor) : monitor_(monitor) {
   curl_global_init(CURL_GLOBAL_DEFAULT);
 }
 
-HttpClient::~HttpClient() { curl_global_cleanup(); }
+HttpClient::~HttpClient() {
+  kept_.reset();  // before the global cleanup
+  curl_global_cleanup();
+}
 
 int HttpClient::HttpRequest(std::string_view method, std::string_view url,
                             const std::string& headerFile, const std::string& bodyFile,
@@ -307,14 +349,11 @@ void HttpClient::RunPumped(void* multiHandle, Transfer& t) {
   }
 }
 
-namespace {
-
-bool Store(const HttpRequestSpec& request, const std::string& path, std::string_view bytes) {
-  return request.scratchFiles ? common::ReplaceScratchFile(path, bytes)
+bool HttpClient::Store(const HttpRequestSpec& request, const std::string& path,
+                       std::string_view bytes) {
+  return request.scratchFiles ? scratchFiles_.Replace(path, bytes)
                               : common::ReplaceFileAtomically(path, bytes);
 }
-
-}  // namespace
 
 int HttpClient::StoreResult(const HttpRequestSpec& request, bool isHead, Transfer& t) {
   if (t.aborted || t.timedOut || t.bodyTooLarge || t.headersTooLong || !t.headersDone) {
@@ -371,14 +410,14 @@ int HttpClient::Send(const HttpRequestSpec& request) {
   }
   std::unique_ptr<curl_slist, SlistDeleter> headers(list);
 
-  std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
-  std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
-  if (!easy || !multi) return -1;
+  HandleLease handles(*this);
+  if (!handles.Valid()) return -1;
   Transfer t;
   t.maxBodyBytes = maxBodyBytes;
   t.lastActivity = SteadyClock::now();
   const std::string agent = UserAgentFor(request.agentKey);
-  CURL* e = easy.get();
+  CURL* e = handles.Easy();
+  CURLM* multi = handles.Multi();
   curl_easy_setopt(e, CURLOPT_URL, target.c_str());
   curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(e, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
@@ -388,6 +427,12 @@ int HttpClient::Send(const HttpRequestSpec& request) {
   curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
   curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 1L);
+  // Kept handles keep nothing from one request for the next, as handles of
+  // its own did: the host is resolved, the trusted certificates are loaded
+  // (a changed CA file counts at once) and the TLS handshake is made anew.
+  curl_easy_setopt(e, CURLOPT_DNS_CACHE_TIMEOUT, 0L);
+  curl_easy_setopt(e, CURLOPT_CA_CACHE_TIMEOUT, 0L);
+  curl_easy_setopt(e, CURLOPT_SSL_SESSIONID_CACHE, 0L);
   curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, connectTimeoutMilliseconds);
   // Certificates are checked against the system's CA store; a failure fails the request.
   curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
@@ -402,9 +447,9 @@ int HttpClient::Send(const HttpRequestSpec& request) {
   curl_easy_setopt(e, CURLOPT_PREREQFUNCTION, OnConnected);
   curl_easy_setopt(e, CURLOPT_PREREQDATA, &t);
 
-  if (curl_multi_add_handle(multi.get(), e) != CURLM_OK) return -1;
-  RunPumped(multi.get(), t);
-  curl_multi_remove_handle(multi.get(), e);
+  if (curl_multi_add_handle(multi, e) != CURLM_OK) return -1;
+  RunPumped(multi, t);
+  curl_multi_remove_handle(multi, e);
   // A request nested in the pump may have set the head meanwhile.
   lastHead_ = {};
   lastFailure_ = HttpFailure::kNone;

@@ -2,10 +2,12 @@
 // over libcurl, with the request line and header lines a board expects.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "common/file_io.h"
 #include "monitor/core/monitor.h"
 #include "monitor/http/response_head.h"
 
@@ -46,7 +48,7 @@ struct HttpRequestSpec {
   std::string proxy;         // "" for the environment's proxy
   std::string extraHeaders;  // further lines, each ending CR LF
   // The files only hold this exchange for the cycle's own use: they are
-  // overwritten in place (common::ReplaceScratchFile), not replaced safely.
+  // overwritten in place (common::ScratchFiles), not replaced safely.
   bool scratchFiles = false;
 };
 
@@ -99,11 +101,24 @@ class HttpClient {
   // Runs the transfer to its end, pumping the window; the event loop of the
   // call that behaves as if it blocked.
   void RunPumped(void* multi, Transfer& transfer);
+  // Writes one of the request's files.
+  bool Store(const HttpRequestSpec& request, const std::string& path, std::string_view bytes);
   // Writes the header file and the body file; the call's result.
   int StoreResult(const HttpRequestSpec& request, bool isHead, Transfer& transfer);
 
   // A stop of the running cycle or an exit request arrived.
   bool StopArrived() const;
+
+  // The easy and multi handle kept for the client's life: making them anew
+  // for every request costs more than a probe answered 304. A request made
+  // while they are in use (nested in the pump) gets handles of its own.
+  struct Handles;
+  class HandleLease;
+  std::unique_ptr<Handles> kept_;
+  bool keptInUse_ = false;
+
+  // The scratch files of range requests, kept open between requests.
+  common::ScratchFiles scratchFiles_;
 
   Monitor& monitor_;
   ResponseHead lastHead_;

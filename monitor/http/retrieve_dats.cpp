@@ -8,6 +8,7 @@
 #include "common/line_ends.h"
 #include "monitor/core/activity_log.h"
 #include "monitor/core/board_urls.h"
+#include "monitor/core/file_stamp.h"
 #include "monitor/core/message_text.h"
 #include "monitor/core/run_state.h"
 #include "monitor/core/thread_lists.h"
@@ -44,14 +45,26 @@ class ThreadRetrieval {
 
   void Run() {
     // A range request needs a log to overlap: its last byte is asked again.
-    if (common::FileSize(local_) > 0 && common::FileExists(head_)) {
-      Differential();
-    } else {
-      Full();
+    const long long size = common::FileSize(local_);
+    if (size > 0) {
+      if (const std::optional<FileStamp> stamp = StampOf(head_)) {
+        Differential(size, ParseHeaderFields(StoredHead(*stamp)));
+        return;
+      }
     }
+    Full();
   }
 
  private:
+  // The header file's text, read again only when the file changed since.
+  std::string StoredHead(const FileStamp& stamp) {
+    if (const std::string* kept = monitor_.storedHeads.Find(head_, stamp)) return *kept;
+    std::optional<std::string> text = common::ReadWholeFile(head_);
+    if (!text) return {};
+    monitor_.storedHeads.Keep(head_, stamp, *text);
+    return std::move(*text);
+  }
+
   static void RestoreOrRemove(const std::string& path, const std::optional<std::string>& bytes) {
     if (bytes) {
       common::ReplaceFileAtomically(path, *bytes);
@@ -89,17 +102,17 @@ class ThreadRetrieval {
     return http_.Send(request);
   }
 
-  void Differential() {
-    const std::string lastModified = ReadHeaderFile(head_).lastModified;
+  // `size` is the local log's, `stored` its header file's lines.
+  void Differential(long long size, const HeaderFields& stored) {
+    const std::string& lastModified = stored.lastModified;
     const size_t blank = lastModified.find(' ');
     const std::string since =
         blank == std::string::npos ? lastModified : lastModified.substr(blank + 1);
     // The range starts one byte before the local end: that byte must come
     // back as the line feed the log ends with, or the log changed under us
     // (a deleted post, or a page served in its place).
-    const std::string extra = "If-Modified-Since: " + since +
-                              "\r\nRange: bytes=" + std::to_string(common::FileSize(local_) - 1) +
-                              "-\r\n";
+    const std::string extra =
+        "If-Modified-Since: " + since + "\r\nRange: bytes=" + std::to_string(size - 1) + "-\r\n";
 
     bool connected = false;
     for (int attempt = 0;
@@ -316,6 +329,7 @@ bool RetrieveDats(Monitor& monitor, HttpClient& http, const std::string& datFold
   std::filesystem::create_directories(datFolder, error);
   if (!std::filesystem::is_directory(datFolder, error)) return false;
 
+  monitor.storedHeads.StartPass();
   ListBox& list = monitor.form.listDATDL[0];
   const int count = list.Count();
   for (int i = 0; i < count; ++i) {

@@ -62,6 +62,30 @@ TEST_F(FileIoTest, ScratchFileIsOverwrittenInPlace) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 2);
 }
 
+// Kept open between writes, the scratch files still land where their path
+// points when others remove, replace or rewrite them meanwhile.
+TEST_F(FileIoTest, KeptScratchFilesFollowTheirPaths) {
+  ScratchFiles files;
+  const std::string a = Path("a"), b = Path("b");
+  ASSERT_TRUE(files.Replace(a, "a longer first answer"));
+  ASSERT_TRUE(files.Replace(b, "other"));
+  ASSERT_TRUE(files.Replace(a, "short"));
+  EXPECT_EQ(ReadWholeFile(a).value(), "short");
+  ASSERT_TRUE(RemoveFile(a));
+  ASSERT_TRUE(files.Replace(a, "after removal"));
+  EXPECT_EQ(ReadWholeFile(a).value(), "after removal");
+  ASSERT_TRUE(ReplaceFileAtomically(a, "someone else's longer text"));
+  ASSERT_TRUE(files.Replace(a, "after replacement"));
+  EXPECT_EQ(ReadWholeFile(a).value(), "after replacement");
+  // Rewritten in place by the plain function: the rest is still cut.
+  ASSERT_TRUE(ReplaceScratchFile(a, "rewritten in place, longer"));
+  ASSERT_TRUE(files.Replace(a, "x"));
+  EXPECT_EQ(ReadWholeFile(a).value(), "x");
+  EXPECT_EQ(ReadWholeFile(b).value(), "other");
+  EXPECT_FALSE(files.Replace(Path("no/such/folder/s"), "x"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 2);
+}
+
 TEST_F(FileIoTest, FailuresAreReportedNotThrown) {
   EXPECT_FALSE(ReadWholeFile(Path("missing")).has_value());
   EXPECT_FALSE(ReplaceFileAtomically(Path("no/such/folder/f"), "x"));

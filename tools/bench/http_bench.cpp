@@ -3,7 +3,9 @@
 //     server stalls for 5 s before it answers (target: below 100 ms);
 //  2. a GET of a 1 MB subject.txt from a private nginx on loopback into its
 //     files: median time of HttpRequest against an in-process libcurl easy
-//     handle making the same request (target: within 2x);
+//     handle making the same request (target: within 2x), once with the
+//     body kept as a scratch file and once stored as HttpRequest stores it
+//     (body and header file atomically, flushed);
 //  3. an unchanged cycle of 100 followed threads (board refresh, title
 //     search, 100 range probes answered 304, the download plan) against the
 //     same 101 requests made by one reused libcurl easy handle (target:
@@ -11,7 +13,11 @@
 //  4. the bytes one board refresh receives when nothing changed on the demo
 //     board (tools/demo/board_sim.py, 300 threads), asked plainly as before
 //     and with the kept list's Last-Modified.
-// Run: build/tests/monitor/http/http_bench [runs] [cycle]
+// Run: build/tests/monitor/http/http_bench [runs] [cycle [monitor|libcurl]]
+// "cycle monitor" and "cycle libcurl" run the unchanged cycles of one side
+// only (after the same set-up), for measuring each from outside, e.g. its
+// CPU time: perf stat -e task-clock --no-inherit http_bench N cycle monitor,
+// less the same with 0 runs, divided by N.
 #include <curl/curl.h>
 #include <unistd.h>
 
@@ -59,8 +65,9 @@ double Median(std::vector<double> values) {
 }
 
 // The reference: one libcurl easy handle, reused, making the requests the
-// monitor makes (HTTP/1.0, its User-Agent, "Connection: close"), bodies
-// written to a file as a download would be.
+// monitor makes byte for byte (HTTP/1.0, its User-Agent, no Accept line,
+// "Connection: close", a new connection for each request and none kept),
+// bodies written to a file as a download would be.
 class CurlReference {
  public:
   CurlReference() : easy_(curl_easy_init()) {}
@@ -68,26 +75,41 @@ class CurlReference {
   CurlReference(const CurlReference&) = delete;
   CurlReference& operator=(const CurlReference&) = delete;
 
-  // Body bytes, or -1 on failure.
+  // Body bytes, or -1 on failure. The body goes to `out` as a scratch file;
+  // `durable` stores it as HttpRequest stores a download instead: the body
+  // and the header lines (out + ".head") each replaced atomically, flushed.
   long Request(const std::string& url, bool head, const std::vector<std::string>& extra,
-               const std::string& out) {
-    curl_slist* headers = nullptr;
+               const std::string& out, bool durable = false) {
+    curl_slist* headers = curl_slist_append(nullptr, "Accept:");
     for (const std::string& line : extra) headers = curl_slist_append(headers, line.c_str());
     headers = curl_slist_append(headers, "Connection: close");
-    std::string body;
+    std::string body, headerLines;
     curl_easy_reset(easy_);
     curl_easy_setopt(easy_, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy_, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
     curl_easy_setopt(easy_, CURLOPT_USERAGENT, agent_.c_str());
     curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy_, CURLOPT_FORBID_REUSE, 1L);
+    curl_easy_setopt(easy_, CURLOPT_FRESH_CONNECT, 1L);
     if (head) curl_easy_setopt(easy_, CURLOPT_NOBODY, 1L);
     curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, Collect);
     curl_easy_setopt(easy_, CURLOPT_WRITEDATA, &body);
+    if (durable) {
+      curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, Collect);
+      curl_easy_setopt(easy_, CURLOPT_HEADERDATA, &headerLines);
+    }
     const CURLcode code = curl_easy_perform(easy_);
     curl_slist_free_all(headers);
     if (code != CURLE_OK) return -1;
-    if (!out.empty() && !body.empty() && !common::ReplaceScratchFile(out, body)) return -1;
+    if (durable) {
+      if (!common::ReplaceFileAtomically(out, body) ||
+          !common::ReplaceFileAtomically(out + ".head", headerLines)) {
+        return -1;
+      }
+    } else if (!out.empty() && !body.empty() && !common::ReplaceScratchFile(out, body)) {
+      return -1;
+    }
     return static_cast<long>(body.size());
   }
 
@@ -126,23 +148,38 @@ CycleBoard MakeCycleBoard(NginxServer& nginx) {
   return board;
 }
 
-// The board steps of one cycle, as the run cycle makes them.
-bool MonitorCycle(yagura::Monitor& m, yagura::HttpClient& client) {
+// The board steps of one cycle, as the run cycle makes them; `steps` gets
+// the time of each (refresh, search, retrieval, plan) when given.
+bool MonitorCycle(yagura::Monitor& m, yagura::HttpClient& client,
+                  std::vector<std::vector<double>>* steps = nullptr) {
   const std::string subject = m.paths.File("_subject.txt");
+  auto last = SteadyClock::now();
+  auto lap = [&](size_t step) {
+    const auto now = SteadyClock::now();
+    if (steps) (*steps)[step].push_back(Milliseconds(now - last));
+    last = now;
+  };
   common::RemoveFile(subject);
   if (!yagura::RefreshSubject(m, client, subject)) return false;
+  lap(0);
   if (!yagura::SearchTitles(m, subject)) return false;
+  lap(1);
   if (!yagura::RetrieveDats(m, client, m.paths.DatFolder())) return false;
-  return yagura::SaveDownloadPlan(m);
+  lap(2);
+  if (!yagura::SaveDownloadPlan(m)) return false;
+  lap(3);
+  return true;
 }
 
 // The same requests through the reference: the list, then one range probe
 // per followed thread with the stored Last-Modified.
 bool ReferenceCycle(CurlReference& curl, const yagura::Monitor& m, const std::string& boardUrl,
-                    const std::string& folder) {
+                    const std::string& folder, std::vector<double>* listTimes = nullptr) {
+  const auto start = SteadyClock::now();
   if (curl.Request(boardUrl + "subject.txt", false, {}, folder + "/ref_subject.txt") <= 0) {
     return false;
   }
+  if (listTimes) listTimes->push_back(Milliseconds(SteadyClock::now() - start));
   for (const std::string& entry : m.form.listDATDL[0].Items()) {
     const std::string key(yagura::EntryKeyPart(entry));
     const std::string url = yagura::DatUrlFromPage(yagura::ThreadPageUrl(boardUrl, key));
@@ -207,7 +244,11 @@ bool RunPoliteRefresh(yagura::EventPump& pump, const std::string& folder) {
 }
 
 // Returns false when the cycle could not be set up.
-bool RunCycleBenchmark(int runs, yagura::EventPump& pump, const std::string& folder) {
+// Which sides of the cycle comparison run.
+enum class Sides { kBoth, kMonitorOnly, kLibcurlOnly };
+
+bool RunCycleBenchmark(int runs, yagura::EventPump& pump, const std::string& folder,
+                       Sides sides = Sides::kBoth) {
   NginxServer nginx;
   if (!nginx.Running()) {
     std::fprintf(stderr, "nginx did not start: %s\n", nginx.ErrorLog().c_str());
@@ -235,20 +276,37 @@ bool RunCycleBenchmark(int runs, yagura::EventPump& pump, const std::string& fol
   }
   CurlReference curl;
   std::vector<double> ours, theirs;
+  std::vector<std::vector<double>> steps(4);
+  std::vector<double> referenceList;
   for (int i = 0; i < runs; ++i) {
     auto start = SteadyClock::now();
-    if (!MonitorCycle(m, client)) return false;
-    ours.push_back(Milliseconds(SteadyClock::now() - start));
+    if (sides != Sides::kLibcurlOnly) {
+      if (!MonitorCycle(m, client, &steps)) return false;
+      ours.push_back(Milliseconds(SteadyClock::now() - start));
+    }
     start = SteadyClock::now();
-    if (!ReferenceCycle(curl, m, boardUrl, folder)) return false;
-    theirs.push_back(Milliseconds(SteadyClock::now() - start));
+    if (sides != Sides::kMonitorOnly) {
+      if (!ReferenceCycle(curl, m, boardUrl, folder, &referenceList)) return false;
+      theirs.push_back(Milliseconds(SteadyClock::now() - start));
+    }
   }
   if (runs == 0) return true;  // the first cycle alone (fsync counting)
+  if (sides != Sides::kBoth) {
+    std::printf("unchanged cycle, %d runs of %s only: median %.2f ms\n", runs,
+                sides == Sides::kMonitorOnly ? "the monitor" : "libcurl",
+                Median(sides == Sides::kMonitorOnly ? ours : theirs));
+    return true;
+  }
   const double a = Median(ours), b = Median(theirs);
   std::printf(
       "unchanged cycle, 100 followed threads (101 requests), %d runs: monitor median %.2f ms, "
       "libcurl easy handle median %.2f ms, ratio %.2f (target <= 1.5)\n",
       runs, a, b, a / b);
+  std::printf(
+      "  monitor steps (medians): board refresh %.2f ms, title search %.2f ms, retrieval "
+      "%.2f ms, download plan %.2f ms; libcurl: the list %.2f ms, the 100 probes %.2f ms\n",
+      Median(steps[0]), Median(steps[1]), Median(steps[2]), Median(steps[3]), Median(referenceList),
+      b - Median(referenceList));
   return true;
 }
 
@@ -257,6 +315,14 @@ bool RunCycleBenchmark(int runs, yagura::EventPump& pump, const std::string& fol
 int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::atoi(argv[1]) : 21;
   const bool cycleOnly = argc > 2 && std::string(argv[2]) == "cycle";
+  const std::string side = argc > 3 ? argv[3] : "";
+  const Sides sides = side == "monitor"   ? Sides::kMonitorOnly
+                      : side == "libcurl" ? Sides::kLibcurlOnly
+                                          : Sides::kBoth;
+  if (!side.empty() && sides == Sides::kBoth) {
+    std::fprintf(stderr, "unknown side \"%s\" (monitor or libcurl)\n", side.c_str());
+    return 2;
+  }
   RecordingPump pump;
   yagura::Monitor monitor;
   monitor.pump = &pump;
@@ -266,7 +332,7 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(folder);
   if (cycleOnly) {
     yagura::NullPump quiet;
-    const bool ok = RunCycleBenchmark(runs, quiet, folder);
+    const bool ok = RunCycleBenchmark(runs, quiet, folder, sides);
     std::filesystem::remove_all(folder);
     return ok ? 0 : 1;
   }
@@ -303,7 +369,7 @@ int main(int argc, char** argv) {
   }
   nginx.WriteFile("board/subject.txt", subject);
   const std::string url = nginx.Url("/board/subject.txt");
-  std::vector<double> ours, theirs;
+  std::vector<double> ours, theirs, theirsStored;
   CurlReference curl;
   for (int i = 0; i < runs; ++i) {
     auto start = SteadyClock::now();
@@ -320,12 +386,20 @@ int main(int argc, char** argv) {
       return 1;
     }
     theirs.push_back(Milliseconds(SteadyClock::now() - start));
+    start = SteadyClock::now();
+    if (curl.Request(url, false, {}, folder + "/curl_stored.txt", true) !=
+        static_cast<long>(subject.size())) {
+      std::fprintf(stderr, "the reference request failed\n");
+      return 1;
+    }
+    theirsStored.push_back(Milliseconds(SteadyClock::now() - start));
   }
-  const double a = Median(ours), b = Median(theirs);
+  const double a = Median(ours), b = Median(theirs), c = Median(theirsStored);
   std::printf(
       "GET %zu bytes, %d runs: HttpRequest median %.2f ms, libcurl easy handle median %.2f ms, "
-      "ratio %.2f (target <= 2)\n",
-      subject.size(), runs, a, b, a / b);
+      "ratio %.2f (target <= 2); libcurl storing body and header file as HttpRequest does "
+      "(atomically, flushed) median %.2f ms, ratio %.2f\n",
+      subject.size(), runs, a, b, a / b, c, a / c);
   yagura::NullPump quiet;
   const bool ok = RunCycleBenchmark(runs, quiet, folder) && RunPoliteRefresh(quiet, folder);
   std::filesystem::remove_all(folder);

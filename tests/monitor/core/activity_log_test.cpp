@@ -100,6 +100,26 @@ TEST_F(ActivityLogTest, RotatesAt52429BytesNotAt52428) {
   }
 }
 
+// The log file stays open between records; a record still lands in whatever
+// file the log's path names when it is written.
+TEST_F(ActivityLogTest, RecordGoesToTheFileAtTheLogPathAfterOthersMovedIt) {
+  const std::string record = "2010/01/02(Sat)03:04:05\r\n";
+  WriteLog(m, "a");
+  ASSERT_TRUE(common::RemoveFile(Path(".log")));  // deleted by the user
+  WriteLog(m, "b");
+  EXPECT_EQ(common::ReadWholeFile(Path(".log")).value_or(""), record + "b\r\n");
+  // Replaced by another file (an editor saving it).
+  ASSERT_TRUE(common::ReplaceFileAtomically(Path(".log"), "edited\r\n"));
+  WriteLog(m, "c");
+  EXPECT_EQ(common::ReadWholeFile(Path(".log")).value_or(""), "edited\r\n" + record + "c\r\n");
+  // Moved away: the moved file gets nothing more.
+  std::filesystem::rename(Path(".log"), Path("_moved.log"));
+  WriteLog(m, "d");
+  EXPECT_EQ(common::ReadWholeFile(Path(".log")).value_or(""), record + "d\r\n");
+  EXPECT_EQ(common::ReadWholeFile(Path("_moved.log")).value_or(""),
+            "edited\r\n" + record + "c\r\n");
+}
+
 TEST_F(ActivityLogTest, UnwritableLogFileIsRetriedForAboutTenSecondsThenGivenUp) {
   ASSERT_TRUE(std::filesystem::create_directory(Path(".log")));  // a folder: never writable
   const double start = clock.uptime;

@@ -1,5 +1,7 @@
 #include "monitor/core/thread_lists.h"
 
+#include <sys/stat.h>
+
 #include "monitor/core/message_text.h"
 #include "test_support.h"
 
@@ -69,6 +71,30 @@ TEST_F(ThreadListsTest, DownloadPlanHasHeadEntriesAndTail) {
   EXPECT_EQ(ReadText("_dat.lst"), std::string(kStepPrefix) +
                                       "ダウンロード予定datリスト(03:04:05)\r\n" +
                                       "1.dat<3レス>t (3)\r\n" + kStepPrefix + "終わり\r\n");
+}
+
+// An unchanged cycle only moves the plan's time: the file is rewritten in
+// place. A changed list replaces it whole.
+TEST_F(ThreadListsTest, PlanWithTheSameEntriesIsRewrittenInPlace) {
+  auto inode = [&] {
+    struct stat st {};
+    EXPECT_EQ(::stat(Path("_dat.lst").c_str(), &st), 0);
+    return st.st_ino;
+  };
+  const std::string head = std::string(kStepPrefix) + "ダウンロード予定datリスト(";
+  const std::string tail = std::string(kStepPrefix) + "終わり\r\n";
+  m.form.listDATDL[0].AddItem("1.dat<3レス>t (3)");
+  ASSERT_TRUE(SaveDownloadPlan(m));
+  const auto first = inode();
+  clock.now += 3661;
+  ASSERT_TRUE(SaveDownloadPlan(m));
+  EXPECT_EQ(ReadText("_dat.lst"), head + "04:05:06)\r\n1.dat<3レス>t (3)\r\n" + tail);
+  EXPECT_EQ(inode(), first);
+  // Another entry of the same length is a change all the same.
+  m.form.listDATDL[0].SetItems({"2.dat<3レス>t (3)"});
+  ASSERT_TRUE(SaveDownloadPlan(m));
+  EXPECT_EQ(ReadText("_dat.lst"), head + "04:05:06)\r\n2.dat<3レス>t (3)\r\n" + tail);
+  EXPECT_NE(inode(), first);
 }
 
 TEST_F(ThreadListsTest, TwitterQueue) {

@@ -230,6 +230,33 @@ TEST_F(HttpFaultTest, RequestHeaderBlockInItsOrder) {
   EXPECT_EQ(boxes.shown[0].title, "Yagura");
 }
 
+// The client keeps its libcurl handles from one request to the next: nothing
+// of an earlier request (method, extra lines, a proxy, a failure) may carry
+// over into a later one.
+TEST_F(HttpFaultTest, EachRequestStartsAfresh) {
+  ScriptServer server({Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok")});
+  ScriptServer silent({Pause(2000)});
+  const std::string host = "Host: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n";
+  const std::string agent = "User-Agent: " + UserAgentFor("2ch") + "\r\n";
+  EXPECT_EQ(client.HttpRequest("head", server.Url("/a"), head, "", "2ch", "http://ref/",
+                               "Cookie: a=1", "", "Range: bytes=5-\r\n"),
+            0);
+  // A proxy that refuses: the request fails, and the proxy stays with it.
+  EXPECT_EQ(
+      client.HttpRequest("get", server.Url("/b"), head, body, "2ch", "", "", "http://127.0.0.1:1"),
+      -1);
+  EXPECT_EQ(client.HttpRequest("get", silent.Url("/c"), head, body, "2ch"), -1);
+  EXPECT_EQ(client.LastFailure(), HttpFailure::kConnection);
+  EXPECT_EQ(client.HttpRequest("get", server.Url("/d"), head, body, "2ch"), 2);
+  EXPECT_EQ(Contents(body), "ok");
+  const std::vector<std::string> requests = server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0], "HEAD /a HTTP/1.0\r\n" + host + agent +
+                             "Referer: http://ref/\r\nCookie: a=1\r\nRange: bytes=5-\r\n"
+                             "Connection: close\r\n\r\n");
+  EXPECT_EQ(requests[1], "GET /d HTTP/1.0\r\n" + host + agent + "Connection: close\r\n\r\n");
+}
+
 TEST_F(HttpFaultTest, BrokenAnswers) {
   const std::string okHead = "HTTP/1.1 200 OK\r\n";
   struct Case {

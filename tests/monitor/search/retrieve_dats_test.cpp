@@ -125,6 +125,27 @@ TEST_F(RetrieveDatsTest, FirstDownloadIsWholeThenAnUnchangedLogCostsOneHead) {
   EXPECT_EQ(LocalHead("100"), head);
 }
 
+// The header files are read again only when they changed: one written by
+// someone else between cycles is the one the next probe goes by.
+TEST_F(RetrieveDatsTest, HeaderFileChangedBetweenCyclesIsReadAgain) {
+  Serve("100", Posts(1, 5));
+  Follow({"100"});
+  ASSERT_TRUE(Retrieve());
+  ASSERT_TRUE(Retrieve());
+  ASSERT_EQ(Requests(1).size(), 1u);
+  EXPECT_EQ(Requests(1)[0].status, 304);
+  const std::string older = "Thu, 01 Jan 2009 00:00:00 GMT";
+  ASSERT_TRUE(common::ReplaceFileAtomically(
+      Path("dat/100.dat.head"), "HTTP/1.1 200 OK\r\nLast-Modified: " + older +
+                                    "\r\nContent-Length: " + std::to_string(Posts(1, 5).size()) +
+                                    "\r\n"));
+  ASSERT_TRUE(Retrieve());
+  std::vector<LoggedRequest> requests = Requests(2);
+  ASSERT_GE(requests.size(), 1u);
+  EXPECT_EQ(requests[0].method, "HEAD");
+  EXPECT_EQ(requests[0].ifModifiedSince, older);
+}
+
 TEST_F(RetrieveDatsTest, ThreeNewPostsAreAppendedAndTheHeaderFollows) {
   Serve("100", Posts(1, 5));
   Follow({"100"});

@@ -179,6 +179,29 @@ TEST_F(SearchTitlesTest, FullOrBigLogOnTheBoardIsReportedAndStaysQueued) {
   EXPECT_TRUE(handedOver_.empty());
 }
 
+// The line counts are kept between searches: a log that changed is counted
+// again, whether it grew in place or was replaced.
+TEST_F(SearchTitlesTest, LogThatChangesBetweenSearchesIsCountedAgain) {
+  monitor_.form.listDATDL[0].SetItems({"3.dat<1000レス>ok (1000)"});
+  const std::string log = Path("dat/3.dat");
+  const std::string board = "3.dat<>ok (1000)\n";
+  const std::string full = "\"ok\"[3.dat]には書き込めません";
+  ASSERT_TRUE(common::ReplaceFileAtomically(log, std::string(1000, '\n')));
+  ASSERT_TRUE(Search(board));
+  EXPECT_EQ(PaneCount(full), 0);
+  ASSERT_TRUE(common::AppendToFile(log, "\n"));  // the same file, one line longer
+  ASSERT_TRUE(Search(board));
+  EXPECT_EQ(PaneCount(full), 1);
+  ASSERT_TRUE(Search(board));
+  EXPECT_EQ(PaneCount(full), 2);
+  ASSERT_TRUE(common::ReplaceFileAtomically(log, std::string(999, '\n') + "x"));
+  ASSERT_TRUE(Search(board));
+  EXPECT_EQ(PaneCount(full), 2);
+  ASSERT_TRUE(common::RemoveFile(log));
+  ASSERT_TRUE(Search(board));
+  EXPECT_EQ(PaneCount(full), 2);
+}
+
 TEST_F(SearchTitlesTest, KeysOtherThanDigitsAreRefusedInBothPasses) {
   RecordHandOver();
   SetPair(0, "t", "t", true, true);
@@ -272,7 +295,8 @@ TEST_F(SearchTitlesTest, ProcessingCutShortKeepsTheThreadFollowed) {
     monitor_.form.listDATDL[0].SetItems({"1.dat<5レス>one (5)", "2.dat<7レス>two (7)"});
     EXPECT_FALSE(Search("3.dat<>other (1)\n"));
     EXPECT_EQ(calls, 1);
-    EXPECT_EQ(Downloads(), (std::vector<std::string>{"1.dat<5レス>one (5)", "2.dat<7レス>two (7)"}));
+    EXPECT_EQ(Downloads(),
+              (std::vector<std::string>{"1.dat<5レス>one (5)", "2.dat<7レス>two (7)"}));
     EXPECT_TRUE(Fallen().empty());
   }
 }
