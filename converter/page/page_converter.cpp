@@ -99,7 +99,9 @@ placement::ThreadPlace PlaceOf(const Thread& thread) {
 
 bool WritePageFile(const std::string& path, const std::string& bytes, bool& created) {
   created = false;
-  static const std::string kTempSuffix = ".tmp" + std::to_string(getpid());
+  // Named like every other atomic write of ours (".tmp<pid>_<n>"), so the
+  // monitor's start-up removes what a killed run left.
+  static const std::string kTempSuffix = ".tmp" + std::to_string(getpid()) + "_0";
   std::string temp = path + kTempSuffix;
   int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return false;

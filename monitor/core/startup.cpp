@@ -154,6 +154,8 @@ void DeleteTemporaryFiles(Monitor& monitor, bool atShutdown) {
   if (!atShutdown) {
     RemoveInterruptedWrites(monitor.paths.folder);
     RemoveInterruptedWrites(monitor.paths.DatFolder());
+    // The converter dies with us and may leave its own in its folder.
+    RemoveInterruptedWrites(monitor.paths.ProgramFolder() + "shoin/");
   }
 }
 

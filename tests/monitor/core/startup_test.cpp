@@ -160,14 +160,19 @@ TEST_F(StartupTest, StartUpRemovesWhatInterruptedWritesLeft) {
   waitpid(child, nullptr, 0);
   const std::string dead = std::to_string(child);
   std::filesystem::create_directories(folder + "dat");
+  std::filesystem::create_directories(folder + "shoin");
   for (const std::string& name : std::vector<std::string>{
            "yagura.ini.tmp" + dead + "_12", "dat/1234567890.dat.tmp" + dead + "_3",
+           "dat/1234567890.html.tmp" + dead + "_0", "shoin/inidir.txt.tmp" + dead + "_7",
            "yagura.ini.tmp1_4", "dat/notes.tmp", "dat/1234567890.dat"}) {
     ASSERT_TRUE(common::ReplaceFileAtomically(folder + name, "x"));
   }
   FormLoad(m, {});
   EXPECT_FALSE(common::FileExists(folder + "yagura.ini.tmp" + dead + "_12"));
   EXPECT_FALSE(common::FileExists(folder + "dat/1234567890.dat.tmp" + dead + "_3"));
+  // What a converter killed with the monitor left: a page and its own setting.
+  EXPECT_FALSE(common::FileExists(folder + "dat/1234567890.html.tmp" + dead + "_0"));
+  EXPECT_FALSE(common::FileExists(folder + "shoin/inidir.txt.tmp" + dead + "_7"));
   EXPECT_TRUE(common::FileExists(folder + "yagura.ini.tmp1_4"));  // process 1 still runs
   EXPECT_TRUE(common::FileExists(folder + "dat/notes.tmp"));
   EXPECT_TRUE(common::FileExists(folder + "dat/1234567890.dat"));
