@@ -753,7 +753,7 @@ class PageBuilder {
       std::string& written = lastNameWritten_;
       written.clear();
       AppendName(written, post, mailLink);
-      bool trip = written.compare(0, 5, "</b>\xE2\x97\x86") == 0 ||
+      bool trip = written.compare(0, 7, "</b>\xE2\x97\x86") == 0 ||
                   written.compare(0, 6, "</b>\x81\x9F") == 0 ||
                   written.compare(0, 6, "</b>\xA2\xA1") == 0;
       if (!m_.delnamesp && (trip || m_.readcgi7xx)) written += " "sv;

@@ -90,6 +90,15 @@ TEST(PartFileName, WidthFollowsThePartCount) {
   EXPECT_EQ(PartFileName("t", 3, 10000), "t_00003.html");
 }
 
+// A name that is only a trip gets its blank in every page encoding.
+TEST(BuildPages, NameStartingWithATripGetsItsBlankInUtf8) {
+  std::vector<PostText> posts(1);
+  posts[0].name = "</b>◆4xAJeG.COM <b>";
+  auto thread = MakeThread(posts, "");
+  BuiltPages pages = BuildPages(*thread, Options(), PlainSetup());
+  EXPECT_THAT(pages.files[0].bytes, HasSubstr("<b></b>◆4xAJeG.COM <b> </b></font>"));
+}
+
 TEST(BuildPages, HundredLinksAndLatestFifty) {
   auto thread = MakeThreadOf(250);
   BuiltPages pages = BuildPages(*thread, Options(), PlainSetup());
