@@ -35,9 +35,15 @@ while ((total < limit)); do
 done
 cat "$work"/in/* >/dev/null  # every run starts from the page cache
 
-# elapsed seconds, CPU seconds (user + system), peak resident KB
-measure() { /usr/bin/time -f "%e %U %S %M" "$@" 2>&1 >/dev/null | tail -1 |
-            awk '{ print $1, $2 + $3, $4 }'; }
+# elapsed seconds, CPU seconds (user + system), peak resident KB; the elapsed
+# time from the shell's clock, since time(1) rounds to 10 ms and cp -r of the
+# input takes only a few of those.
+measure() {
+  local start=$EPOCHREALTIME out
+  out=$(/usr/bin/time -f "%U %S %M" "$@" 2>&1 >/dev/null | tail -1)
+  local end=$EPOCHREALTIME
+  awk -v a="$start" -v b="$end" -v o="$out" 'BEGIN { split(o, f, " "); print b - a, f[1] + f[2], f[3] }'
+}
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
 
 # Rounds of cp and shoin in turn, each into a fresh folder (removed outside
@@ -62,8 +68,8 @@ compare() {
   awk -v mb="$total" -v l="$label" -v a="$a" -v b="$b" -v c="$c" -v d="$d" -v kb="$kb" 'BEGIN {
     mb /= 1e6
     printf "%s\n", l
-    printf "  cp -r (reference): %.2f s elapsed, %.2f s CPU\n", a, b
-    printf "  shoin:             %.2f s elapsed, %.2f s CPU (%.0f MB/s elapsed), peak %.1f MB\n", c, d, (c > 0 ? mb / c : 0), kb / 1024
+    printf "  cp -r (reference): %.3f s elapsed, %.2f s CPU\n", a, b
+    printf "  shoin:             %.3f s elapsed, %.2f s CPU (%.0f MB/s elapsed), peak %.1f MB\n", c, d, (c > 0 ? mb / c : 0), kb / 1024
     printf "  shoin / cp -r:     %.2f x elapsed, %.2f x CPU\n", (a > 0 ? c / a : 0), (b > 0 ? d / b : 0)
   }'
 }
