@@ -84,6 +84,14 @@ def snapshot(program):
             if os.path.exists(os.path.join(program, name))}
 
 
+def same_saved(name, before, after):
+    """The plan is rewritten in place at exit when only the time in its first
+    line changed (no new room needed); every other byte must stay."""
+    if name == "yagura_dat.lst" and after is not None:
+        return before.split(b"\r\n", 1)[1:] == after.split(b"\r\n", 1)[1:]
+    return before == after
+
+
 def segments(text, url_part):
     """The log lines after each request for url_part, up to the next request."""
     lines = text.splitlines()
@@ -175,12 +183,13 @@ def monitor_part(folder):
         # the files saved before stay whole.
         saved = snapshot(program)
         filler = fill(program, 0)
+        time.sleep(1.1)  # a later second: the plan gets a new time line in place
         code = monitor.terminate()
         check(code is not None, "full disk at exit: the monitor ends", str(code))
         check("could not be saved" in monitor.text() or "settings:" in monitor.text(),
               "full disk at exit: it says what could not be saved", monitor.text()[-800:])
-        check(all(read(os.path.join(program, n)) == b for n, b in saved.items()),
-              "full disk at exit: the saved files stay whole")
+        changed = [n for n, b in saved.items() if not same_saved(n, b, read(os.path.join(program, n)))]
+        check(not changed, "full disk at exit: the saved files stay whole", str(changed))
         faults = state_faults(program, server_logs())
         check(not faults, "full disk at exit: the files are sound", "; ".join(faults))
         os.remove(filler)
