@@ -278,7 +278,7 @@ class FieldWriter {
       Scan(linkText, /*insideLink=*/true);
       return consumed;
     }
-    std::string href;
+    std::string_view href;
     bool safe = true;
     for (const Attribute& attribute : tag.attributes) {
       if (attribute.name == "href") {
@@ -321,8 +321,7 @@ class FieldWriter {
       return consumed;
     }
     if (rules_.link_redirect && StartsWithNoCase(href, "http") && !IsBoardFamilyHost(href)) {
-      out_ += "<a href=\"http://" + rules_.redirectPrefix + EscapeAmpersands(StripScheme(href)) +
-              "\" target=\"_blank\">";
+      RedirectedLinkStart(StripScheme(href));
     } else {
       out_.append(text.substr(0, tag.length));
     }
@@ -347,9 +346,17 @@ class FieldWriter {
     return n;
   }
 
-  static std::string StripScheme(std::string_view address) {
+  static std::string_view StripScheme(std::string_view address) {
     size_t scheme = address.find("://");
-    return std::string(scheme == std::string_view::npos ? address : address.substr(scheme + 3));
+    return scheme == std::string_view::npos ? address : address.substr(scheme + 3);
+  }
+
+  // The start tag of a link through the redirector to `address` (without its scheme).
+  void RedirectedLinkStart(std::string_view address) {
+    out_ += "<a href=\"http://"sv;
+    out_ += rules_.redirectPrefix;
+    AppendAmpersandsEscaped(out_, address);
+    out_ += "\" target=\"_blank\">"sv;
   }
 
   // A plain address at the start of `text`: written as a link (or an icon)
@@ -385,12 +392,13 @@ class FieldWriter {
     size_t length = AddressLength(text, scheme);
     if (length == 0) return 0;
     std::string_view address = text.substr(0, length);
-    std::string target = (missingH ? "h" : "") + std::string(address);
-    if (rules_.link_redirect && !IsBoardFamilyHost(target)) {
-      out_ += "<a href=\"http://" + rules_.redirectPrefix + EscapeAmpersands(StripScheme(target)) +
-              "\" target=\"_blank\">";
+    // "ttp://" gets its 'h' back; the host, which decides the redirect, is the same.
+    if (rules_.link_redirect && !IsBoardFamilyHost(address)) {
+      RedirectedLinkStart(StripScheme(address));
     } else {
-      out_ += "<a href=\"" + EscapeAmpersands(target) + "\" target=\"_blank\">";
+      out_ += missingH ? "<a href=\"h"sv : "<a href=\""sv;
+      AppendAmpersandsEscaped(out_, address);
+      out_ += "\" target=\"_blank\">"sv;
     }
     if (rules_.link_omit_atagstr && address.size() > kShortLinkText) {
       out_.append(address.substr(0, kShortLinkText));
