@@ -155,9 +155,8 @@ void CollectTargets(std::string_view text, int postCount, std::vector<int>* refs
 
 class FieldWriter {
  public:
-  FieldWriter(std::string& out, FieldKind kind, const BodyRules& rules,
-              const AnchorContext& anchors, std::vector<int>* refs,
-              const std::vector<size_t>* stops)
+  FieldWriter(TextSink& out, FieldKind kind, const BodyRules& rules, const AnchorContext& anchors,
+              std::vector<int>* refs, const std::vector<size_t>* stops)
       : kind_(kind), rules_(rules), anchors_(anchors), refs_(refs), stops_(stops), out_(out) {}
 
   void Run(std::string_view text) { Scan(text, /*insideLink=*/false); }
@@ -417,15 +416,22 @@ class FieldWriter {
   const AnchorContext& anchors_;
   std::vector<int>* refs_;
   const std::vector<size_t>* stops_;
-  std::string& out_;
+  TextSink& out_;
 };
 
 }  // namespace
 
+void RewriteFieldInto(TextSink& out, std::string_view text, FieldKind kind, const BodyRules& rules,
+                      const AnchorContext& anchors, std::vector<int>* refs,
+                      const std::vector<size_t>* stops) {
+  FieldWriter(out, kind, rules, anchors, refs, stops).Run(text);
+}
+
 void RewriteFieldInto(std::string& out, std::string_view text, FieldKind kind,
                       const BodyRules& rules, const AnchorContext& anchors, std::vector<int>* refs,
                       const std::vector<size_t>* stops) {
-  FieldWriter(out, kind, rules, anchors, refs, stops).Run(text);
+  TextSink sink(out);
+  RewriteFieldInto(sink, text, kind, rules, anchors, refs, stops);
 }
 
 std::string RewriteField(std::string_view text, FieldKind kind, const BodyRules& rules,
@@ -448,6 +454,11 @@ void TrimBodyBlanksInto(std::string& out, std::string_view body, std::vector<siz
 }
 
 bool AppendTrimmedBody(std::string& out, std::string_view body, std::vector<size_t>* stops) {
+  TextSink sink(out);
+  return AppendTrimmedBody(sink, body, stops);
+}
+
+bool AppendTrimmedBody(TextSink& out, std::string_view body, std::vector<size_t>* stops) {
   if (stops) stops->clear();
   const size_t start = out.size();
   const char* bytes = body.data();

@@ -55,7 +55,8 @@ bool BeginsReference(std::string_view text) {
 // Copies text with its markup characters as references. Every sign written
 // as a reference is below 0x40, which is never the second byte of a
 // double-byte character, so the text is copied in runs between them.
-void AppendWithReferences(std::string& out, std::string_view text, bool inAttribute) {
+template <class Out>
+void AppendWithReferences(Out& out, std::string_view text, bool inAttribute) {
   // Bit 1: written as a reference in text; bit 2: in an attribute value.
   static constexpr auto kSigns = [] {
     std::array<unsigned char, 256> signs{};
@@ -200,6 +201,10 @@ void AppendEscaped(std::string& out, std::string_view text, common::Charset /*ch
   AppendWithReferences(out, text, false);
 }
 
+void AppendEscaped(TextSink& out, std::string_view text, common::Charset /*charset*/) {
+  AppendWithReferences(out, text, false);
+}
+
 std::string EscapeAttribute(std::string_view text, common::Charset /*charset*/) {
   std::string out;
   out.reserve(text.size());
@@ -211,6 +216,10 @@ void AppendEscapedAttribute(std::string& out, std::string_view text) {
   AppendWithReferences(out, text, true);
 }
 
+void AppendEscapedAttribute(TextSink& out, std::string_view text) {
+  AppendWithReferences(out, text, true);
+}
+
 std::string EscapeAmpersands(std::string_view text) {
   std::string out;
   out.reserve(text.size());
@@ -219,6 +228,11 @@ std::string EscapeAmpersands(std::string_view text) {
 }
 
 void AppendAmpersandsEscaped(std::string& out, std::string_view text) {
+  TextSink sink(out);
+  AppendAmpersandsEscaped(sink, text);
+}
+
+void AppendAmpersandsEscaped(TextSink& out, std::string_view text) {
   size_t run = 0;  // start of the text not yet copied
   for (size_t i = text.find('&'); i != std::string_view::npos; i = text.find('&', i + 1)) {
     if (BeginsReference(text.substr(i))) continue;

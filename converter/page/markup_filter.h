@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/encoding.h"
+#include "converter/page/text_sink.h"
 
 namespace converter::page {
 
@@ -100,17 +101,20 @@ bool IsBoardMarkup(const Tag& tag);
 // as entities never occur inside a double-byte character of the charsets
 // here, so the result is the same in each.
 void AppendEscaped(std::string& out, std::string_view text, common::Charset charset);
+void AppendEscaped(TextSink& out, std::string_view text, common::Charset charset);
 
 // Escapes a mail field for use inside a double-quoted attribute and as text.
 std::string EscapeAttribute(std::string_view text, common::Charset charset);
 // The same, appending to `out`.
 void AppendEscapedAttribute(std::string& out, std::string_view text);
+void AppendEscapedAttribute(TextSink& out, std::string_view text);
 
 // An address for an attribute value: each "&" that begins no character
 // reference becomes "&amp;".
 std::string EscapeAmpersands(std::string_view text);
 // The same, appending to `out`.
 void AppendAmpersandsEscaped(std::string& out, std::string_view text);
+void AppendAmpersandsEscaped(TextSink& out, std::string_view text);
 
 // Escapes every tag of a text that may not hold markup (title, label).
 std::string EscapeTags(std::string_view text, common::Charset charset);

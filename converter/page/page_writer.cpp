@@ -11,6 +11,7 @@
 #include "converter/page/body_rewriter.h"
 #include "converter/page/date_column.h"
 #include "converter/page/labels.h"
+#include "converter/page/text_sink.h"
 #include "converter/reading/kanjicode.h"
 #include "converter/script/be_page_script.h"
 #include "converter/script/popup_script.h"
@@ -180,9 +181,12 @@ class PageBuilder {
       TopBar(page, part);
       Title(page);
       auto [first, last] = PartRange(part);
-      for (size_t i = first; i < last; ++i) {
-        Post(page, i, &result.refs[i], &overflowPosts);
-        ++result.postsWritten;
+      {
+        TextSink posts(page);
+        for (size_t i = first; i < last; ++i) {
+          Post(posts, i, &result.refs[i], &overflowPosts);
+          ++result.postsWritten;
+        }
       }
       Footer(page, part, /*overflowPage=*/false);
       result.files.push_back({setup_.folder + PartFile(part), std::move(page)});
@@ -501,7 +505,7 @@ class PageBuilder {
   // Writes one post into the page in place: the page holds the whole input
   // reserved, so a post costs no strings of its own; only a body that may be
   // cut is built apart.
-  void Post(std::string& page, size_t index, std::vector<int>* refs, std::string* overflow) {
+  void Post(TextSink& page, size_t index, std::vector<int>* refs, std::string* overflow) {
     const converter::Post& post = t_.posts[index];
     char digits[16];
     std::string_view number = NumberText(post.number, digits);
@@ -554,8 +558,8 @@ class PageBuilder {
       page += bodyLead;
       size_t bodyStart = page.size();
       if (!AppendTrimmedBody(page, text, &stops_)) {
-        trimmed_.assign(page, bodyStart);
-        page.resize(bodyStart);
+        trimmed_.assign(page.View(bodyStart));
+        page.Truncate(bodyStart);
         RewriteFieldInto(page, trimmed_, FieldKind::kBody, rules_, anchors_, refs, &stops_);
       }
       page.append("<br><br>"sv).append(eol_);
@@ -576,7 +580,7 @@ class PageBuilder {
       body_.clear();
       RewriteFieldInto(body_, text, FieldKind::kBody, rules_, anchors_, refs, stops);
       if (CutLongBody(body_, std::string(number))) {
-        overflow->append(page, entryStart).append(bodyLead).append(OverflowBody(post));
+        overflow->append(page.View(entryStart)).append(bodyLead).append(OverflowBody(post));
         overflow->append("<br><br>").append(eol_);
       }
       page.append(bodyLead).append(body_);
@@ -590,12 +594,12 @@ class PageBuilder {
   }
 
   // The date column rewritten, with its Be link.
-  void DateColumn(std::string& out, std::string_view date, int number) const {
+  void DateColumn(TextSink& out, std::string_view date, int number) const {
     size_t start = out.size();
     RewriteFieldInto(out, date, FieldKind::kDate, rules_, anchors_);
-    if (out.find("BE:", start) == std::string::npos) return;
-    std::string linked = BeLink(out.substr(start), number);
-    out.resize(start);
+    if (out.View(start).find("BE:") == std::string_view::npos) return;
+    std::string linked = BeLink(std::string(out.View(start)), number);
+    out.Truncate(start);
     out += linked;
   }
 
@@ -735,7 +739,7 @@ class PageBuilder {
                      anchors_);
   }
 
-  void NameColumn(std::string& entry, const converter::Post& post) {
+  void NameColumn(TextSink& entry, const converter::Post& post) {
     std::string_view mail = FieldView(post.mail, mail_);
     bool mailLink = !mail.empty() && !m_.maildshow;
     if (mailLink) {
