@@ -16,8 +16,8 @@ namespace converter::page {
 
 // Character classes of the "C" locale this program runs in, without a
 // library call for each character of a tag.
-inline bool IsAsciiSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-inline bool IsAsciiAlnum(unsigned char c) {
+constexpr bool IsAsciiSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+constexpr bool IsAsciiAlnum(unsigned char c) {
   return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
 }
 inline char AsciiLower(char c) {
