@@ -15,8 +15,8 @@ packages=(
   # test peers
   nginx lhasa p7zip-full jlha-utils python3-aiosmtpd dovecot-pop3d lighttpd lighttpd-mod-openssl libcgi-pm-perl
   chromium tidy xvfb xauth x11-utils openbox fonts-ipafont-gothic ca-certificates curl openssl desktop-file-utils
-  # benchmarks (fsync counting)
-  strace
+  # benchmarks (fsync counting; instruction counts of the page writer)
+  strace valgrind
 )
 
 missing=()

@@ -24,10 +24,18 @@ size_t FindNoCase(std::string_view s, std::string_view needle, size_t from) {
   return std::string_view::npos;
 }
 
+// Letters, digits and the signs an address may hold, as a table: every
+// byte of an address is looked up.
 bool IsUrlChar(char c) {
-  if (std::isalnum(static_cast<unsigned char>(c))) return true;
-  static constexpr std::string_view kSigns = "-_.!~*'();/?:@&=+$,%#[]";
-  return kSigns.find(c) != std::string_view::npos;
+  static constexpr auto kUrlChars = [] {
+    std::array<bool, 256> chars{};
+    for (int c = 0; c < 256; ++c) chars[c] = IsAsciiAlnum(static_cast<unsigned char>(c));
+    for (char sign : std::string_view("-_.!~*'();/?:@&=+$,%#[]")) {
+      chars[static_cast<unsigned char>(sign)] = true;
+    }
+    return chars;
+  }();
+  return kUrlChars[static_cast<unsigned char>(c)];
 }
 
 // Length of the address at the start of `text` (scheme included).
@@ -155,9 +163,8 @@ void CollectTargets(std::string_view text, int postCount, std::vector<int>* refs
 
 class FieldWriter {
  public:
-  FieldWriter(std::string& out, FieldKind kind, const BodyRules& rules,
-              const AnchorContext& anchors, std::vector<int>* refs,
-              const std::vector<size_t>* stops)
+  FieldWriter(TextSink& out, FieldKind kind, const BodyRules& rules, const AnchorContext& anchors,
+              std::vector<int>* refs, const std::vector<size_t>* stops)
       : kind_(kind), rules_(rules), anchors_(anchors), refs_(refs), stops_(stops), out_(out) {}
 
   void Run(std::string_view text) { Scan(text, /*insideLink=*/false); }
@@ -278,7 +285,7 @@ class FieldWriter {
       Scan(linkText, /*insideLink=*/true);
       return consumed;
     }
-    std::string href;
+    std::string_view href;
     bool safe = true;
     for (const Attribute& attribute : tag.attributes) {
       if (attribute.name == "href") {
@@ -321,8 +328,7 @@ class FieldWriter {
       return consumed;
     }
     if (rules_.link_redirect && StartsWithNoCase(href, "http") && !IsBoardFamilyHost(href)) {
-      out_ += "<a href=\"http://" + rules_.redirectPrefix + EscapeAmpersands(StripScheme(href)) +
-              "\" target=\"_blank\">";
+      RedirectedLinkStart(StripScheme(href));
     } else {
       out_.append(text.substr(0, tag.length));
     }
@@ -347,9 +353,17 @@ class FieldWriter {
     return n;
   }
 
-  static std::string StripScheme(std::string_view address) {
+  static std::string_view StripScheme(std::string_view address) {
     size_t scheme = address.find("://");
-    return std::string(scheme == std::string_view::npos ? address : address.substr(scheme + 3));
+    return scheme == std::string_view::npos ? address : address.substr(scheme + 3);
+  }
+
+  // The start tag of a link through the redirector to `address` (without its scheme).
+  void RedirectedLinkStart(std::string_view address) {
+    out_ += "<a href=\"http://"sv;
+    out_ += rules_.redirectPrefix;
+    AppendAmpersandsEscaped(out_, address);
+    out_ += "\" target=\"_blank\">"sv;
   }
 
   // A plain address at the start of `text`: written as a link (or an icon)
@@ -385,12 +399,13 @@ class FieldWriter {
     size_t length = AddressLength(text, scheme);
     if (length == 0) return 0;
     std::string_view address = text.substr(0, length);
-    std::string target = (missingH ? "h" : "") + std::string(address);
-    if (rules_.link_redirect && !IsBoardFamilyHost(target)) {
-      out_ += "<a href=\"http://" + rules_.redirectPrefix + EscapeAmpersands(StripScheme(target)) +
-              "\" target=\"_blank\">";
+    // "ttp://" gets its 'h' back; the host, which decides the redirect, is the same.
+    if (rules_.link_redirect && !IsBoardFamilyHost(address)) {
+      RedirectedLinkStart(StripScheme(address));
     } else {
-      out_ += "<a href=\"" + EscapeAmpersands(target) + "\" target=\"_blank\">";
+      out_ += missingH ? "<a href=\"h"sv : "<a href=\""sv;
+      AppendAmpersandsEscaped(out_, address);
+      out_ += "\" target=\"_blank\">"sv;
     }
     if (rules_.link_omit_atagstr && address.size() > kShortLinkText) {
       out_.append(address.substr(0, kShortLinkText));
@@ -409,15 +424,22 @@ class FieldWriter {
   const AnchorContext& anchors_;
   std::vector<int>* refs_;
   const std::vector<size_t>* stops_;
-  std::string& out_;
+  TextSink& out_;
 };
 
 }  // namespace
 
+void RewriteFieldInto(TextSink& out, std::string_view text, FieldKind kind, const BodyRules& rules,
+                      const AnchorContext& anchors, std::vector<int>* refs,
+                      const std::vector<size_t>* stops) {
+  FieldWriter(out, kind, rules, anchors, refs, stops).Run(text);
+}
+
 void RewriteFieldInto(std::string& out, std::string_view text, FieldKind kind,
                       const BodyRules& rules, const AnchorContext& anchors, std::vector<int>* refs,
                       const std::vector<size_t>* stops) {
-  FieldWriter(out, kind, rules, anchors, refs, stops).Run(text);
+  TextSink sink(out);
+  RewriteFieldInto(sink, text, kind, rules, anchors, refs, stops);
 }
 
 std::string RewriteField(std::string_view text, FieldKind kind, const BodyRules& rules,
@@ -440,6 +462,11 @@ void TrimBodyBlanksInto(std::string& out, std::string_view body, std::vector<siz
 }
 
 bool AppendTrimmedBody(std::string& out, std::string_view body, std::vector<size_t>* stops) {
+  TextSink sink(out);
+  return AppendTrimmedBody(sink, body, stops);
+}
+
+bool AppendTrimmedBody(TextSink& out, std::string_view body, std::vector<size_t>* stops) {
   if (stops) stops->clear();
   const size_t start = out.size();
   const char* bytes = body.data();

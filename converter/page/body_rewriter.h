@@ -11,6 +11,7 @@
 
 #include "common/encoding.h"
 #include "converter/page/markup_filter.h"
+#include "converter/page/text_sink.h"
 
 namespace converter::page {
 
@@ -52,6 +53,9 @@ std::string RewriteField(std::string_view text, FieldKind kind, const BodyRules&
 void RewriteFieldInto(std::string& out, std::string_view text, FieldKind kind,
                       const BodyRules& rules, const AnchorContext& anchors,
                       std::vector<int>* refs = nullptr, const std::vector<size_t>* stops = nullptr);
+void RewriteFieldInto(TextSink& out, std::string_view text, FieldKind kind, const BodyRules& rules,
+                      const AnchorContext& anchors, std::vector<int>* refs = nullptr,
+                      const std::vector<size_t>* stops = nullptr);
 
 // Removes the blanks the log writes around each <br> and at both ends.
 std::string TrimBodyBlanks(std::string_view body);
@@ -64,6 +68,7 @@ void TrimBodyBlanksInto(std::string& out, std::string_view body,
 // the text as it stands.
 bool AppendTrimmedBody(std::string& out, std::string_view body,
                        std::vector<size_t>* stops = nullptr);
+bool AppendTrimmedBody(TextSink& out, std::string_view body, std::vector<size_t>* stops = nullptr);
 
 // True when the host of an address belongs to the 2ch family of boards,
 // whose links never go through the redirector.

@@ -11,7 +11,7 @@ bool AllowedAttributes(const Tag& tag, std::initializer_list<std::string_view> n
   for (const Attribute& attribute : tag.attributes) {
     if (std::find(names.begin(), names.end(), attribute.name) == names.end()) return false;
     // Style sheets can fetch addresses and once ran script.
-    if (Lower(attribute.value).find("javascript") != std::string::npos) return false;
+    if (ContainsNoCase(attribute.value, "javascript")) return false;
     if (attribute.value.find('`') != std::string::npos) return false;
   }
   return true;
@@ -55,7 +55,8 @@ bool BeginsReference(std::string_view text) {
 // Copies text with its markup characters as references. Every sign written
 // as a reference is below 0x40, which is never the second byte of a
 // double-byte character, so the text is copied in runs between them.
-void AppendWithReferences(std::string& out, std::string_view text, bool inAttribute) {
+template <class Out>
+void AppendWithReferences(Out& out, std::string_view text, bool inAttribute) {
   // Bit 1: written as a reference in text; bit 2: in an attribute value.
   static constexpr auto kSigns = [] {
     std::array<unsigned char, 256> signs{};
@@ -109,7 +110,6 @@ Tag ParseTag(std::string_view text) {
       continue;
     }
     Attribute attribute;
-    if (tag.attributes.empty()) tag.attributes.reserve(4);  // one allocation for most tags
     size_t attrStart = i;
     while (i < text.size() && text[i] != '=' && text[i] != '>' && text[i] != '<' &&
            !IsAsciiSpace(static_cast<unsigned char>(text[i])) && text[i] != '/') {
@@ -124,7 +124,7 @@ Tag ParseTag(std::string_view text) {
         char quote = text[i++];
         size_t end = text.find(quote, i);
         if (end == std::string_view::npos) return tag;
-        attribute.value = std::string(text.substr(i, end - i));
+        attribute.value = text.substr(i, end - i);
         i = end + 1;
       } else {
         size_t valueStart = i;
@@ -132,7 +132,7 @@ Tag ParseTag(std::string_view text) {
                !IsAsciiSpace(static_cast<unsigned char>(text[i]))) {
           ++i;
         }
-        attribute.value = std::string(text.substr(valueStart, i - valueStart));
+        attribute.value = text.substr(valueStart, i - valueStart);
       }
     }
     tag.attributes.push_back(std::move(attribute));
@@ -158,8 +158,10 @@ bool IsSafeAddress(std::string_view address) {
        {"http://", "https://", "ftp://", "mailto:", "#", "/", "./", "../"}) {
     if (StartsWith(start, prefix)) return true;
   }
-  return start.find_first_of(":&") == std::string_view::npos &&
-         address.substr(i).find_first_of(":&") == std::string_view::npos;
+  auto signs = [](std::string_view s) {
+    return std::any_of(s.begin(), s.end(), [](char c) { return c == ':' || c == '&'; });
+  };
+  return !signs(start) && !signs(address.substr(i));
 }
 
 // The simple markup the boards themselves write, kept as it stands.
@@ -174,10 +176,9 @@ bool IsBoardMarkup(const Tag& tag) {
     // The server's own notices (a dropped thread's reply) are styled blocks.
     if (!AllowedAttributes(tag, {"style", "class", "align"})) return false;
     for (const Attribute& attribute : tag.attributes) {
-      std::string value = Lower(attribute.value);
       for (std::string_view risky :
            {"expression", "url(", "behavior", "binding", "@import", "\\", "&"}) {
-        if (value.find(risky) != std::string::npos) return false;
+        if (ContainsNoCase(attribute.value, risky)) return false;
       }
     }
     return true;
@@ -200,6 +201,10 @@ void AppendEscaped(std::string& out, std::string_view text, common::Charset /*ch
   AppendWithReferences(out, text, false);
 }
 
+void AppendEscaped(TextSink& out, std::string_view text, common::Charset /*charset*/) {
+  AppendWithReferences(out, text, false);
+}
+
 std::string EscapeAttribute(std::string_view text, common::Charset /*charset*/) {
   std::string out;
   out.reserve(text.size());
@@ -211,17 +216,37 @@ void AppendEscapedAttribute(std::string& out, std::string_view text) {
   AppendWithReferences(out, text, true);
 }
 
+void AppendEscapedAttribute(TextSink& out, std::string_view text) {
+  AppendWithReferences(out, text, true);
+}
+
 std::string EscapeAmpersands(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '&' && !BeginsReference(text.substr(i))) {
-      out += "&amp;";
-    } else {
-      out += text[i];
-    }
-  }
+  AppendAmpersandsEscaped(out, text);
   return out;
+}
+
+void AppendAmpersandsEscaped(std::string& out, std::string_view text) {
+  TextSink sink(out);
+  AppendAmpersandsEscaped(sink, text);
+}
+
+void AppendAmpersandsEscaped(TextSink& out, std::string_view text) {
+  size_t run = 0;  // start of the text not yet copied
+  for (size_t i = text.find('&'); i != std::string_view::npos; i = text.find('&', i + 1)) {
+    if (BeginsReference(text.substr(i))) continue;
+    out.append(text.data() + run, i - run).append("&amp;");
+    run = i + 1;
+  }
+  out.append(text.data() + run, text.size() - run);
+}
+
+bool ContainsNoCase(std::string_view s, std::string_view needle) {
+  for (size_t i = 0; i + needle.size() <= s.size(); ++i) {
+    if (StartsWithNoCase(s.substr(i), needle)) return true;
+  }
+  return false;
 }
 
 std::string EscapeTags(std::string_view text, common::Charset charset) {

@@ -11,6 +11,7 @@
 #include "converter/page/body_rewriter.h"
 #include "converter/page/date_column.h"
 #include "converter/page/labels.h"
+#include "converter/page/text_sink.h"
 #include "converter/reading/kanjicode.h"
 #include "converter/script/be_page_script.h"
 #include "converter/script/popup_script.h"
@@ -180,9 +181,12 @@ class PageBuilder {
       TopBar(page, part);
       Title(page);
       auto [first, last] = PartRange(part);
-      for (size_t i = first; i < last; ++i) {
-        Post(page, i, &result.refs[i], &overflowPosts);
-        ++result.postsWritten;
+      {
+        TextSink posts(page);
+        for (size_t i = first; i < last; ++i) {
+          Post(posts, i, &result.refs[i], &overflowPosts);
+          ++result.postsWritten;
+        }
       }
       Footer(page, part, /*overflowPage=*/false);
       result.files.push_back({setup_.folder + PartFile(part), std::move(page)});
@@ -501,7 +505,7 @@ class PageBuilder {
   // Writes one post into the page in place: the page holds the whole input
   // reserved, so a post costs no strings of its own; only a body that may be
   // cut is built apart.
-  void Post(std::string& page, size_t index, std::vector<int>* refs, std::string* overflow) {
+  void Post(TextSink& page, size_t index, std::vector<int>* refs, std::string* overflow) {
     const converter::Post& post = t_.posts[index];
     char digits[16];
     std::string_view number = NumberText(post.number, digits);
@@ -554,8 +558,8 @@ class PageBuilder {
       page += bodyLead;
       size_t bodyStart = page.size();
       if (!AppendTrimmedBody(page, text, &stops_)) {
-        trimmed_.assign(page, bodyStart);
-        page.resize(bodyStart);
+        trimmed_.assign(page.View(bodyStart));
+        page.Truncate(bodyStart);
         RewriteFieldInto(page, trimmed_, FieldKind::kBody, rules_, anchors_, refs, &stops_);
       }
       page.append("<br><br>"sv).append(eol_);
@@ -576,7 +580,7 @@ class PageBuilder {
       body_.clear();
       RewriteFieldInto(body_, text, FieldKind::kBody, rules_, anchors_, refs, stops);
       if (CutLongBody(body_, std::string(number))) {
-        overflow->append(page, entryStart).append(bodyLead).append(OverflowBody(post));
+        overflow->append(page.View(entryStart)).append(bodyLead).append(OverflowBody(post));
         overflow->append("<br><br>").append(eol_);
       }
       page.append(bodyLead).append(body_);
@@ -590,13 +594,13 @@ class PageBuilder {
   }
 
   // The date column rewritten, with its Be link.
-  void DateColumn(std::string& out, std::string_view date, int number) const {
+  void DateColumn(TextSink& out, std::string_view date, int number) {
     size_t start = out.size();
     RewriteFieldInto(out, date, FieldKind::kDate, rules_, anchors_);
-    if (out.find("BE:", start) == std::string::npos) return;
-    std::string linked = BeLink(out.substr(start), number);
-    out.resize(start);
-    out += linked;
+    if (out.View(start).find("BE:") == std::string_view::npos) return;
+    beDate_.assign(out.View(start));
+    out.Truncate(start);
+    AppendBeLinked(out, beDate_, number);
   }
 
   // Cuts a body of more than `limitoflinenumber` lines and appends the
@@ -639,27 +643,43 @@ class PageBuilder {
 
   // "BE:<id>-<rank>" of the date column links to the member's Be profile:
   // through the page's be() function with belink, else as a plain link.
-  std::string BeLink(std::string date, int number) const {
+  std::string BeLink(const std::string& date, int number) {
+    std::string linked;
+    TextSink out(linked);
+    AppendBeLinked(out, date, number);
+    return linked;
+  }
+
+  // The date with its Be link, appended; written in place for every post
+  // that has one, so no strings are built for it.
+  void AppendBeLinked(TextSink& out, std::string_view date, int number) {
     size_t at = date.find("BE:");
-    if (at == std::string::npos || m_.link == 3 || t_.board.threadAddress.empty()) return date;
     size_t idStart = at + 3;
     size_t idEnd = idStart;
-    while (idEnd < date.size() && std::isdigit(static_cast<unsigned char>(date[idEnd]))) ++idEnd;
-    if (idEnd == idStart || idEnd >= date.size() || date[idEnd] != '-') return date;
-    size_t end = date.find_first_of(" <", idEnd);
-    if (end == std::string::npos) end = date.size();
-    std::string id = date.substr(idStart, idEnd - idStart);
-    std::string text = date.substr(idStart, end - idStart);
-    std::string link;
-    if (ScriptsOn() && cmd_.js.belink) {
-      link =
-          "<a href=\"javascript:be(" + id + "," + std::to_string(number) + ");\">" + text + "</a>";
-    } else {
-      link = "<a href=\"http://be.2ch.net/test/p.php?i=" + id +
-             "&amp;u=d:" + ScriptSafe(t_.board.threadAddress) + std::to_string(number) +
-             "\" target=\"_blank\">" + text + "</a>";
+    if (at != std::string_view::npos) {
+      while (idEnd < date.size() && std::isdigit(static_cast<unsigned char>(date[idEnd]))) ++idEnd;
     }
-    return date.replace(idStart, end - idStart, link);
+    if (at == std::string_view::npos || m_.link == 3 || t_.board.threadAddress.empty() ||
+        idEnd == idStart || idEnd >= date.size() || date[idEnd] != '-') {
+      out += date;
+      return;
+    }
+    size_t end = date.find_first_of(" <", idEnd);
+    if (end == std::string_view::npos) end = date.size();
+    std::string_view id = date.substr(idStart, idEnd - idStart);
+    std::string_view text = date.substr(idStart, end - idStart);
+    char digits[16];
+    std::string_view numberText = NumberText(number, digits);
+    out += date.substr(0, idStart);
+    if (ScriptsOn() && cmd_.js.belink) {
+      out.append("<a href=\"javascript:be("sv).append(id).append(","sv).append(numberText);
+      out.append(");\">"sv);
+    } else {
+      if (beThreadAddress_.empty()) beThreadAddress_ = ScriptSafe(t_.board.threadAddress);
+      out.append("<a href=\"http://be.2ch.net/test/p.php?i="sv).append(id).append("&amp;u=d:"sv);
+      out.append(beThreadAddress_).append(numberText).append("\" target=\"_blank\">"sv);
+    }
+    out.append(text).append("</a>"sv).append(date.substr(end));
   }
 
   static std::string Language(std::string_view code) {
@@ -735,12 +755,23 @@ class PageBuilder {
                      anchors_);
   }
 
-  void NameColumn(std::string& entry, const converter::Post& post) {
+  void NameColumn(TextSink& entry, const converter::Post& post) {
     std::string_view mail = FieldView(post.mail, mail_);
     bool mailLink = !mail.empty() && !m_.maildshow;
+    // Most posts of a thread carry the same mail ("sage", or none) as the one
+    // before; it is written as text with maildshow, else in the link.
+    if (mail != lastMail_) {
+      lastMail_.assign(mail);
+      lastMailWritten_.clear();
+      if (m_.maildshow) {
+        AppendEscaped(lastMailWritten_, mail, outCharset_);
+      } else {
+        AppendEscapedAttribute(lastMailWritten_, mail);
+      }
+    }
     if (mailLink) {
       entry += "<a href=\"mailto:"sv;
-      AppendEscapedAttribute(entry, mail);
+      entry += lastMailWritten_;
       entry += "\"><b>"sv;
     } else {
       entry += "<font color=green><b>"sv;
@@ -765,7 +796,7 @@ class PageBuilder {
       entry += "</b></font>"sv;
       if (m_.maildshow) {
         entry += "["sv;
-        AppendEscaped(entry, mail, outCharset_);
+        entry += lastMailWritten_;
         entry += "]"sv;
       }
     }
@@ -816,7 +847,11 @@ class PageBuilder {
   std::string converted_body_;
   std::string name_, mail_, date_, id_;
   std::vector<size_t> stops_;
-  std::string lastName_, lastNameWritten_;  // the last name column, as the log and as written
+  std::string beDate_;           // a date with "BE:", before its link
+  std::string beThreadAddress_;  // the thread's address as the Be link writes it
+  std::string lastName_, lastNameWritten_;
+  std::string lastMail_, lastMailWritten_;  // the last mail address, as the log and as written  //
+                                            // the last name column, as the log and as written
   bool lastNameInMailLink_ = false, lastNameKnown_ = false;
   std::string nameColumnLabel_;
   std::string dateColumnLabel_;

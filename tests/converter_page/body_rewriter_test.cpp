@@ -64,6 +64,30 @@ INSTANTIATE_TEST_SUITE_P(
                       r.link_redirect = true;
                       r.redirectPrefix = "ime.example/";
                     })},
+        // Tags with more attributes than are held in place, and risky words in any case.
+        RewriteCase{"FiveAttributesKept", "<font color=red size=2 face=a color=b size=3>t</font>",
+                    "<font color=red size=2 face=a color=b size=3>t</font>", Rules()},
+        RewriteCase{"HandlerAfterFourAttributesEscaped",
+                    "<font color=red size=2 face=a color=b onclick=x>t</font>",
+                    "&lt;font color=red size=2 face=a color=b onclick=x&gt;t</font>", Rules()},
+        RewriteCase{"AnchorWithFiveAttributes",
+                    "<a href=\"../x/5\" target=\"_blank\" rel=a title=b name=c>&gt;&gt;5</a>",
+                    "<a href=\"#R5\">&gt;&gt;5</a>", Rules()},
+        RewriteCase{"UnsafeFifthAttributeOfALink",
+                    "<a href=\"http://a/\" target=t rel=a title=b onclick=x>y</a>",
+                    "&lt;a href=\"http://a/\" target=t rel=a title=b onclick=x&gt;y&lt;/a&gt;",
+                    Rules()},
+        RewriteCase{"StyleWordsInCapitals", "<span style=\"background:URL(x)\">t</span>",
+                    "&lt;span style=\"background:URL(x)\"&gt;t</span>", Rules()},
+        RewriteCase{"ScriptInCapitals", "<font face=\"JavaScript:x\">t</font>",
+                    "&lt;font face=\"JavaScript:x\"&gt;t</font>", Rules()},
+        RewriteCase{"TtpThroughTheRedirector", "ttp://a.example/?c=1&d=2",
+                    "<a href=\"http://ime.example/a.example/?c=1&amp;d=2\" "
+                    "target=\"_blank\">ttp://a.example/?c=1&d=2</a>",
+                    Rules([](BodyRules& r) {
+                      r.link_redirect = true;
+                      r.redirectPrefix = "ime.example/";
+                    })},
         RewriteCase{"TtpGetsItsH", "ttp://example/",
                     "<a href=\"http://example/\" target=\"_blank\">ttp://example/</a>", Rules()},
         RewriteCase{"TtpStaysTextWithLink01", "ttp://example/ http://e.example/",

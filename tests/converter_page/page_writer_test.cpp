@@ -328,6 +328,35 @@ TEST(BuildPages, NameInsideAMailLinkGetsNoLinkOfItsOwn) {
       HasSubstr("<b><a href=\"http://a.example/\" target=\"_blank\">http://a.example/</a></b>"));
 }
 
+// The mail column is kept from post to post as well: a change of mail, to
+// none and back, and a mail that needs escaping show in the post they belong to,
+// in the link and as text.
+TEST(BuildPages, RepeatedMailsFollowTheirPosts) {
+  std::vector<PostText> posts(5);
+  for (PostText& p : posts) p.name = "n";
+  posts[0].mail = posts[1].mail = "sage";
+  posts[3].mail = "a\"<b>";
+  posts[4].mail = "sage";
+  for (bool shown : {false, true}) {
+    Options cmd;
+    cmd.m.maildshow = shown;
+    const std::string page = BuildPages(*MakeThread(posts), cmd, PlainSetup()).files[0].bytes;
+    const std::vector<std::string> expected =
+        shown ? std::vector<std::string>{"[sage]", "[sage]", "<b>n</b></font>[]", "[a\"&lt;b&gt;]",
+                                         "[sage]"}
+              : std::vector<std::string>{"mailto:sage\"", "mailto:sage\"",
+                                         "<font color=green><b>n</b></font>",
+                                         "mailto:a&quot;&lt;b&gt;\"", "mailto:sage\""};
+    size_t at = 0;
+    for (const std::string& column : expected) {
+      at = page.find(column, at);
+      ASSERT_NE(at, std::string::npos) << column << (shown ? " shown" : " linked");
+      ++at;
+    }
+    EXPECT_EQ(Count(page, shown ? "[sage]" : "mailto:sage\""), 3);
+  }
+}
+
 // A name written once is reused for the next post of the same name; the
 // mail link around it, and a first empty name, must still count.
 TEST(BuildPages, RepeatedNamesFollowTheirMailLinks) {
