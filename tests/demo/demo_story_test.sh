@@ -42,8 +42,10 @@ dat=$demo/program/dat
 [[ -s $dat/$key.lzh ]] || fail "no archive of $key: $(ls "$dat")"
 html=$(find "$dat" -name "$key*.html" | head -n 1)
 [[ -n $html ]] || fail "no page of $key: $(ls "$dat")"
-iconv -f CP932 -t UTF-8 "$html" 2>/dev/null | grep -q 'ネコの画像を貼るスレ【デモ】Part1' ||
-  grep -q 'ネコの画像を貼るスレ【デモ】Part1' "$html" || fail "the page lacks the thread's title"
+# Decoded into a file first: grep -q leaving a pipe early kills iconv with
+# SIGPIPE, which pipefail would count as a missing title.
+iconv -c -f CP932 -t UTF-8 "$html" >"$work/page.txt" 2>/dev/null || true
+grep -q 'ネコの画像を貼るスレ【デモ】Part1' "$work/page.txt" "$html" || fail "the page lacks the thread's title"
 # Ten posts: six at the start, four more after 12 s.
 [[ $(wc -l <"$dat/$key.dat") == 10 ]] || fail "the log does not hold the grown thread"
 (($(find "$demo/uploader/store" -type f | wc -l) >= 2)) || fail "the archive and page were not uploaded"
