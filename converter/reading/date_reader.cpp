@@ -202,6 +202,82 @@ int DaysInMonth(int year, int month) {
   return month == 2 && IsLeap(year) ? 29 : kDays[month - 1];
 }
 
+// The day of a date field from `field`, its bytes up to the first two of the
+// time (at `timeStart`): the scan for the date looks two bytes past a slash.
+DayReading ReadDay(std::string_view field, size_t timeStart, const EncodedWords& words,
+                   int keyYear) {
+  // The weekday, between the last '(' before the time and the next ')'.
+  DayReading day;
+  size_t open = field.rfind('(', timeStart);
+  if (open != std::string_view::npos) {
+    size_t close = field.find(')', open);
+    if (close != std::string_view::npos && close < timeStart) {
+      std::string_view name = field.substr(open + 1, close - open - 1);
+      for (int d = 0; d < 7; ++d) {
+        if (SameBytes(name, words.weekdays[d])) {
+          day.weekday = d;
+          break;
+        }
+      }
+    }
+  }
+
+  // The date: scanning back from the time for "d/dd".
+  size_t slash = std::string_view::npos;
+  for (size_t k = std::min(timeStart, field.size()); k-- > 1;) {
+    if (field[k] == '/' && IsDigit(field[k - 1]) && k + 2 < field.size() + 0 &&
+        IsDigit(field[k + 1]) && IsDigit(field[k + 2])) {
+      slash = k;
+      break;
+    }
+  }
+  if (slash == std::string_view::npos) return day;
+  int dayCount = 0, monthCount = 0, yearCount = 0;
+  int dayOfMonth = DigitsAfter<2>(field, slash + 1, dayCount);
+  int month = DigitsBefore<2>(field, slash, monthCount);
+  size_t monthStart = slash - monthCount;
+  if (monthStart == 0 || field[monthStart - 1] != '/') return day;
+  int year = DigitsBefore<4>(field, monthStart - 1, yearCount);
+  size_t yearStart = monthStart - 1 - yearCount;
+  if (yearCount == 4) {
+    // 皇紀 counts from 660 BC.
+    if (yearStart >= words.koki.size() &&
+        field.substr(yearStart - words.koki.size(), words.koki.size()) == words.koki) {
+      year -= 660;
+    }
+  } else if (yearCount == 2) {
+    year += field[yearStart] == '9' ? 1900 : 2000;
+  } else {
+    return day;
+  }
+
+  // The board's own calendars.
+  if (year == 2006 && month == 3 && dayOfMonth > 31 && dayOfMonth <= 61) {
+    month = 4;  // "2006/03/32" was the board's April 1st
+    dayOfMonth -= 31;
+  }
+  if (year == 2007 && month == 2 && dayOfMonth == 15 && day.weekday == 3) dayOfMonth = 14;
+  if (day.weekday >= 0 && keyYear > 0 && dayOfMonth <= DaysInMonth(2000, month) &&
+      WeekdayOf(year, month, dayOfMonth) != day.weekday) {
+    // A year written wrongly: take the year of the thread's twelve-year
+    // window in which that day falls on that weekday.
+    for (int candidate = keyYear - 1; candidate < keyYear + 11; ++candidate) {
+      if (dayOfMonth <= DaysInMonth(candidate, month) &&
+          WeekdayOf(candidate, month, dayOfMonth) == day.weekday) {
+        year = candidate;
+        break;
+      }
+    }
+  }
+  if (year < 1 || year > 9999 || month < 1 || month > 99 || dayOfMonth > 99) return day;
+
+  day.found = true;
+  day.year = year;
+  day.month = month;
+  day.day = dayOfMonth;
+  return day;
+}
+
 }  // namespace
 
 int WeekdayOf(int year, int month, int day) {
@@ -221,6 +297,10 @@ int YearOfKey(std::uint64_t key) {
 }
 
 DateReading ReadPostDate(std::string_view field, int kanjicode, int keyYear) {
+  return ReadPostDate(field, kanjicode, keyYear, nullptr);
+}
+
+DateReading ReadPostDate(std::string_view field, int kanjicode, int keyYear, DayMemo* memo) {
   DateReading out;
   size_t start = 0;
   while (start < field.size() && (field[start] == ' ' || field[start] == '\t')) ++start;
@@ -267,72 +347,23 @@ DateReading ReadPostDate(std::string_view field, int kanjicode, int keyYear) {
     timeStart = beforeStart;
   }
 
-  // The weekday, between the last '(' before the time and the next ')'.
-  size_t open = field.rfind('(', timeStart);
-  if (open != std::string_view::npos) {
-    size_t close = field.find(')', open);
-    if (close != std::string_view::npos && close < timeStart) {
-      std::string_view name = field.substr(open + 1, close - open - 1);
-      for (int d = 0; d < 7; ++d) {
-        if (SameBytes(name, words.weekdays[d])) {
-          out.weekday = d;
-          break;
-        }
-      }
-    }
-  }
-
-  // The date: scanning back from the time for "d/dd".
-  size_t slash = std::string_view::npos;
-  for (size_t k = std::min(timeStart, field.size()); k-- > 1;) {
-    if (field[k] == '/' && IsDigit(field[k - 1]) && k + 2 < field.size() + 0 &&
-        IsDigit(field[k + 1]) && IsDigit(field[k + 2])) {
-      slash = k;
-      break;
-    }
-  }
-  if (slash == std::string_view::npos) return out;
-  int dayCount = 0, monthCount = 0, yearCount = 0;
-  int day = DigitsAfter<2>(field, slash + 1, dayCount);
-  int month = DigitsBefore<2>(field, slash, monthCount);
-  size_t monthStart = slash - monthCount;
-  if (monthStart == 0 || field[monthStart - 1] != '/') return out;
-  int year = DigitsBefore<4>(field, monthStart - 1, yearCount);
-  size_t yearStart = monthStart - 1 - yearCount;
-  if (yearCount == 4) {
-    // 皇紀 counts from 660 BC.
-    if (yearStart >= words.koki.size() &&
-        field.substr(yearStart - words.koki.size(), words.koki.size()) == words.koki) {
-      year -= 660;
-    }
-  } else if (yearCount == 2) {
-    year += field[yearStart] == '9' ? 1900 : 2000;
+  // Posts of one day share what decides the day; `memo` keeps the last one.
+  const std::string_view decidedBy = field.substr(0, timeStart + 2);
+  DayReading day;
+  if (memo && memo->kanjicode == kanjicode && memo->keyYear == keyYear &&
+      memo->decidedBy == decidedBy) {
+    day = memo->day;
   } else {
-    return out;
+    day = ReadDay(decidedBy, timeStart, words, keyYear);
+    if (memo) *memo = DayMemo{decidedBy, kanjicode, keyYear, day};
   }
-
-  // The board's own calendars.
-  if (year == 2006 && month == 3 && day > 31 && day <= 61) {
-    month = 4;  // "2006/03/32" was the board's April 1st
-    day -= 31;
-  }
-  if (year == 2007 && month == 2 && day == 15 && out.weekday == 3) day = 14;
-  if (out.weekday >= 0 && keyYear > 0 && day <= DaysInMonth(2000, month) &&
-      WeekdayOf(year, month, day) != out.weekday) {
-    // A year written wrongly: take the year of the thread's twelve-year
-    // window in which that day falls on that weekday.
-    for (int candidate = keyYear - 1; candidate < keyYear + 11; ++candidate) {
-      if (day <= DaysInMonth(candidate, month) && WeekdayOf(candidate, month, day) == out.weekday) {
-        year = candidate;
-        break;
-      }
-    }
-  }
-  if (year < 1 || year > 9999 || month < 1 || month > 99 || day > 99) return out;
+  out.weekday = day.weekday;
+  if (!day.found) return out;
+  const int year = day.year, month = day.month, dayOfMonth = day.day;
 
   out.time = static_cast<std::uint64_t>(year) * 1000000000000ULL +
              static_cast<std::uint64_t>(month) * 10000000000ULL +
-             static_cast<std::uint64_t>(day) * 100000000ULL + hour * 1000000ULL +
+             static_cast<std::uint64_t>(dayOfMonth) * 100000000ULL + hour * 1000000ULL +
              minute * 10000ULL + second * 100ULL + hundredths;
 
   // Notes that tell the boards apart.

@@ -170,6 +170,7 @@ void SplitPosts(Thread& thread) {
   int running = 0;
   // Fields kept from line to line: splitting writes only those a line has.
   DatFields fields;
+  DayMemo dayMemo;
   CurrentFormLines currentForm(text, pos);
   auto nextLine = [&] {
     if (!oldForm) {
@@ -213,7 +214,7 @@ void SplitPosts(Thread& thread) {
     };
     const std::string_view name = field(0), mail = field(1), date = field(2), body = field(3),
                            title = field(4), sixth = field(5);
-    const DateReading reading = ReadPostDate(date, thread.inputKanjicode, keyYear);
+    const DateReading reading = ReadPostDate(date, thread.inputKanjicode, keyYear, &dayMemo);
     const bool sage = ContainsSage(mail);
     std::string_view id = numbered ? sixth : std::string_view();
     if (id.empty()) id = reading.id;
