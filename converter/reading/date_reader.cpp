@@ -202,8 +202,8 @@ int DaysInMonth(int year, int month) {
   return month == 2 && IsLeap(year) ? 29 : kDays[month - 1];
 }
 
-// The day of a date field from `field`, its bytes up to the first two of the
-// time (at `timeStart`): the scan for the date looks two bytes past a slash.
+// The day of a date field from `field`, its bytes before the time (at
+// `timeStart`) and, when a slash is right before the time, the first two of it.
 DayReading ReadDay(std::string_view field, size_t timeStart, const EncodedWords& words,
                    int keyYear) {
   // The weekday, between the last '(' before the time and the next ')'.
@@ -348,7 +348,11 @@ DateReading ReadPostDate(std::string_view field, int kanjicode, int keyYear, Day
   }
 
   // Posts of one day share what decides the day; `memo` keeps the last one.
-  const std::string_view decidedBy = field.substr(0, timeStart + 2);
+  // The scan for the date looks two bytes past a slash, into the time only
+  // when a slash is right before it.
+  const bool slashBeforeTime =
+      field[timeStart - 1] == '/' || (timeStart >= 2 && field[timeStart - 2] == '/');
+  const std::string_view decidedBy = field.substr(0, timeStart + (slashBeforeTime ? 2 : 0));
   DayReading day;
   if (memo && memo->kanjicode == kanjicode && memo->keyYear == keyYear &&
       memo->decidedBy == decidedBy) {

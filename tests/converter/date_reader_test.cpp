@@ -89,8 +89,11 @@ TEST(DateReader, DayTakenOverFromTheFieldBefore) {
       Sjis("2008/01/07(月) 19:59"),     // no seconds
       Sjis("2008/01/07(火) 19:59"),     // another weekday: the year is sought
       Sjis("2008/01/08(火) 00:00:01"),  // the next day
-      Sjis("2008/01/0800:00:01"),       // day digits run into the time
+      Sjis("2008/01/0800:00:01"),       // no blank before the time
       Sjis("2008/01/0700:00:01"),
+      Sjis("2008/01/12:34:56"),  // the hour's digits read as the day as well
+      Sjis("2008/01/13:34:56"),
+      Sjis("2008/01/513:34:56"),
       Sjis("皇紀2668/01/07(月) 14:10:06"),  // the same bytes after the era
       Sjis("あぼーん"),
       Sjis("2008/01/07(月) 14:10:06"),
