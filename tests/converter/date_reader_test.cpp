@@ -95,6 +95,7 @@ TEST(DateReader, DayTakenOverFromTheFieldBefore) {
       Sjis("2008/01/13:34:56"),
       Sjis("2008/01/513:34:56"),
       Sjis("皇紀2668/01/07(月) 14:10:06"),  // the same bytes after the era
+      Sjis("皇紀2668/01/08(月) 14:10:06"),  // one byte apart in the middle
       Sjis("あぼーん"),
       Sjis("2008/01/07(月) 14:10:06"),
       Sjis("   2008/01/07(月) 14:10:07"),  // leading blanks
@@ -185,6 +186,22 @@ TEST(DateReader, NotesAndNotation) {
   r = ReadPostDate(Sjis("2005/05/05(木) 12:00:00 ラッキー賞 ID:abc"), 1, 0);
   EXPECT_EQ(common::Cp932ToUtf8(r.notation), "ラッキー賞");
   EXPECT_EQ(r.weekday, 4);
+}
+
+// An ID ends at a blank, a '<' or the field's end, wherever that falls
+// among the blocks the reader looks at together.
+TEST(DateReader, IdsOfEveryLengthAndEnd) {
+  for (const char* after : {"", " BE:123", "<font size=1>", " [x]"}) {
+    for (size_t length = 0; length < 40; ++length) {
+      std::string id;
+      for (size_t k = 0; k < length; ++k) id += static_cast<char>('a' + k % 26);
+      const std::string field = Sjis("2005/05/05(木) 12:00:00 ID:") + id + after;
+      SCOPED_TRACE(field);
+      DateReading r = ReadPostDate(field, 1, 0);
+      EXPECT_TRUE(r.notes.hasId);
+      EXPECT_EQ(r.id, id);
+    }
+  }
 }
 
 // The words after the time in each encoding the reader takes: the first
