@@ -199,8 +199,11 @@ void SplitPosts(Thread& thread) {
     }
     running = number;
     int count = fields.count - base;
+    // No field is longer than its line.
     bool tooLong = false;
-    for (int k = 0; k < fields.count; ++k) tooLong |= fields.field[k].size() > kMaxFieldBytes;
+    if (line.size() > kMaxFieldBytes) {
+      for (int k = 0; k < fields.count; ++k) tooLong |= fields.field[k].size() > kMaxFieldBytes;
+    }
     if (count < 3 || tooLong) {
       Post& broken = thread.posts.emplace_back();
       broken.number = number;
