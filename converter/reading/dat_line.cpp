@@ -16,9 +16,6 @@ namespace converter {
 namespace {
 
 #if defined(SHOIN_LINES_AVX2)
-// Machines with AVX2 look at sixty-four positions a turn; the program itself
-// is built for any x86-64.
-const bool kAvx2 = __builtin_cpu_supports("avx2");
 
 // Hands `take` the LFs and separators of each sixty-four positions from `k`
 // while more than that many bytes are left; stops where `take` found the
@@ -125,6 +122,17 @@ DatFields SplitDatLine(std::string_view line, bool* oldForm) {
   return current ? SplitCurrentForm(line) : SplitOldForm(line);
 }
 
+// Machines with AVX2 look at sixty-four positions a turn; the program itself
+// is built for any x86-64.
+bool WideLineBlocks() {
+#if defined(SHOIN_LINES_AVX2)
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  return avx2;
+#else
+  return false;
+#endif
+}
+
 bool NextLine(std::string_view text, size_t& pos, std::string_view& line) {
   if (pos >= text.size()) return false;
   const char* begin = text.data() + pos;
@@ -177,7 +185,7 @@ bool CurrentFormLines::Next(std::string_view& line, DatFields& fields) {
     return true;
   };
 #if defined(SHOIN_LINES_AVX2)
-  if (kAvx2) k = Blocks64(data, k, n, take);
+  if (wide_) k = Blocks64(data, k, n, take);
 #endif
   // Thirty-two positions a turn, then sixteen, then one at a time.
   for (; lf == n && n - k >= 33; k += 32) {

@@ -15,10 +15,10 @@ namespace {
 
 // Each line as NextLine and SplitCurrentForm give it, then as the one-pass
 // splitter does; the first difference fails.
-void ExpectSameLines(std::string_view text, size_t start) {
+void ExpectSameLines(std::string_view text, size_t start, bool wide) {
   size_t pos = start;
   std::string_view line;
-  CurrentFormLines lines(text, start);
+  CurrentFormLines lines(text, start, wide);
   std::string_view oneLine;
   DatFields oneFields;
   int number = 0;
@@ -53,15 +53,19 @@ TEST(DatLines, OnePassSplitsAsLineByLine) {
       }
     }
     SCOPED_TRACE(::testing::PrintToString(text));
-    ExpectSameLines(text, 0);
-    if (!text.empty()) ExpectSameLines(text, random() % text.size());
+    for (bool wide : {false, WideLineBlocks()}) {
+      ExpectSameLines(text, 0, wide);
+      if (!text.empty()) ExpectSameLines(text, random() % text.size(), wide);
+    }
     if (HasFatalFailure()) return;
   }
   // Lines of more than seven fields drop the rest after the seventh separator.
-  ExpectSameLines("1<>2<>3<>4<>5<>6<>7<>8<>9\n<><><><><><><><>\n1<>2<>3<>4<>5<>6<>\r\n", 0);
+  ExpectSameLines("1<>2<>3<>4<>5<>6<>7<>8<>9\n<><><><><><><><>\n1<>2<>3<>4<>5<>6<>\r\n", 0,
+                  WideLineBlocks());
   for (const char* log : {"twoB-2ch/2ch_with_id_and_be.dat", "twoB-jbbs/aa-euc.dat"}) {
     REAL_LOG_OR_SKIP(bytes, log);
-    ExpectSameLines(bytes, 0);
+    ExpectSameLines(bytes, 0, false);
+    ExpectSameLines(bytes, 0, WideLineBlocks());
   }
 }
 
