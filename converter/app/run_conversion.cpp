@@ -100,7 +100,7 @@ class ConversionRun {
   std::string lastBoard_;
   // The buffers of the last thread, lent to the next one: a run of many logs
   // allocates them once.
-  std::string buffer_;
+  FileBuffer buffer_;
   std::vector<Post> posts_;
   const InputWalk* walk_ = nullptr;
 };
@@ -108,7 +108,7 @@ class ConversionRun {
 // Lends the run's buffers to a thread for its lifetime and takes them back.
 class LentBuffers {
  public:
-  LentBuffers(Thread& thread, std::string& buffer, std::vector<Post>& posts)
+  LentBuffers(Thread& thread, FileBuffer& buffer, std::vector<Post>& posts)
       : thread_(thread), buffer_(buffer), posts_(posts) {
     thread_.buffer.swap(buffer_);
     thread_.posts.swap(posts_);
@@ -126,7 +126,7 @@ class LentBuffers {
 
  private:
   Thread& thread_;
-  std::string& buffer_;
+  FileBuffer& buffer_;
   std::vector<Post>& posts_;
 };
 
@@ -208,7 +208,7 @@ void ConversionRun::ConvertOne(const std::string& path) {
       break;
   }
   thread.identification = Identification::kDat;
-  StatLog(thread);
+  if (!thread.statted) StatLog(thread);
 
   if (cmd.ts.enabled && (cmd.ts.basis == 'c' || cmd.ts.basis == 'm')) {
     long long seconds = cmd.ts.basis == 'c' ? thread.createdTime : thread.modifiedTime;

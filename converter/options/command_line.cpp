@@ -338,6 +338,7 @@ bool Parser::ResolveOutput() {
       Exit(1);
       return false;
     }
+    cmd_.outputFolderCreated = true;
   }
   cmd_.outputFolder = folder;
   return true;

@@ -164,7 +164,8 @@ struct Options {
   std::string inputPath;  // absolute; empty with NULL input
   bool inputNull = false;
   InputKind inputKind = InputKind::kNone;
-  std::string outputFolder;  // ends in '/'; empty with NULL output
+  std::string outputFolder;          // ends in '/'; empty with NULL output
+  bool outputFolderCreated = false;  // the run created it: no page of its own is there yet
   bool outputNull = false;
   std::string programFolder;  // the executable's folder, ends in '/'
 };

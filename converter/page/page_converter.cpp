@@ -56,6 +56,15 @@ std::string InputRoot(const Options& cmd) {
   return placement::WithSlash(std::filesystem::path(cmd.inputPath).parent_path().string());
 }
 
+// A written page as the run remembers it: letters in one case, since a file
+// system may not tell "A.html" from "a.html".
+std::string FoldedPath(std::string path) {
+  for (char& c : path) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return path;
+}
+
 placement::ThreadPlace PlaceOf(const Thread& thread) {
   placement::ThreadPlace place;
   if (thread.kind != BoardKind::kOther || thread.kindFlags != 0) {
@@ -199,8 +208,12 @@ PageOutcome PageConverter::operator()(const Thread& thread, const Options& cmd,
   // The parts of a split thread keep together in a folder of their own.
   if (split && !cmd.oneFolder) folder += setup.baseName + "/";
   if (!readyFolders_.count(folder)) {
-    if (!placement::CreateFolders(folder, say)) return outcome;
+    bool created = false;
+    if (!placement::CreateFolders(folder, say, &created)) return outcome;
     readyFolders_.insert(folder);
+    if (created || (cmd.outputFolderCreated && folder == cmd.outputFolder)) {
+      createdFolders_.insert(folder);
+    }
   }
   setup.folder = folder;
   setup.redirectPrefix = RedirectPrefix(cmd);
@@ -238,7 +251,10 @@ PageOutcome PageConverter::operator()(const Thread& thread, const Options& cmd,
   }
 
   std::string firstPath = folder + firstFile;
-  if (!cmd.o.noExistingOutputCheck) {
+  // Moved sources land in page folders too: with /mv every page is looked for.
+  const bool cannotExist = !cmd.move && createdFolders_.count(folder) > 0 &&
+                           writtenInCreated_.count(FoldedPath(firstPath)) == 0;
+  if (!cmd.o.noExistingOutputCheck && !cannotExist) {
     bool exists = false;
     long long outputTime = ModifiedSeconds(firstPath, exists);
     if (exists) {
@@ -263,6 +279,7 @@ PageOutcome PageConverter::operator()(const Thread& thread, const Options& cmd,
     }
     outcome.bytesWritten += static_cast<long long>(file.bytes.size());
     if (cmd.ct) placement::CopyFileTime(thread.path, file.path);
+    if (!createdFolders_.empty()) writtenInCreated_.insert(FoldedPath(file.path));
   }
   outcome.converted = true;
   outcome.outputPath = pages.files.front().path;

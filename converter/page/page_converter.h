@@ -9,6 +9,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_set>
 
 #include "converter/options/options.h"
 #include "converter/options/reporter.h"
@@ -57,6 +58,11 @@ class PageConverter {
   std::optional<std::string> inputRoot_;  // asked once a run
   // Page folders this run has found or created: not asked again for every page.
   std::set<std::string> readyFolders_;
+  // Folders this run created, and the pages it wrote into them: a page of
+  // such a folder that this run has not written cannot be there yet, so
+  // looking for it is left out.
+  std::set<std::string> createdFolders_;
+  std::unordered_set<std::string> writtenInCreated_;
   std::unique_ptr<placement::FileMover> mover_;
 };
 

@@ -144,14 +144,16 @@ PageFolder BuildPageFolder(const std::string& outputRoot, const Layout& layout,
   return result;
 }
 
-bool CreateFolders(const std::string& folder, const MessageSink& sink) {
+bool CreateFolders(const std::string& folder, const MessageSink& sink, bool* created) {
+  if (created) *created = false;
   std::error_code ec;
   if (std::filesystem::is_directory(folder, ec)) return true;
-  std::filesystem::create_directories(folder, ec);
+  const bool made = std::filesystem::create_directories(folder, ec);
   if (ec || !std::filesystem::is_directory(folder)) {
     if (sink) sink(folder + "  :フォルダを作成できません.\r\n");
     return false;
   }
+  if (created) *created = made;
   return true;
 }
 

@@ -46,7 +46,8 @@ PageFolder BuildPageFolder(const std::string& outputRoot, const Layout& layout,
 
 // Creates every missing folder of `folder`; reports
 // "<folder>  :フォルダを作成できません.\r\n" and returns false on failure.
-bool CreateFolders(const std::string& folder, const MessageSink& sink);
+// `created` (when given) tells whether `folder` itself was missing.
+bool CreateFolders(const std::string& folder, const MessageSink& sink, bool* created = nullptr);
 
 // Ensures a trailing '/'.
 std::string WithSlash(std::string path);

@@ -28,9 +28,15 @@ bool NextLine(std::string_view text, size_t& pos, std::string_view& line);
 // The lines of `text` from `pos` on as NextLine gives them, each split as
 // SplitCurrentForm splits it, in one pass over the bytes that finds the line
 // ends and the separators together.
+// True when this machine splits lines sixty-four bytes a turn.
+bool WideLineBlocks();
+
 class CurrentFormLines {
  public:
-  CurrentFormLines(std::string_view text, size_t pos) : text_(text), pos_(pos) {}
+  // `wide`: sixty-four bytes a turn where the machine can (tests turn it off
+  // to check the narrower turns other machines take).
+  CurrentFormLines(std::string_view text, size_t pos, bool wide = WideLineBlocks())
+      : text_(text), pos_(pos), wide_(wide) {}
   // False at the end; only the first `fields.count` fields are set.
   bool Next(std::string_view& line, DatFields& fields);
   // Just past the LF of the last line given, as NextLine's `pos`.
@@ -39,6 +45,7 @@ class CurrentFormLines {
  private:
   std::string_view text_;
   size_t pos_;
+  bool wide_;
 };
 
 }  // namespace converter

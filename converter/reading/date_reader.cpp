@@ -1,6 +1,7 @@
 #include "converter/reading/date_reader.h"
 
 #include <array>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -23,6 +24,7 @@ struct EncodedWords {
   std::array<std::string, kNotationCount> notations;
   std::array<char, kNotationCount> notationFirst;  // first bytes ("I" for a word that is empty)
   std::string koki;                                // 皇紀
+  bool notationsBeginHigh = true;                  // every word begins with a non-ASCII byte
 };
 
 using WordTables = std::array<EncodedWords, 5>;
@@ -48,6 +50,10 @@ WordTables EncodeWords() {
     for (size_t w = 0; w < kNotationCount; ++w) {
       tables[k].notations[w] = encode(kNotations[w]);
       tables[k].notationFirst[w] = tables[k].notations[w].empty() ? 'I' : tables[k].notations[w][0];
+      if (!tables[k].notations[w].empty() &&
+          static_cast<unsigned char>(tables[k].notations[w][0]) < 0x80) {
+        tables[k].notationsBeginHigh = false;
+      }
     }
     tables[k].koki = encode("皇紀");
   }
@@ -67,6 +73,31 @@ bool SameBytes(std::string_view a, std::string_view b) {
     if (a[k] != b[k]) return false;
   }
   return true;
+}
+
+// The same for the bytes before a time (fifteen to twenty-odd of them): two
+// overlapping loads from each side instead of a call.
+bool SameShortBytes(std::string_view a, std::string_view b) {
+  const size_t n = a.size();
+  if (n != b.size()) return false;
+  if (n >= 8 && n <= 16) {
+    std::uint64_t a0, a1, b0, b1;
+    std::memcpy(&a0, a.data(), 8);
+    std::memcpy(&a1, a.data() + n - 8, 8);
+    std::memcpy(&b0, b.data(), 8);
+    std::memcpy(&b1, b.data() + n - 8, 8);
+    return ((a0 ^ b0) | (a1 ^ b1)) == 0;
+  }
+#if defined(__SSE2__)
+  if (n > 16 && n <= 32) {
+    auto load = [](const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+    const __m128i same =
+        _mm_and_si128(_mm_cmpeq_epi8(load(a.data()), load(b.data())),
+                      _mm_cmpeq_epi8(load(a.data() + n - 16), load(b.data() + n - 16)));
+    return _mm_movemask_epi8(same) == 0xFFFF;
+  }
+#endif
+  return a == b;
 }
 
 constexpr std::string_view kIdMark = "ID:";
@@ -92,6 +123,7 @@ void NoteMark(std::string_view field, size_t at, const EncodedWords& words, size
   if (c == 'I' && marks.id == std::string_view::npos && WordAt(field, at, kIdMark)) marks.id = at;
   if (c == '[' && at >= timeEnd && marks.bracket == std::string_view::npos) marks.bracket = at;
   if (c == '<' && !marks.ipTag && WordAt(field, at, kIpTag)) marks.ipTag = true;
+  if (static_cast<unsigned char>(c) < 0x80 && words.notationsBeginHigh) return;
   for (size_t k = 0; k < kNotationCount; ++k) {
     const std::string& word = words.notations[k];
     if (marks.notation[k] == std::string_view::npos && !word.empty() && c == word[0] &&
@@ -139,6 +171,29 @@ Marks FindMarks(std::string_view field, const EncodedWords& words, size_t timeEn
     }
   }
   return marks;
+}
+
+// The end of an ID that begins at `from`: the first blank or '<', else the
+// field's end. The last block ends with the field and overlaps the one
+// before it; the bytes seen already are masked off.
+size_t IdEnd(std::string_view field, size_t from) {
+#if defined(__SSE2__)
+  if (field.size() >= 16) {
+    const __m128i blank = _mm_set1_epi8(' ');
+    const __m128i tag = _mm_set1_epi8('<');
+    for (size_t k = from; k < field.size(); k += 16) {
+      const size_t at = std::min(k, field.size() - 16);
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(field.data() + at));
+      const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(
+                                _mm_cmpeq_epi8(bytes, blank), _mm_cmpeq_epi8(bytes, tag)))) &
+                            (0xFFFFu << (k - at));
+      if (mask) return at + static_cast<size_t>(__builtin_ctz(mask));
+    }
+    return field.size();
+  }
+#endif
+  while (from < field.size() && field[from] != ' ' && field[from] != '<') ++from;
+  return from;
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -202,6 +257,82 @@ int DaysInMonth(int year, int month) {
   return month == 2 && IsLeap(year) ? 29 : kDays[month - 1];
 }
 
+// The day of a date field from `field`, its bytes before the time (at
+// `timeStart`) and, when a slash is right before the time, the first two of it.
+DayReading ReadDay(std::string_view field, size_t timeStart, const EncodedWords& words,
+                   int keyYear) {
+  // The weekday, between the last '(' before the time and the next ')'.
+  DayReading day;
+  size_t open = field.rfind('(', timeStart);
+  if (open != std::string_view::npos) {
+    size_t close = field.find(')', open);
+    if (close != std::string_view::npos && close < timeStart) {
+      std::string_view name = field.substr(open + 1, close - open - 1);
+      for (int d = 0; d < 7; ++d) {
+        if (SameBytes(name, words.weekdays[d])) {
+          day.weekday = d;
+          break;
+        }
+      }
+    }
+  }
+
+  // The date: scanning back from the time for "d/dd".
+  size_t slash = std::string_view::npos;
+  for (size_t k = std::min(timeStart, field.size()); k-- > 1;) {
+    if (field[k] == '/' && IsDigit(field[k - 1]) && k + 2 < field.size() + 0 &&
+        IsDigit(field[k + 1]) && IsDigit(field[k + 2])) {
+      slash = k;
+      break;
+    }
+  }
+  if (slash == std::string_view::npos) return day;
+  int dayCount = 0, monthCount = 0, yearCount = 0;
+  int dayOfMonth = DigitsAfter<2>(field, slash + 1, dayCount);
+  int month = DigitsBefore<2>(field, slash, monthCount);
+  size_t monthStart = slash - monthCount;
+  if (monthStart == 0 || field[monthStart - 1] != '/') return day;
+  int year = DigitsBefore<4>(field, monthStart - 1, yearCount);
+  size_t yearStart = monthStart - 1 - yearCount;
+  if (yearCount == 4) {
+    // 皇紀 counts from 660 BC.
+    if (yearStart >= words.koki.size() &&
+        field.substr(yearStart - words.koki.size(), words.koki.size()) == words.koki) {
+      year -= 660;
+    }
+  } else if (yearCount == 2) {
+    year += field[yearStart] == '9' ? 1900 : 2000;
+  } else {
+    return day;
+  }
+
+  // The board's own calendars.
+  if (year == 2006 && month == 3 && dayOfMonth > 31 && dayOfMonth <= 61) {
+    month = 4;  // "2006/03/32" was the board's April 1st
+    dayOfMonth -= 31;
+  }
+  if (year == 2007 && month == 2 && dayOfMonth == 15 && day.weekday == 3) dayOfMonth = 14;
+  if (day.weekday >= 0 && keyYear > 0 && dayOfMonth <= DaysInMonth(2000, month) &&
+      WeekdayOf(year, month, dayOfMonth) != day.weekday) {
+    // A year written wrongly: take the year of the thread's twelve-year
+    // window in which that day falls on that weekday.
+    for (int candidate = keyYear - 1; candidate < keyYear + 11; ++candidate) {
+      if (dayOfMonth <= DaysInMonth(candidate, month) &&
+          WeekdayOf(candidate, month, dayOfMonth) == day.weekday) {
+        year = candidate;
+        break;
+      }
+    }
+  }
+  if (year < 1 || year > 9999 || month < 1 || month > 99 || dayOfMonth > 99) return day;
+
+  day.found = true;
+  day.year = year;
+  day.month = month;
+  day.day = dayOfMonth;
+  return day;
+}
+
 }  // namespace
 
 int WeekdayOf(int year, int month, int day) {
@@ -221,6 +352,10 @@ int YearOfKey(std::uint64_t key) {
 }
 
 DateReading ReadPostDate(std::string_view field, int kanjicode, int keyYear) {
+  return ReadPostDate(field, kanjicode, keyYear, nullptr);
+}
+
+DateReading ReadPostDate(std::string_view field, int kanjicode, int keyYear, DayMemo* memo) {
   DateReading out;
   size_t start = 0;
   while (start < field.size() && (field[start] == ' ' || field[start] == '\t')) ++start;
@@ -267,80 +402,34 @@ DateReading ReadPostDate(std::string_view field, int kanjicode, int keyYear) {
     timeStart = beforeStart;
   }
 
-  // The weekday, between the last '(' before the time and the next ')'.
-  size_t open = field.rfind('(', timeStart);
-  if (open != std::string_view::npos) {
-    size_t close = field.find(')', open);
-    if (close != std::string_view::npos && close < timeStart) {
-      std::string_view name = field.substr(open + 1, close - open - 1);
-      for (int d = 0; d < 7; ++d) {
-        if (SameBytes(name, words.weekdays[d])) {
-          out.weekday = d;
-          break;
-        }
-      }
-    }
-  }
-
-  // The date: scanning back from the time for "d/dd".
-  size_t slash = std::string_view::npos;
-  for (size_t k = std::min(timeStart, field.size()); k-- > 1;) {
-    if (field[k] == '/' && IsDigit(field[k - 1]) && k + 2 < field.size() + 0 &&
-        IsDigit(field[k + 1]) && IsDigit(field[k + 2])) {
-      slash = k;
-      break;
-    }
-  }
-  if (slash == std::string_view::npos) return out;
-  int dayCount = 0, monthCount = 0, yearCount = 0;
-  int day = DigitsAfter<2>(field, slash + 1, dayCount);
-  int month = DigitsBefore<2>(field, slash, monthCount);
-  size_t monthStart = slash - monthCount;
-  if (monthStart == 0 || field[monthStart - 1] != '/') return out;
-  int year = DigitsBefore<4>(field, monthStart - 1, yearCount);
-  size_t yearStart = monthStart - 1 - yearCount;
-  if (yearCount == 4) {
-    // 皇紀 counts from 660 BC.
-    if (yearStart >= words.koki.size() &&
-        field.substr(yearStart - words.koki.size(), words.koki.size()) == words.koki) {
-      year -= 660;
-    }
-  } else if (yearCount == 2) {
-    year += field[yearStart] == '9' ? 1900 : 2000;
+  // Posts of one day share what decides the day; `memo` keeps the last one.
+  // The scan for the date looks two bytes past a slash, into the time only
+  // when a slash is right before it.
+  const bool slashBeforeTime =
+      field[timeStart - 1] == '/' || (timeStart >= 2 && field[timeStart - 2] == '/');
+  const std::string_view decidedBy = field.substr(0, timeStart + (slashBeforeTime ? 2 : 0));
+  DayReading day;
+  if (memo && memo->kanjicode == kanjicode && memo->keyYear == keyYear &&
+      SameShortBytes(memo->decidedBy, decidedBy)) {
+    day = memo->day;
   } else {
-    return out;
+    day = ReadDay(decidedBy, timeStart, words, keyYear);
+    if (memo) *memo = DayMemo{decidedBy, kanjicode, keyYear, day};
   }
-
-  // The board's own calendars.
-  if (year == 2006 && month == 3 && day > 31 && day <= 61) {
-    month = 4;  // "2006/03/32" was the board's April 1st
-    day -= 31;
-  }
-  if (year == 2007 && month == 2 && day == 15 && out.weekday == 3) day = 14;
-  if (out.weekday >= 0 && keyYear > 0 && day <= DaysInMonth(2000, month) &&
-      WeekdayOf(year, month, day) != out.weekday) {
-    // A year written wrongly: take the year of the thread's twelve-year
-    // window in which that day falls on that weekday.
-    for (int candidate = keyYear - 1; candidate < keyYear + 11; ++candidate) {
-      if (day <= DaysInMonth(candidate, month) && WeekdayOf(candidate, month, day) == out.weekday) {
-        year = candidate;
-        break;
-      }
-    }
-  }
-  if (year < 1 || year > 9999 || month < 1 || month > 99 || day > 99) return out;
+  out.weekday = day.weekday;
+  if (!day.found) return out;
+  const int year = day.year, month = day.month, dayOfMonth = day.day;
 
   out.time = static_cast<std::uint64_t>(year) * 1000000000000ULL +
              static_cast<std::uint64_t>(month) * 10000000000ULL +
-             static_cast<std::uint64_t>(day) * 100000000ULL + hour * 1000000ULL +
+             static_cast<std::uint64_t>(dayOfMonth) * 100000000ULL + hour * 1000000ULL +
              minute * 10000ULL + second * 100ULL + hundredths;
 
   // Notes that tell the boards apart.
   const Marks marks = FindMarks(field, words, timeEnd);
   if (marks.id != std::string_view::npos) {
     out.notes.hasId = true;
-    size_t end = marks.id + 3;
-    while (end < field.size() && field[end] != ' ' && field[end] != '<') ++end;
+    const size_t end = IdEnd(field, marks.id + 3);
     out.id = field.substr(marks.id + 3, end - marks.id - 3);
   }
   if (marks.bracket != std::string_view::npos &&

@@ -159,9 +159,12 @@ Identification IdentifyHead(std::string_view head, const Options& cmd, Thread& t
 
 Identification IdentifyFile(const Options& cmd, Thread& thread) {
   if (!OpenLog(thread)) return Identification::kNotOpenable;
+  // The size tells when a short read has met the end of the file.
+  if (!thread.statted) StatLog(thread);
   // The head goes to the front of the thread's buffer, where reading goes on from it.
   const size_t wanted = HeadBytes(cmd.o);
-  thread.buffer.resize(wanted);
+  thread.buffer.clear();
+  thread.buffer.Reserve(wanted);
   size_t got = 0;
   thread.headAtEnd = false;
   while (got < wanted) {
@@ -171,8 +174,14 @@ Identification IdentifyFile(const Options& cmd, Thread& thread) {
       thread.headAtEnd = n == 0;
       break;
     }
+    const bool shortRead = static_cast<size_t>(n) < wanted - got;
     got += static_cast<size_t>(n);
+    if (shortRead && ShortReadEnds(thread, got)) {
+      thread.headAtEnd = true;
+      break;
+    }
   }
+  thread.buffer.SetSize(got);
   thread.headBytes = got;
   size_t decidingLine = 0;
   const bool headFull = got == wanted;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "converter/reading/board_kind.h"
+#include "converter/reading/file_buffer.h"
 
 namespace converter {
 
@@ -87,10 +88,11 @@ struct Thread {
   // The log stays open from identification to the end of reading, so that
   // each log is opened once; -1 when not open.
   int fd = -1;
-  bool statted = false;     // times and expectedSize are known
-  size_t expectedSize = 0;  // the file's size when it was opened
-  size_t headBytes = 0;     // leading bytes of the file already in `buffer`
-  bool headAtEnd = false;   // the head read met the end of the file
+  bool statted = false;      // times and expectedSize are known
+  bool regularFile = false;  // a short read of it means its end (not so of a pipe)
+  size_t expectedSize = 0;   // the file's size when it was opened
+  size_t headBytes = 0;      // leading bytes of the file already in `buffer`
+  bool headAtEnd = false;    // the head read met the end of the file
   // Names of the files in the log's folder when the walk listed it (side
   // files are looked up there instead of being opened); null to probe.
   const std::unordered_set<std::string>* folderNames = nullptr;
@@ -114,7 +116,7 @@ struct Thread {
   const BoardKindTraits* traits = nullptr;  // never null after reading
 
   // Contents.
-  std::string buffer;  // the whole file; post fields view into it
+  FileBuffer buffer;  // the whole file; post fields view into it
   std::deque<std::string>
       unescaped;  // old comma form: fields rewritten (a deque keeps views valid)
   std::vector<Post> posts;

@@ -78,16 +78,19 @@ bool OpenLog(Thread& thread) {
 
 void StatLog(Thread& thread) {
   struct statx sx;
-  const bool ok = thread.fd >= 0
-                      ? statx(thread.fd, "", AT_EMPTY_PATH,
-                              STATX_MTIME | STATX_BTIME | STATX_CTIME | STATX_SIZE, &sx) == 0
-                      : statx(AT_FDCWD, thread.path.c_str(), 0,
-                              STATX_MTIME | STATX_BTIME | STATX_CTIME | STATX_SIZE, &sx) == 0;
+  constexpr unsigned kWanted = STATX_TYPE | STATX_MTIME | STATX_BTIME | STATX_CTIME | STATX_SIZE;
+  const bool ok = thread.fd >= 0 ? statx(thread.fd, "", AT_EMPTY_PATH, kWanted, &sx) == 0
+                                 : statx(AT_FDCWD, thread.path.c_str(), 0, kWanted, &sx) == 0;
   if (!ok) return;
   thread.statted = true;
+  thread.regularFile = (sx.stx_mask & STATX_TYPE) && S_ISREG(sx.stx_mode);
   thread.modifiedTime = sx.stx_mtime.tv_sec;
   thread.createdTime = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime.tv_sec : sx.stx_ctime.tv_sec;
   thread.expectedSize = static_cast<size_t>(sx.stx_size);
+}
+
+bool ShortReadEnds(const Thread& thread, size_t filled) {
+  return thread.regularFile && filled >= thread.expectedSize;
 }
 
 ReadResult ReadThread(Thread& thread) {
@@ -100,11 +103,15 @@ ReadResult ReadThread(Thread& thread) {
   if (!thread.statted) StatLog(thread);
   // The head identification read stays where it is; the buffer grows with
   // the file, so no log is too long to read.
+  // Room for one byte more than the file had, so that a log read whole ends
+  // in a short read.
   size_t filled = std::min(thread.headBytes, thread.buffer.size());
-  thread.buffer.resize(std::max(thread.expectedSize + 1, filled + 1));
+  thread.buffer.SetSize(filled);
+  thread.buffer.Reserve(std::max(thread.expectedSize + 1, filled + 1));
   while (!thread.headAtEnd) {
-    if (filled == thread.buffer.size()) thread.buffer.resize(thread.buffer.size() * 2 + 4096);
-    ssize_t got = ::read(thread.fd, thread.buffer.data() + filled, thread.buffer.size() - filled);
+    if (filled == thread.buffer.capacity()) thread.buffer.Reserve(filled * 2 + 4096);
+    const size_t room = thread.buffer.capacity() - filled;
+    ssize_t got = ::read(thread.fd, thread.buffer.data() + filled, room);
     if (got < 0) {
       if (errno == EINTR) continue;
       result.status = ReadStatus::kReadError;
@@ -115,8 +122,9 @@ ReadResult ReadThread(Thread& thread) {
     }
     if (got == 0) break;
     filled += static_cast<size_t>(got);
+    thread.buffer.SetSize(filled);
+    if (static_cast<size_t>(got) < room && ShortReadEnds(thread, filled)) break;
   }
-  thread.buffer.resize(filled);
   thread.CloseFile();
   // NUL bytes become blanks, as identification reads them: none reaches a page.
   char* const end = thread.buffer.data() + filled;
@@ -162,6 +170,7 @@ void SplitPosts(Thread& thread) {
   int running = 0;
   // Fields kept from line to line: splitting writes only those a line has.
   DatFields fields;
+  DayMemo dayMemo;
   CurrentFormLines currentForm(text, pos);
   auto nextLine = [&] {
     if (!oldForm) {
@@ -190,8 +199,11 @@ void SplitPosts(Thread& thread) {
     }
     running = number;
     int count = fields.count - base;
+    // No field is longer than its line.
     bool tooLong = false;
-    for (int k = 0; k < fields.count; ++k) tooLong |= fields.field[k].size() > kMaxFieldBytes;
+    if (line.size() > kMaxFieldBytes) {
+      for (int k = 0; k < fields.count; ++k) tooLong |= fields.field[k].size() > kMaxFieldBytes;
+    }
     if (count < 3 || tooLong) {
       Post& broken = thread.posts.emplace_back();
       broken.number = number;
@@ -205,7 +217,7 @@ void SplitPosts(Thread& thread) {
     };
     const std::string_view name = field(0), mail = field(1), date = field(2), body = field(3),
                            title = field(4), sixth = field(5);
-    const DateReading reading = ReadPostDate(date, thread.inputKanjicode, keyYear);
+    const DateReading reading = ReadPostDate(date, thread.inputKanjicode, keyYear, &dayMemo);
     const bool sage = ContainsSage(mail);
     std::string_view id = numbered ? sixth : std::string_view();
     if (id.empty()) id = reading.id;

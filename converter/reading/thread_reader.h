@@ -28,6 +28,12 @@ bool OpenLog(Thread& thread);
 // status change time.
 void StatLog(Thread& thread);
 
+// True when a read that gave fewer bytes than asked for, having brought the
+// log to `filled` bytes, met its end: a regular file that has given all the
+// bytes it had when it was opened (a pipe gives what it holds at the time,
+// and a log that shrank is read until read() says it ended).
+bool ShortReadEnds(const Thread& thread, size_t filled);
+
 // Reads the file of `thread.path` into `thread.buffer` and fills the posts,
 // counts, sizes and post times; goes on after the head that identification
 // left in the buffer, and closes the file. The thread's form and encoding

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "common/encoding.h"
+#include "converter/reading/dat_line.h"
 #include "converter/reading/date_reader.h"
+#include "test_data.h"
 
 namespace converter {
 namespace {
@@ -65,6 +67,76 @@ TEST(DateReader, SpecialRules) {
   }
 }
 
+void ExpectSameReading(const DateReading& a, const DateReading& b) {
+  EXPECT_EQ(a.time, b.time);
+  EXPECT_EQ(a.noDateWord, b.noDateWord);
+  EXPECT_EQ(a.weekday, b.weekday);
+  EXPECT_EQ(a.notation, b.notation);
+  EXPECT_EQ(a.id, b.id);
+  EXPECT_EQ(a.notes.hasId, b.notes.hasId);
+  EXPECT_EQ(a.notes.hasBracket, b.notes.hasBracket);
+  EXPECT_EQ(a.notes.hasIp, b.notes.hasIp);
+}
+
+// The day a post's field shares with the one before it is taken over only
+// when every byte that decides it is the same: fields in turn read as each
+// read alone, on neighbours that differ just there and on every real log.
+TEST(DateReader, DayTakenOverFromTheFieldBefore) {
+  const std::vector<std::string> fields = {
+      Sjis("2008/01/07(月) 14:10:06 ID:abc"),
+      Sjis("2008/01/07(月) 23:59:59 ID:def"),
+      Sjis("2008/01/07(月) 9:59:59"),   // the hour one digit shorter
+      Sjis("2008/01/07(月) 19:59"),     // no seconds
+      Sjis("2008/01/07(火) 19:59"),     // another weekday: the year is sought
+      Sjis("2008/01/08(火) 00:00:01"),  // the next day
+      Sjis("2008/01/0800:00:01"),       // no blank before the time
+      Sjis("2008/01/0700:00:01"),
+      Sjis("2008/01/12:34:56"),  // the hour's digits read as the day as well
+      Sjis("2008/01/13:34:56"),
+      Sjis("2008/01/513:34:56"),
+      Sjis("皇紀2668/01/07(月) 14:10:06"),  // the same bytes after the era
+      Sjis("皇紀2668/01/08(月) 14:10:06"),  // one byte apart in the middle
+      Sjis("あぼーん"),
+      Sjis("2008/01/07(月) 14:10:06"),
+      Sjis("   2008/01/07(月) 14:10:07"),  // leading blanks
+      Sjis("2006/03/32(土) 00:00:01"),
+      Sjis("xx/01/07(月) 14:10:06"),  // no year
+      Sjis("xx/01/07(月) 14:10:06 ID:x"),
+  };
+  for (int keyYear : {0, 2008}) {
+    DayMemo memo;
+    for (const std::string& field : fields) {
+      SCOPED_TRACE(common::Cp932ToUtf8(field) + " key year " + std::to_string(keyYear));
+      ExpectSameReading(ReadPostDate(field, 1, keyYear, &memo), ReadPostDate(field, 1, keyYear));
+    }
+  }
+  // The encoding is part of what decided: the same bytes read as EUC-JP.
+  DayMemo memo;
+  const std::string field = Sjis("2008/01/07(月) 14:10:06");
+  ReadPostDate(field, 1, 2008, &memo);
+  ExpectSameReading(ReadPostDate(field, 2, 2008, &memo), ReadPostDate(field, 2, 2008));
+
+  for (const char* log : {"twoB-2ch/2ch_with_id.dat", "twoB-2ch/2ch_with_id_and_be.dat",
+                          "js2ch-news4vip/1379534723.dat", "twoB-jbbs/jbbs.dat"}) {
+    SCOPED_TRACE(log);
+    REAL_LOG_OR_SKIP(bytes, log);
+    const int kanjicode = std::string_view(log).find("jbbs") != std::string_view::npos ? 2 : 1;
+    DayMemo realMemo;
+    size_t pos = 0, differing = 0;
+    std::string_view line;
+    while (NextLine(bytes, pos, line)) {
+      const DatFields f = SplitCurrentForm(line);
+      // The plain form has the date third, the numbered form fourth.
+      for (int k = 2; k <= 3 && k < f.count; ++k) {
+        const DateReading a = ReadPostDate(f.field[k], kanjicode, 2008, &realMemo);
+        const DateReading b = ReadPostDate(f.field[k], kanjicode, 2008);
+        differing += a.time != b.time || a.weekday != b.weekday || a.id != b.id;
+      }
+    }
+    EXPECT_EQ(differing, 0u);
+  }
+}
+
 // The time is the last "d:d" of the field, however much follows it: IDs and
 // BE numbers with colons of their own, a link written "1:2>", a second time.
 TEST(DateReader, TimeAmongOtherColons) {
@@ -114,6 +186,22 @@ TEST(DateReader, NotesAndNotation) {
   r = ReadPostDate(Sjis("2005/05/05(木) 12:00:00 ラッキー賞 ID:abc"), 1, 0);
   EXPECT_EQ(common::Cp932ToUtf8(r.notation), "ラッキー賞");
   EXPECT_EQ(r.weekday, 4);
+}
+
+// An ID ends at a blank, a '<' or the field's end, wherever that falls
+// among the blocks the reader looks at together.
+TEST(DateReader, IdsOfEveryLengthAndEnd) {
+  for (const char* after : {"", " BE:123", "<font size=1>", " [x]"}) {
+    for (size_t length = 0; length < 40; ++length) {
+      std::string id;
+      for (size_t k = 0; k < length; ++k) id += static_cast<char>('a' + k % 26);
+      const std::string field = Sjis("2005/05/05(木) 12:00:00 ID:") + id + after;
+      SCOPED_TRACE(field);
+      DateReading r = ReadPostDate(field, 1, 0);
+      EXPECT_TRUE(r.notes.hasId);
+      EXPECT_EQ(r.id, id);
+    }
+  }
 }
 
 // The words after the time in each encoding the reader takes: the first

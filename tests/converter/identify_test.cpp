@@ -1,7 +1,9 @@
 // Identification and reading of logs of each form and board kind.
+#include <sys/stat.h>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -205,6 +207,67 @@ TEST_F(ReadingTest, BrokenPostsAndNulBytes) {
   EXPECT_TRUE(thread.posts[2].broken);
   EXPECT_FALSE(thread.posts[3].broken);
   EXPECT_EQ(thread.posts[3].number, 4);
+}
+
+// A short read ends a regular file only once it gave the bytes it had when
+// opened: a log that grows or shrinks between identification and reading,
+// and a pipe that gives a log in pieces, are read to their end.
+TEST_F(ReadingTest, LogsThatChangeWhileReadAndPipes) {
+  auto posts = [](int from, int count) {
+    std::string log;
+    for (int k = from; k < from + count; ++k) {
+      log += "n<>m<>2008/01/07(月) 14:10:06<>post " + std::to_string(k) + " " +
+             std::string(200, 'x') + "<>\n";
+    }
+    return log;
+  };
+  struct Case {
+    const char* what;
+    int before;  // posts when identified
+    int after;   // posts when read (appended, or the file cut to them)
+    int read;    // posts read
+  };
+  // A head that held the whole log has read it: what comes later waits for
+  // the next conversion.
+  for (const Case& c : {Case{"grows past the head", 200, 400, 400},
+                        Case{"grows after a head that held it all", 20, 40, 20},
+                        Case{"shrinks after the head", 400, 300, 300}}) {
+    SCOPED_TRACE(c.what);
+    std::string path = Write("1199682606.dat", posts(1, c.before));
+    Thread thread;
+    thread.path = path;
+    ASSERT_EQ(IdentifyFile(cmd_, thread), Identification::kDat);
+    if (c.after > c.before) {
+      std::ofstream(path, std::ios::binary | std::ios::app)
+          << posts(c.before + 1, c.after - c.before);
+    } else {
+      std::filesystem::resize_file(path, posts(1, c.after).size());
+    }
+    ASSERT_EQ(ReadThread(thread).status, ReadStatus::kOk);
+    ASSERT_EQ(thread.posts.size(), static_cast<size_t>(c.read));
+    EXPECT_EQ(thread.posts.back().body,
+              "post " + std::to_string(c.read) + " " + std::string(200, 'x'));
+    EXPECT_EQ(thread.fileSize, static_cast<long long>(posts(1, c.read).size()));
+  }
+
+  // A pipe gives what it holds at the time: the writer pauses within the
+  // log and after the head.
+  const std::string fifo = (dir_ / "1199682607.dat").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string log = posts(1, 300);
+  std::thread writer([&] {
+    std::ofstream out(fifo, std::ios::binary);
+    for (size_t at = 0; at < log.size(); at += 40000) {
+      out << log.substr(at, 40000) << std::flush;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  });
+  Thread piped;
+  Identification id = Load(fifo, piped);
+  writer.join();
+  ASSERT_EQ(id, Identification::kDat);
+  EXPECT_EQ(piped.posts.size(), 300u);
+  EXPECT_EQ(piped.fileSize, static_cast<long long>(log.size()));
 }
 
 TEST_F(ReadingTest, CountingStartsAtTheDecidingLine) {

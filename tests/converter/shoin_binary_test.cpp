@@ -107,6 +107,25 @@ TEST_F(ShoinBinary, NothingToConvertEndsWithTwo) {
   EXPECT_EQ(Inidir(), "");
 }
 
+// Two logs of one name in subfolders, their pages into an output folder the
+// run creates: the second page still meets the first.
+TEST_F(ShoinBinary, SamePageTwiceInAFreshOutputFolder) {
+  for (const char* sub : {"a", "b"}) {
+    std::filesystem::create_directories(dir_ / "in" / sub);
+    std::ofstream(dir_ / "in" / sub / "1199682606.dat", std::ios::binary)
+        << common::Utf8ToCp932("名無し<><>2008/01/07(月) 14:10:06<> 本文 <>題名\n");
+  }
+  const std::filesystem::path out = dir_ / "out";
+  Outcome r = RunShoin({(dir_ / "in").string(), out.string(), "/s=c"});
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_TRUE(std::filesystem::exists(out / "1199682606.html"));
+  const std::string warning = "は既に存在します。上書きします。";
+  EXPECT_NE(r.output.find("注意:" + (out / "1199682606.html").string() + warning),
+            std::string::npos)
+      << r.output;
+  EXPECT_EQ(r.output.find(warning), r.output.rfind(warning)) << r.output;
+}
+
 TEST_F(ShoinBinary, LogFileOnlyWithL) {
   std::ofstream(dir_ / "notes.txt") << "\r\n\r\n";
   Outcome r = RunShoin({(dir_ / "notes.txt").string(), "/l"});

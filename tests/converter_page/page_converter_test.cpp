@@ -112,6 +112,32 @@ TEST_F(Converting, ExistingOutputRules) {
   EXPECT_TRUE(outcome.converted);
 }
 
+// A folder the run created holds only what the run wrote: its pages are
+// not looked for before being written, yet a page written twice in one run
+// (a whole one, or the first part of a split one) is still reported.
+TEST_F(Converting, ExistingOutputInFoldersTheRunCreated) {
+  fs::remove_all(root_ / "out");
+  auto whole = Thread3();
+  auto split = testing::MakeThreadOf(250);
+  split->path = (root_ / "in" / "1234567891.dat").string();
+  split->baseName = "1234567891";
+  split->modifiedTime = 1000000000;
+  cmd_.partSize = 100;
+  for (const Thread* thread : {whole.get(), split.get()}) {
+    const std::string page =
+        thread == whole.get() ? Out("1234567890.html") : Out("1234567891/1234567891_01.html");
+    SCOPED_TRACE(page);
+    EXPECT_THAT(Convert(*thread), ::testing::Not(HasSubstr("既に存在します")));
+    ASSERT_TRUE(fs::exists(page));
+    EXPECT_THAT(Convert(*thread), HasSubstr("注意:" + page + "は既に存在します。上書きします。"));
+  }
+  // Under /u the page written earlier in the run stays.
+  cmd_.u = true;
+  PageOutcome outcome;
+  EXPECT_THAT(Convert(*whole, &outcome), HasSubstr("上書きしません。"));
+  EXPECT_FALSE(outcome.converted);
+}
+
 TEST_F(Converting, SplitThreadGoesIntoItsOwnFolder) {
   auto thread = testing::MakeThreadOf(250);
   thread->path = (root_ / "in" / "1234567890.dat").string();
