@@ -4,7 +4,12 @@
 # cp -r beside it, and the converter's peak memory for the whole set and for
 # a tenth of it (it must not grow with the number of files).
 # Usage: [ROUNDS=5] [TMPDIR=folder] tools/bench/shoin_convert.sh [build folder] [MB]
-# (TMPDIR picks the file system measured: put it on ext4, not tmpfs.)
+# (TMPDIR picks the file system measured: put it on ext4, not tmpfs, and on
+# one with a journal, as ext4 is made by default. Without a journal the
+# kernel passes over every inode freed in the last minutes each time it
+# creates a file; over repeated runs those pile up and the figures time the
+# file system, not the two programs. A loop-mounted image made with
+# mkfs.ext4 serves on such a machine.)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build}
