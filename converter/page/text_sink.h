@@ -40,7 +40,8 @@ class TextSink {
   // Inlined everywhere: a piece of constant length becomes a few moves.
   [[gnu::always_inline]] TextSink& append(const char* bytes, size_t count) {
     if (count > text_.size() - size_) Grow(count);
-    std::memcpy(text_.data() + size_, bytes, count);
+    // An empty view may hold no pointer, which memcpy must not be given.
+    if (count != 0) std::memcpy(text_.data() + size_, bytes, count);
     size_ += count;
     return *this;
   }
